@@ -1,0 +1,44 @@
+#pragma once
+// Everything that waits for a person goes through this one interface: the
+// windows hand it a Qt implementation, the command-line tool one that prints
+// to stderr, and tests one that answers from a script.
+
+#include <optional>
+#include <string>
+
+namespace thermo {
+
+enum class MessageKind {
+    Plain,       // a plain box with OK ("Ошибочная запись числа: ...")
+    Information,
+    Warning,
+    Error,       // error icon and OK ("Датчик  не обнаружен.")
+};
+
+struct FileDialogRequest {
+    std::string title;
+    std::string filter;      // as written in the program: "файлы .txt|*.txt"
+    std::string defaultExt;  // without the dot: "txt"
+    std::string initialDir;  // may be relative to the working folder
+    std::string initialName;
+    bool confirmOverwrite = false;
+};
+
+class UserDialogs {
+public:
+    virtual ~UserDialogs() = default;
+
+    // A modal message with one OK button. An empty caption means the
+    // program's title.
+    virtual void message(MessageKind kind, const std::string& caption, const std::string& text) = 0;
+
+    // The application's general error report: an input/output failure that
+    // nothing else handles, with the system's text. The program goes on.
+    virtual void errorReport(const std::string& text) { message(MessageKind::Error, "", text); }
+
+    // A path, or nothing when the person cancelled.
+    virtual std::optional<std::string> saveFileName(const FileDialogRequest& request) = 0;
+    virtual std::optional<std::string> openFileName(const FileDialogRequest& request) = 0;
+};
+
+} // namespace thermo

@@ -1,0 +1,53 @@
+#pragma once
+// A UserDialogs that records every message and answers file dialogs from a
+// queue (an empty queue cancels). For tests and headless runs.
+
+#include <deque>
+#include <iostream>
+#include <vector>
+
+#include "common/dialogs.h"
+
+namespace thermo {
+
+class ScriptedDialogs : public UserDialogs {
+public:
+    struct Shown {
+        MessageKind kind;
+        std::string caption;
+        std::string text;
+    };
+
+    // echo: also print each message on stderr (the headless run does).
+    explicit ScriptedDialogs(bool echo = false) : echo_(echo) {}
+
+    void message(MessageKind kind, const std::string& caption, const std::string& text) override {
+        messages.push_back({kind, caption, text});
+        if (echo_)
+            std::cerr << (caption.empty() ? "" : caption + ": ") << text << '\n';
+    }
+    std::optional<std::string> saveFileName(const FileDialogRequest& r) override {
+        requests.push_back(r);
+        return next();
+    }
+    std::optional<std::string> openFileName(const FileDialogRequest& r) override {
+        requests.push_back(r);
+        return next();
+    }
+
+    std::vector<Shown> messages;
+    std::vector<FileDialogRequest> requests;
+    std::deque<std::optional<std::string>> fileAnswers;
+
+private:
+    std::optional<std::string> next() {
+        if (fileAnswers.empty())
+            return std::nullopt;
+        auto a = fileAnswers.front();
+        fileAnswers.pop_front();
+        return a;
+    }
+    bool echo_;
+};
+
+} // namespace thermo
