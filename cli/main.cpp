@@ -1,0 +1,47 @@
+// thermostand-cli: the stand's tools without a window.
+#include <cstring>
+#include <iostream>
+
+#include "cli/commands.h"
+
+namespace {
+
+struct Command {
+    const char* name;
+    int (*fn)(int, char**);
+    const char* help;
+};
+
+int notBuilt(int, char**) {
+    std::cerr << "thermostand-cli: this command is not available in this build\n";
+    return 2;
+}
+
+} // namespace
+
+// Commands whose source file is not part of the build resolve to notBuilt
+// through these weak definitions.
+namespace thermo::cli {
+[[gnu::weak]] int probe(int argc, char** argv) { return notBuilt(argc, argv); }
+[[gnu::weak]] int run(int argc, char** argv) { return notBuilt(argc, argv); }
+[[gnu::weak]] int archive(int argc, char** argv) { return notBuilt(argc, argv); }
+} // namespace thermo::cli
+
+int main(int argc, char** argv) {
+    const Command commands[] = {
+        {"probe", thermo::cli::probe, "probe [--port COMn|PATH] [--count N] [--settings FILE]"},
+        {"run", thermo::cli::run, "run --archive FILE [--ticks N] [--interval MS] ..."},
+        {"archive", thermo::cli::archive, "archive dump|configs|xlsx|wmf FILE ..."},
+    };
+    if (argc >= 2) {
+        for (const auto& c : commands) {
+            if (std::strcmp(argv[1], c.name) == 0)
+                return c.fn(argc - 2, argv + 2);
+        }
+    }
+    std::cerr << "usage: thermostand-cli COMMAND [ARGS]\n";
+    for (const auto& c : commands)
+        std::cerr << "  " << c.help << '\n';
+    std::cerr << "Run a command with --help for its options.\n";
+    return 2;
+}
