@@ -1,0 +1,126 @@
+#include "app/cycle.h"
+
+#include <cmath>
+#include <exception>
+
+#include "common/numfmt.h"
+#include "control/fuzzy.h"
+#include "control/pid.h"
+
+namespace thermo {
+
+std::uint8_t ControlCycle::heaterCommand(double outRegul) {
+    if (std::isnan(outRegul))
+        return 0;
+    if (outRegul > kFullPower)
+        return static_cast<std::uint8_t>(kFullPower);
+    if (outRegul < 0)
+        return 0;
+    return static_cast<std::uint8_t>(roundHalfEven(outRegul));
+}
+
+TickReport ControlCycle::tick(double timeOfDay) {
+    TickReport r;
+    r.timeOfDay = timeOfDay;
+    TProcessState& st = stand_.state;
+    const TControlParams& p = stand_.params;
+    const CycleControls& c = stand_.controls;
+
+    // A run may not outgrow the archive: stop before a tick that could not
+    // be recorded, and leave the heater off since nobody watches the plant.
+    if (st.Takt >= kLastRecordedTakt) {
+        heater_.writeHeater(0);
+        r.stop = TickReport::Stop::ArchiveFull;
+        r.message = kArchiveFullText;
+        return r;
+    }
+
+    const SensorReading reading = sensor_.readTemperature();
+    if (reading.status == SensorStatus::NoPresence) {
+        // Without a sensor the program cannot see the plant: switch the heater
+        // off rather than leave the last command on, and record nothing, since
+        // a held temperature would enter the archive as a measurement.
+        heater_.writeHeater(0);
+        r.stop = TickReport::Stop::SensorLost;
+        r.message = kSensorLostText;
+        return r;
+    }
+    if (reading.status == SensorStatus::CheckByteMismatch)
+        r.checkByteMismatch = true; // a disturbed reading: keep the previous one
+    else
+        st.Temper = reading.celsius;
+
+    st.Oshibka = st.Zadan - st.Temper;
+    st.Takt = static_cast<std::uint16_t>(st.Takt + 1);
+
+    if (c.Check_Fuzzy) {
+        st.OUT_Regul1 = Regul_Fuzzy(p, st, st.Oshibka, r.fuzzy);
+        r.fuzzyEvaluated = true;
+    } else {
+        st.OUT_Regul1 = 0;
+        r.membershipChartsCleared = true;
+    }
+    if (c.Check_PID) {
+        const PidResult pid = Regul_Pid(p, st, st.Oshibka);
+        st.OUT_Regul2 = pid.out;
+        r.pidIndicators = pid.indicators;
+    } else {
+        st.OUT_Regul2 = 0;
+    }
+    st.OUT_Regul = st.OUT_Regul1 + st.OUT_Regul2;
+
+    if (c.Check_shim) {
+        // The regulators ran above so their sums keep evolving; only their
+        // outputs are discarded.
+        st.OUT_Regul = c.UpDown2 * kPercentToCounts;
+        r.manual = true;
+        r.manualPercent = st.OUT_Regul / kPercentToCounts;
+        st.OUT_Regul1 = 0;
+        st.OUT_Regul2 = 0;
+        r.membershipChartsCleared = true;
+    }
+
+    if (st.Temper > 125.0) {
+        r.branch = OutputBranch::Alarm;
+        r.sound = c.Check_Alarm ? SoundAction::Play : SoundAction::Stop;
+        stand_.alarmPanelRed = !stand_.alarmPanelRed;
+        r.alarmVisible = true;
+        r.heaterByte = 0;
+    } else if (c.SpeedButton1) {
+        r.branch = OutputBranch::ForcedHeat;
+        stand_.Nagrev = true;
+        r.heaterByte = static_cast<std::uint8_t>(kFullPower);
+        r.lampDrawn = true;
+        r.lampRed = stand_.Lamp_state;
+        stand_.Lamp_state = !stand_.Lamp_state;
+    } else {
+        r.branch = OutputBranch::Normal;
+        r.heaterByte = heaterCommand(st.OUT_Regul);
+        stand_.Lamp_state = false;
+        r.lampDrawn = true;
+        r.lampRed = false;
+        stand_.Nagrev = false;
+    }
+    r.alarmRed = stand_.alarmPanelRed;
+    heater_.writeHeater(r.heaterByte);
+
+    if (st.Takt > 2) {
+        r.sampleAdded = true;
+        try {
+            recorder_.appendSample(st.Takt, st, timeOfDay);
+            const LiveConfig live = liveConfig(stand_);
+            if (recorder_.configChanged(live))
+                recorder_.appendConfig(live);
+        } catch (const std::exception& e) {
+            // The next tick tries again with a fresh open; no conversion is
+            // started, so it reads this one's again.
+            r.ioError = e.what();
+            return r;
+        }
+    }
+
+    sensor_.startConversion();
+    return r;
+}
+
+} // namespace thermo

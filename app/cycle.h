@@ -1,0 +1,114 @@
+#pragma once
+// One tick of the control cycle: read the sensor, form the error, run both
+// regulators, decide between alarm, forced heat and normal output, drive the
+// heater, record the sample and start the next conversion. Qt-free: the main
+// window's timer and the headless run call the same routine and show its
+// report.
+
+#include <cstdint>
+#include <string>
+
+#include "app/stand.h"
+#include "control/params.h"
+
+namespace thermo {
+
+enum class SensorStatus { Ok, NoPresence, CheckByteMismatch };
+
+struct SensorReading {
+    SensorStatus status = SensorStatus::Ok;
+    double celsius = 0;
+};
+
+class CycleSensor {
+public:
+    virtual ~CycleSensor() = default;
+    virtual SensorReading readTemperature() = 0;
+    virtual void startConversion() = 0;
+};
+
+class CycleHeater {
+public:
+    virtual ~CycleHeater() = default;
+    // The byte goes to the parallel port's data register; a failed write is
+    // not the tick's concern (the port may simply be absent).
+    virtual void writeHeater(std::uint8_t counts) = 0;
+};
+
+// The archive recorder as the tick drives it. Failures are thrown (with the
+// system's text); the tick turns them into a general error report.
+class CycleRecorder {
+public:
+    virtual ~CycleRecorder() = default;
+    virtual void appendSample(std::uint16_t takt, const TProcessState& state, double timeOfDay) = 0;
+    virtual bool configChanged(const LiveConfig& live) = 0;
+    virtual void appendConfig(const LiveConfig& live) = 0;
+};
+
+// The recorder holds positions 1 .. 65000 of a run; the tick counter would
+// otherwise run on to 65535 and wrap.
+inline constexpr std::uint16_t kLastRecordedTakt = 65000;
+
+inline constexpr const char* kSensorLostText = "Датчик  не обнаружен.";
+inline constexpr const char* kArchiveFullText =
+    "Запуск остановлен: архив заполнен (65000 отсчётов), нагреватель выключен. "
+    "Чтобы продолжить, начните новый архив командой \"новый\".";
+
+enum class OutputBranch { Alarm, ForcedHeat, Normal };
+enum class SoundAction { Play, Stop };
+
+struct TickReport {
+    // Why the cycle must stop (the caller disables its timer, then shows
+    // `message`); None for a tick that ran.
+    enum class Stop { None, SensorLost, ArchiveFull };
+    Stop stop = Stop::None;
+    std::string message;
+    // A recorder failure: shown in the general error report; the tick ended
+    // before the configuration check and the next conversion.
+    std::string ioError;
+
+    bool checkByteMismatch = false; // the previous temperature was held
+
+    // Regulator 1 ran: its step holds the memberships, the rule mask and the
+    // add-on indicators to show. The membership charts are drawn from it
+    // unless membershipChartsCleared.
+    bool fuzzyEvaluated = false;
+    TFuzzyStep fuzzy;
+    bool membershipChartsCleared = false;
+    TermIndicators pidIndicators; // Regulator 2's three indicators
+    bool manual = false;          // Ind_Shim shows manualPercent ("0.#")
+    double manualPercent = 0;
+
+    OutputBranch branch = OutputBranch::Normal;
+    std::uint8_t heaterByte = 0;
+    bool alarmVisible = false;
+    bool alarmRed = false;
+    SoundAction sound = SoundAction::Stop;
+    bool lampDrawn = false; // drawn this tick, in red when lampRed
+    bool lampRed = false;
+
+    bool sampleAdded = false; // Takt > 2: chart point, table row, archive
+    double timeOfDay = 0;
+};
+
+class ControlCycle {
+public:
+    ControlCycle(Stand& stand, CycleSensor& sensor, CycleHeater& heater, CycleRecorder& recorder)
+        : stand_(stand), sensor_(sensor), heater_(heater), recorder_(recorder) {}
+
+    // One tick; timeOfDay (fraction of a day) labels the sample.
+    TickReport tick(double timeOfDay);
+
+    // The heater byte of the output stage for a total command in counts:
+    // clamped to 0..234 on the unrounded value, then rounded half to even.
+    // A command that is not a number switches the heater off.
+    [[nodiscard]] static std::uint8_t heaterCommand(double outRegul);
+
+private:
+    Stand& stand_;
+    CycleSensor& sensor_;
+    CycleHeater& heater_;
+    CycleRecorder& recorder_;
+};
+
+} // namespace thermo

@@ -1,0 +1,51 @@
+#pragma once
+// The one object that owns the stand's parameter set and live state. The
+// main window and the headless run each create one and hand it by reference
+// to whoever reads or changes it.
+
+#include <cstdint>
+
+#include "control/params.h"
+
+namespace thermo {
+
+// Controls the control cycle reads once per tick. In the window they are
+// check boxes, the PWM up-down and the heating buttons; the headless run
+// sets them from its command line.
+struct CycleControls {
+    bool Check_Fuzzy = false;  // Regulator 1 on
+    bool Check_PID = false;    // Regulator 2 on
+    bool Check_shim = false;   // manual pulse-width mode
+    int UpDown2 = 1;           // manual value, percent 1..100
+    bool Check_Alarm = true;   // alarm sound on
+    bool SpeedButton1 = false; // forced full heating ("нагрев" / "вкл." down)
+    int intervalMs = 1000;     // Timer1's interval
+};
+
+struct Stand {
+    TControlParams params;
+    TProcessState state;
+    CycleControls controls;
+    bool Nagrev = false;        // the last tick without alarm applied forced heat
+    bool Lamp_state = false;    // colour of the next lamp drawing under forced heat: true = red
+    bool alarmPanelRed = false; // P_Alarm's colour: aqua until the first alarm tick
+};
+
+// Everything a configuration snapshot of the archive is taken from.
+struct LiveConfig {
+    std::uint16_t Takt = 0;
+    double Zadan = 0;
+    const TControlParams* params = nullptr;
+    bool Fuzzy_on = false;
+    bool PID_on = false;
+    bool Nagrev = false;
+    int intervalMs = 1000;
+};
+
+[[nodiscard]] inline LiveConfig liveConfig(const Stand& s) {
+    return {s.state.Takt,           s.state.Zadan,        &s.params,
+            s.controls.Check_Fuzzy, s.controls.Check_PID, s.Nagrev,
+            s.controls.intervalMs};
+}
+
+} // namespace thermo

@@ -1,0 +1,227 @@
+// The tick against fakes of the sensor, the heater and the recorder: the
+// order of effects and the output decisions, which the window and the
+// headless run both rely on.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <stdexcept>
+#include <vector>
+
+#include "app/cycle.h"
+
+using namespace thermo;
+
+namespace {
+
+struct FakeSensor : CycleSensor {
+    std::vector<SensorReading> readings; // consumed front to back; the last repeats
+    size_t next = 0;
+    int conversions = 0;
+    SensorReading readTemperature() override {
+        const SensorReading r = readings.at(std::min(next, readings.size() - 1));
+        ++next;
+        return r;
+    }
+    void startConversion() override { ++conversions; }
+    void always(double t) { readings = {{SensorStatus::Ok, t}}; }
+};
+
+struct FakeHeater : CycleHeater {
+    std::vector<int> bytes;
+    void writeHeater(std::uint8_t b) override { bytes.push_back(b); }
+};
+
+struct FakeRecorder : CycleRecorder {
+    std::vector<std::uint16_t> samples;
+    std::vector<std::uint16_t> configs;
+    int configChecks = 0;
+    bool failNext = false;
+    bool changed = false;
+    void appendSample(std::uint16_t takt, const TProcessState&, double) override {
+        if (failNext) {
+            failNext = false;
+            throw std::runtime_error("Input/output error");
+        }
+        samples.push_back(takt);
+    }
+    bool configChanged(const LiveConfig&) override {
+        ++configChecks;
+        return changed;
+    }
+    void appendConfig(const LiveConfig& live) override { configs.push_back(live.Takt); }
+};
+
+struct CycleTest : ::testing::Test {
+    Stand stand;
+    FakeSensor sensor;
+    FakeHeater heater;
+    FakeRecorder recorder;
+    ControlCycle cycle{stand, sensor, heater, recorder};
+    CycleTest() {
+        stand.state.Zadan = 33.5;
+        sensor.always(25.0);
+    }
+};
+
+TEST(HeaterCommand, ClampsOnTheUnroundedValueThenRoundsHalfToEven) {
+    const std::pair<double, int> cases[] = {{-3.7, 0},    {234.4, 234}, {300, 234},
+                                            {116.5, 116}, {117.5, 118}, {233.5, 234},
+                                            {-0.4, 0},    {NAN, 0},     {INFINITY, 234}};
+    for (const auto& [out, byte] : cases)
+        EXPECT_EQ(ControlCycle::heaterCommand(out), byte) << out;
+}
+
+TEST_F(CycleTest, FirstTickRecordsNothingSecondRecordsAtTaktThree) {
+    TickReport r = cycle.tick(0.5);
+    EXPECT_EQ(stand.state.Takt, 2);
+    EXPECT_FALSE(r.sampleAdded);
+    EXPECT_TRUE(recorder.samples.empty());
+    EXPECT_EQ(recorder.configChecks, 0);
+    EXPECT_EQ(sensor.conversions, 1);
+    r = cycle.tick(0.5);
+    EXPECT_TRUE(r.sampleAdded);
+    EXPECT_EQ(recorder.samples, (std::vector<std::uint16_t>{3}));
+    EXPECT_DOUBLE_EQ(stand.state.Oshibka, 8.5);
+}
+
+TEST_F(CycleTest, BothRegulatorsOffGiveZero) {
+    for (int i = 0; i < 3; ++i)
+        (void)cycle.tick(0);
+    EXPECT_EQ(heater.bytes, (std::vector<int>{0, 0, 0}));
+}
+
+TEST_F(CycleTest, ManualModeOverridesButRegulatorsKeepEvolving) {
+    stand.controls.Check_shim = true;
+    stand.controls.UpDown2 = 50;
+    stand.controls.Check_PID = true;
+    stand.controls.Check_Fuzzy = true;
+    (void)cycle.tick(0);
+    const TickReport r = cycle.tick(0);
+    EXPECT_EQ(heater.bytes.back(), 117);
+    EXPECT_DOUBLE_EQ(stand.state.OUT_Regul, 117.0);
+    EXPECT_TRUE(r.manual);
+    EXPECT_NEAR(r.manualPercent, 50.0, 1e-12);
+    EXPECT_EQ(stand.state.OUT_Regul1, 0.0);
+    EXPECT_EQ(stand.state.OUT_Regul2, 0.0);
+    EXPECT_TRUE(r.fuzzyEvaluated);
+    EXPECT_TRUE(r.membershipChartsCleared);
+    EXPECT_DOUBLE_EQ(stand.state.Summa_2, 17.0); // 8.5 twice
+}
+
+TEST_F(CycleTest, AlarmIsStrictlyAboveOneHundredTwentyFive) {
+    stand.controls.SpeedButton1 = true;
+    stand.controls.Check_shim = true;
+    stand.controls.UpDown2 = 100;
+    sensor.always(125.0);
+    TickReport r = cycle.tick(0);
+    EXPECT_EQ(r.branch, OutputBranch::ForcedHeat);
+    EXPECT_EQ(heater.bytes.back(), 234);
+
+    sensor.always(125.0625);
+    r = cycle.tick(0);
+    EXPECT_EQ(r.branch, OutputBranch::Alarm);
+    EXPECT_EQ(heater.bytes.back(), 0);
+    EXPECT_TRUE(r.alarmVisible);
+    EXPECT_TRUE(r.alarmRed); // aqua when first shown, red on the first alarm tick
+    EXPECT_EQ(r.sound, SoundAction::Play);
+    EXPECT_FALSE(r.lampDrawn);
+    EXPECT_TRUE(stand.Nagrev); // alarm ticks leave it
+
+    stand.controls.Check_Alarm = false;
+    r = cycle.tick(0);
+    EXPECT_FALSE(r.alarmRed); // blinks back to aqua
+    EXPECT_EQ(r.sound, SoundAction::Stop);
+
+    sensor.always(100.0);
+    r = cycle.tick(0);
+    EXPECT_FALSE(r.alarmVisible);
+    EXPECT_EQ(r.sound, SoundAction::Stop);
+    EXPECT_FALSE(stand.alarmPanelRed); // keeps its colour for the next alarm
+}
+
+TEST_F(CycleTest, ForcedHeatAlternatesTheLampAndReleaseDrawsWhite) {
+    stand.controls.SpeedButton1 = true;
+    std::vector<bool> colours;
+    for (int i = 0; i < 3; ++i) {
+        const TickReport r = cycle.tick(0);
+        ASSERT_TRUE(r.lampDrawn);
+        colours.push_back(r.lampRed);
+    }
+    EXPECT_EQ(colours, (std::vector<bool>{false, true, false}));
+    EXPECT_TRUE(stand.Nagrev);
+    stand.controls.SpeedButton1 = false;
+    const TickReport r = cycle.tick(0);
+    EXPECT_TRUE(r.lampDrawn);
+    EXPECT_FALSE(r.lampRed);
+    EXPECT_FALSE(stand.Nagrev);
+    stand.controls.SpeedButton1 = true;
+    EXPECT_FALSE(cycle.tick(0).lampRed); // the first forced tick after normal output is white
+}
+
+TEST_F(CycleTest, SensorLostStopsSwitchesOffAndRecordsNothing) {
+    stand.controls.SpeedButton1 = true;
+    (void)cycle.tick(0);
+    (void)cycle.tick(0);
+    sensor.readings = {{SensorStatus::NoPresence, 0}};
+    sensor.next = 0;
+    const int conversions = sensor.conversions;
+    const TickReport r = cycle.tick(0);
+    EXPECT_EQ(r.stop, TickReport::Stop::SensorLost);
+    EXPECT_EQ(r.message, "Датчик  не обнаружен.");
+    EXPECT_EQ(heater.bytes.back(), 0);
+    EXPECT_EQ(recorder.samples.size(), 1u);
+    EXPECT_EQ(sensor.conversions, conversions);
+    EXPECT_EQ(stand.state.Takt, 3);
+}
+
+TEST_F(CycleTest, CheckByteMismatchHoldsThePreviousTemperature) {
+    sensor.readings = {{SensorStatus::Ok, 30.0}, {SensorStatus::CheckByteMismatch, 85.0}};
+    (void)cycle.tick(0);
+    const TickReport r = cycle.tick(0);
+    EXPECT_TRUE(r.checkByteMismatch);
+    EXPECT_EQ(r.stop, TickReport::Stop::None);
+    EXPECT_EQ(stand.state.Temper, 30.0);
+    EXPECT_EQ(sensor.conversions, 2);
+}
+
+TEST_F(CycleTest, RecorderFailureEndsTheTickAndTheNextRunsNormally) {
+    (void)cycle.tick(0);
+    recorder.failNext = true;
+    recorder.changed = true;
+    TickReport r = cycle.tick(0);
+    EXPECT_EQ(r.ioError, "Input/output error");
+    EXPECT_EQ(recorder.configChecks, 0);
+    EXPECT_EQ(sensor.conversions, 1); // none started for the failed tick
+    r = cycle.tick(0);
+    EXPECT_TRUE(r.ioError.empty());
+    EXPECT_EQ(recorder.samples, (std::vector<std::uint16_t>{4}));
+    EXPECT_EQ(recorder.configs, (std::vector<std::uint16_t>{4}));
+    EXPECT_EQ(sensor.conversions, 2);
+}
+
+TEST_F(CycleTest, RunStopsWithHeaterOffWhenTheArchiveIsFull) {
+    stand.controls.SpeedButton1 = true;
+    stand.state.Takt = kLastRecordedTakt - 1;
+    (void)cycle.tick(0);
+    EXPECT_EQ(recorder.samples.back(), kLastRecordedTakt);
+    const size_t reads = sensor.next;
+    const TickReport r = cycle.tick(0);
+    EXPECT_EQ(r.stop, TickReport::Stop::ArchiveFull);
+    EXPECT_EQ(heater.bytes.back(), 0);
+    EXPECT_EQ(stand.state.Takt, kLastRecordedTakt);
+    EXPECT_EQ(sensor.next, reads);
+    EXPECT_EQ(cycle.tick(0).stop, TickReport::Stop::ArchiveFull); // a restart stops again
+}
+
+TEST_F(CycleTest, FuzzyStepIsReportedForTheDisplays) {
+    stand.controls.Check_Fuzzy = true;
+    stand.state.Zadan = 26.5; // e = 1.5 on the first call
+    const TickReport r = cycle.tick(0);
+    ASSERT_TRUE(r.fuzzyEvaluated);
+    EXPECT_FALSE(r.membershipChartsCleared);
+    EXPECT_EQ(r.fuzzy.Rule_mask, 144u);
+    EXPECT_NEAR(stand.state.OUT_Regul1, 222.3, 1e-9);
+    EXPECT_EQ(heater.bytes.back(), 222);
+}
+
+} // namespace
