@@ -1,0 +1,234 @@
+#include "control/ui/term_window.h"
+
+#include <vector>
+
+#include <QGridLayout>
+#include <QGroupBox>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QRegularExpressionValidator>
+#include <QShowEvent>
+#include <QVBoxLayout>
+
+#include "control/membership.h"
+#include "control/ui/locale_sep.h"
+#include "control/ui/membership_chart.h"
+
+namespace thermo {
+
+namespace {
+
+constexpr int kEditWidth = 52;
+constexpr int kOutputEditWidth = 40;
+constexpr int kChartWidth = 300;
+constexpr int kChartHeight = 150;
+
+QLabel* label(const char* text, QWidget* parent) {
+    return new QLabel(QString::fromUtf8(text), parent);
+}
+
+} // namespace
+
+TFF_term::TFF_term(TControlParams& params, UserDialogs& dialogs, QWidget* parent)
+    : QWidget(parent, Qt::Tool), params_(params), dialogs_(dialogs) {
+    setObjectName("FF_term");
+    setWindowTitle("Термы");
+
+    auto* terms = new QVBoxLayout;
+    terms->addWidget(makeTermGroup(TermGroup::Deviation));
+    terms->addWidget(makeTermGroup(TermGroup::Rate));
+
+    auto* right = new QVBoxLayout;
+    right->addWidget(makeOutputGroup());
+    right->addStretch(1);
+    auto* close = new QPushButton("закрыть", this);
+    close->setObjectName("Button1");
+    connect(close, &QPushButton::clicked, this, &TFF_term::Button1Click);
+    right->addWidget(close);
+
+    auto* top = new QHBoxLayout(this);
+    top->addLayout(terms, 1);
+    top->addLayout(right);
+}
+
+QWidget* TFF_term::makeTermGroup(TermGroup group) {
+    const bool deviation = group == TermGroup::Deviation;
+    auto* box = new QGroupBox(deviation ? "отклонение" : "скорость", this);
+    const int first = deviation ? 0 : 9; // index of "от -" in edits_
+    for (int k = 0; k < 9; ++k) {
+        auto* e = new QLineEdit(box);
+        e->setObjectName(QString("Edit%1").arg(first + k + 1));
+        e->setFixedWidth(kEditWidth);
+        edits_[static_cast<size_t>(first + k)] = e;
+    }
+    auto field = [&](int k) { return edits_[static_cast<size_t>(first + k)]; };
+
+    auto* fields = new QGridLayout;
+    fields->setHorizontalSpacing(4);
+    // The range "диапазон": from -X to +Y.
+    fields->addWidget(label("диапазон", box), 0, 0);
+    auto* range = new QHBoxLayout;
+    range->addWidget(label("от -", box));
+    range->addWidget(field(0));
+    range->addSpacing(8);
+    range->addWidget(label("до+", box));
+    range->addWidget(field(1));
+    range->addStretch(1);
+    fields->addLayout(range, 0, 1, 1, 3);
+    // Rows terms 1..3, columns breakpoints A, B, C; terms 1 and 3 have no C.
+    fields->addWidget(label("А-", box), 1, 1, Qt::AlignCenter);
+    fields->addWidget(label("В-", box), 1, 2, Qt::AlignCenter);
+    fields->addWidget(label("С-", box), 1, 3, Qt::AlignCenter);
+    fields->addWidget(label("отриц.", box), 2, 0);
+    fields->addWidget(label("норма", box), 3, 0);
+    fields->addWidget(label("полож.", box), 4, 0);
+    fields->addWidget(field(2), 2, 1);
+    fields->addWidget(field(3), 2, 2);
+    fields->addWidget(field(4), 3, 1);
+    fields->addWidget(field(5), 3, 2);
+    fields->addWidget(field(6), 3, 3);
+    fields->addWidget(field(7), 4, 1);
+    fields->addWidget(field(8), 4, 2);
+
+    auto* ok = new QPushButton("Ok", box);
+    ok->setObjectName(deviation ? "Button4" : "Button3");
+    connect(ok, &QPushButton::clicked, this,
+            deviation ? &TFF_term::Button4Click : &TFF_term::Button3Click);
+    fields->addWidget(ok, 5, 1, 1, 3);
+    fields->setRowStretch(6, 1);
+
+    auto* chart =
+        new MembershipChart(deviation ? termDeviationChartLook() : termRateChartLook(), box);
+    chart->setObjectName(deviation ? "Chart2" : "Chart1");
+    chart->setMinimumSize(kChartWidth, kChartHeight);
+    (deviation ? chart2_ : chart1_) = chart;
+
+    auto* row = new QHBoxLayout(box);
+    row->addLayout(fields);
+    row->addWidget(chart, 1);
+    return box;
+}
+
+QWidget* TFF_term::makeOutputGroup() {
+    auto* box = new QGroupBox("выход", this);
+    auto* col = new QGridLayout(box);
+    col->addWidget(label("Выход  ШИМ", box), 0, 0, 1, 2);
+    col->addWidget(label("0 - 100%", box), 1, 0, 1, 2);
+    // Up to three digits: the terms are bytes, shown as whole percent.
+    auto* digits = new QRegularExpressionValidator(QRegularExpression("[0-9]{0,3}"), box);
+    for (int n = 1; n <= 9; ++n) {
+        auto* e = new QLineEdit(box);
+        e->setObjectName(QString("MaskEdit%1").arg(n));
+        e->setMaxLength(3);
+        e->setValidator(digits);
+        e->setFixedWidth(kOutputEditWidth);
+        maskEdits_[static_cast<size_t>(n - 1)] = e;
+        col->addWidget(new QLabel(QString("%1-").arg(n), box), n + 1, 0, Qt::AlignRight);
+        col->addWidget(e, n + 1, 1);
+    }
+    auto* ok = new QPushButton("Ok", box);
+    ok->setObjectName("Button2");
+    connect(ok, &QPushButton::clicked, this, &TFF_term::Button2Click);
+    col->addWidget(ok, 11, 0, 1, 2);
+    return box;
+}
+
+QLineEdit* TFF_term::edit(int n) const {
+    if (n < 1 || n > 18)
+        return nullptr;
+    return edits_[static_cast<size_t>(n - 1)];
+}
+
+QLineEdit* TFF_term::maskEdit(int n) const {
+    if (n < 1 || n > 9)
+        return nullptr;
+    return maskEdits_[static_cast<size_t>(n - 1)];
+}
+
+void TFF_term::showForward() {
+    show();
+    raise();
+    activateWindow();
+}
+
+void TFF_term::showEvent(QShowEvent* event) {
+    // A window restored by the window manager shows nothing new; only the
+    // program's own showing refreshes it.
+    if (!event->spontaneous()) {
+        Term_Refresh();
+        Vih_Refresh();
+    }
+    QWidget::showEvent(event);
+}
+
+void TFF_term::Term_Refresh() {
+    const char sep = decimalSeparator();
+    std::vector<CurvePoint> curve;
+    chart2_->setDecimalSeparator(sep);
+    membershipCurve(params_.otkl_left, params_.otkl_right, deviationTerms(params_), curve);
+    chart2_->show(curve);
+    chart1_->setDecimalSeparator(sep);
+    membershipCurve(params_.skor_left, params_.skor_right, rateTerms(params_), curve);
+    chart1_->show(curve);
+
+    const auto deviation = termFieldTexts(TermGroup::Deviation, params_, sep);
+    const auto rate = termFieldTexts(TermGroup::Rate, params_, sep);
+    for (size_t k = 0; k < 9; ++k) {
+        edits_[k]->setText(QString::fromStdString(deviation[k]));
+        edits_[k + 9]->setText(QString::fromStdString(rate[k]));
+    }
+}
+
+void TFF_term::Vih_Refresh() {
+    const auto texts = outputTermTexts(params_);
+    for (size_t k = 0; k < 9; ++k)
+        maskEdits_[k]->setText(QString::fromStdString(texts[k]));
+}
+
+void TFF_term::applyTermGroup(TermGroup group) {
+    const size_t first = group == TermGroup::Deviation ? 0 : 9;
+    std::array<std::string, 9> texts;
+    for (size_t k = 0; k < 9; ++k)
+        texts[k] = edits_[first + k]->text().toStdString();
+    const ApplyOutcome r = applyTermFields(group, texts, params_, dialogs_, decimalSeparator());
+    if (r.stop == ApplyOutcome::Stop::Malformed) {
+        QLineEdit* bad = edits_[first + static_cast<size_t>(r.field)];
+        bad->setFocus();
+        bad->selectAll();
+    }
+    // Both groups are rewritten, so unapplied text in the other group is
+    // replaced by what is stored: the window always shows what the
+    // controller uses.
+    if (r.complete())
+        Term_Refresh();
+}
+
+void TFF_term::Button4Click() {
+    applyTermGroup(TermGroup::Deviation);
+}
+
+void TFF_term::Button3Click() {
+    applyTermGroup(TermGroup::Rate);
+}
+
+void TFF_term::Button2Click() {
+    std::array<std::string, 9> texts;
+    for (size_t k = 0; k < 9; ++k)
+        texts[k] = maskEdits_[k]->text().toStdString();
+    const ApplyOutcome r = applyOutputTerms(texts, params_, dialogs_);
+    if (r.stop == ApplyOutcome::Stop::Malformed) {
+        QLineEdit* bad = maskEdits_[static_cast<size_t>(r.field)];
+        bad->setFocus();
+        bad->selectAll();
+    }
+    if (r.complete())
+        Vih_Refresh();
+}
+
+void TFF_term::Button1Click() {
+    hide();
+}
+
+} // namespace thermo
