@@ -1,0 +1,56 @@
+#pragma once
+// The spreadsheet export shared by the main window ("в EXEL", the current
+// run) and the archive window ("Exel", the open archive): one row per sample,
+// the time of day in column A as a date/time value, the temperature in
+// column B, then the save dialog, then the workbook is closed and the server
+// told to quit whether or not anything was saved.
+
+#include <cstddef>
+#include <span>
+
+#include "common/dialogs.h"
+#include "export/my_excel.h"
+
+namespace thermo {
+
+// The two fields of an archive sample that are exported.
+struct ExportRow {
+    double Vremya = 0.0; // time of day, fraction of a day (0.5 is noon)
+    double Temper = 0.0; // degrees Celsius
+};
+
+// The progress window: shown for the time of the copy, told the progress
+// (0 … 100) once per row, hidden when the copy is done.
+class ProgressSink {
+public:
+    virtual ~ProgressSink() = default;
+    virtual void show() = 0;
+    virtual void setProgress(int percent) = 0;
+    virtual void hide() = 0;
+};
+
+// Rows up to this one go to sheet 1, later rows to sheet 2 at their own row
+// numbers (sheet 2 starts at row 32001). An export of up to this many rows
+// opens its workbook on sheet 1, a longer one on sheet 2.
+inline constexpr std::size_t kFirstSheetLastRow = 32000;
+
+inline constexpr const char* kExcelFilter = "файлы Excel|*.xls";
+
+enum class ExcelExportResult {
+    NoServer,  // the automation object could not be created: nothing happened
+    Cancelled, // the save dialog was cancelled: nothing written
+    Saved,
+    SaveFailed, // the save failed; the user has been told why
+};
+
+// The progress step: N / 100 rounded to the nearest integer, a half going to
+// the even neighbour (250 rows -> 2, 50 rows -> 0, which keeps the progress
+// at 0).
+[[nodiscard]] std::size_t progressStep(std::size_t n);
+
+// source[n] is row n; position 0 is not exported. Rows 1 … N are written;
+// an N beyond the end of source is cut to the last position it holds.
+ExcelExportResult ExportToExcel(std::span<const ExportRow> source, std::size_t N, MyExcel& excel,
+                                ProgressSink& progress, UserDialogs& dialogs);
+
+} // namespace thermo

@@ -1,0 +1,359 @@
+// The spreadsheet export, read back by an independent reader (openpyxl).
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <map>
+#include <sstream>
+#include <vector>
+
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include "common/scripted_dialogs.h"
+#include "export/excel_export.h"
+#include "export/sheet_server.h"
+
+namespace fs = std::filesystem;
+using namespace thermo;
+
+namespace {
+
+// Debian's python3 carries python3-openpyxl; a python3 earlier on PATH may not.
+constexpr const char* kPython = "/usr/bin/python3";
+
+// Prints, for the workbook named in argv[1]: the active sheet's index, the
+// number of sheets, then per sheet its filled cell count, first and last
+// filled row, the sum of column A (times as fractions of a day) and of
+// column B, and then each cell named in argv[2:] as sheet!coord.
+constexpr const char* kDumpScript = R"PY(
+import sys, datetime, openpyxl
+wb = openpyxl.load_workbook(open(sys.argv[1], "rb"), read_only=True)
+print("active", wb.worksheets.index(wb.active))
+print("sheets", len(wb.worksheets))
+def frac(v):
+    if isinstance(v, datetime.time):
+        return (v.hour * 3600 + v.minute * 60 + v.second + v.microsecond / 1e6) / 86400
+    if isinstance(v, datetime.datetime):
+        return (v - datetime.datetime(1899, 12, 30)).total_seconds() / 86400
+    return v
+for i, ws in enumerate(wb.worksheets):
+    n = 0; lo = 0; hi = 0; sa = 0.0; sb = 0.0
+    for row in ws.iter_rows():
+        for c in row:
+            if c.value is None:
+                continue
+            n += 1
+            lo = c.row if lo == 0 else min(lo, c.row)
+            hi = max(hi, c.row)
+            if c.column == 1: sa += frac(c.value)
+            if c.column == 2: sb += c.value
+    print("sheet", i + 1, n, lo, hi, "%.6f" % sa, "%.6f" % sb)
+for arg in sys.argv[2:]:
+    s, coord = arg.split("!")
+    c = wb.worksheets[int(s) - 1][coord]
+    if c.is_date:
+        print("cell", arg, "date", repr(frac(c.value)))
+    elif isinstance(c.value, (int, float)):
+        print("cell", arg, "number", repr(float(c.value)))
+    else:
+        print("cell", arg, type(c.value).__name__, repr(c.value))
+)PY";
+
+std::string shellQuote(const std::string& s) {
+    std::string q = "'";
+    for (char c : s)
+        q += c == '\'' ? std::string("'\\''") : std::string(1, c);
+    return q + "'";
+}
+
+std::vector<std::string> dumpWorkbook(const fs::path& file, const std::vector<std::string>& cells) {
+    std::string cmd =
+        std::string(kPython) + " -c " + shellQuote(kDumpScript) + " " + shellQuote(file.string());
+    for (const auto& c : cells)
+        cmd += " " + shellQuote(c);
+    cmd += " 2>&1";
+    std::vector<std::string> lines;
+    FILE* p = popen(cmd.c_str(), "r");
+    if (p == nullptr)
+        return lines;
+    char buf[512];
+    std::string line;
+    while (fgets(buf, sizeof buf, p) != nullptr) {
+        line += buf;
+        if (!line.empty() && line.back() == '\n') {
+            line.pop_back();
+            lines.push_back(line);
+            line.clear();
+        }
+    }
+    pclose(p);
+    return lines;
+}
+
+class RecordingProgress : public ProgressSink {
+public:
+    void show() override { events.push_back(-1); }
+    void setProgress(int percent) override { events.push_back(percent); }
+    void hide() override { events.push_back(-2); }
+    std::vector<int> events;
+};
+
+class XlsxExport : public ::testing::Test {
+protected:
+    void SetUp() override {
+        dir = fs::temp_directory_path() /
+              ("thermo_xlsx_" + std::to_string(::getpid()) + "_" +
+               ::testing::UnitTest::GetInstance()->current_test_info()->name());
+        fs::remove_all(dir);
+        fs::create_directories(dir);
+        registerSpreadsheetServer(registry);
+    }
+    void TearDown() override { fs::remove_all(dir); }
+
+    // Row n: a time of day and a temperature that identify the row.
+    static std::vector<ExportRow> rows(std::size_t n) {
+        std::vector<ExportRow> v(n + 1);
+        for (std::size_t i = 1; i <= n; ++i)
+            v[i] = {double(i) / 100000.0, 20.0 + double(i) / 1000.0};
+        return v;
+    }
+    ExcelExportResult exportTo(const std::vector<ExportRow>& src, std::size_t n,
+                               std::optional<std::string> answer) {
+        dialogs.fileAnswers.push_back(std::move(answer));
+        return ExportToExcel(src, n, excel, progress, dialogs);
+    }
+
+    fs::path dir;
+    AutomationRegistry registry;
+    MyExcel excel{registry};
+    ScriptedDialogs dialogs;
+    RecordingProgress progress;
+};
+
+} // namespace
+
+TEST(CellAddress, ParsesColumnLettersAndRow) {
+    struct Case {
+        const char* text;
+        bool ok;
+        std::uint32_t row;
+        std::uint16_t col;
+    } cases[] = {
+        {"A1", true, 1, 1},
+        {"B32001", true, 32001, 2},
+        {"z9", true, 9, 26},
+        {"AA10", true, 10, 27},
+        {"XFD1048576", true, 1048576, 16384},
+        {"XFE1", false, 0, 0},
+        {"A1048577", false, 0, 0},
+        {"A0", false, 0, 0},
+        {"A01", false, 0, 0},
+        {"1A", false, 0, 0},
+        {"A", false, 0, 0},
+        {"", false, 0, 0},
+        {"A1:B2", false, 0, 0},
+        {"A-1", false, 0, 0},
+    };
+    for (const auto& c : cases) {
+        auto a = parseCellAddress(c.text);
+        ASSERT_EQ(a.has_value(), c.ok) << c.text;
+        if (c.ok) {
+            EXPECT_EQ(a->row, c.row) << c.text;
+            EXPECT_EQ(a->col, c.col) << c.text;
+        }
+    }
+}
+
+TEST(SpreadsheetServer, NewWorkbookHasTwoSheetsAndRefusesAfterQuit) {
+    AutomationRegistry reg;
+    registerSpreadsheetServer(reg);
+    AutoValue app = reg.createObject("Excel.Application");
+    callMethod(callMethod(app, "Workbooks"), "Add");
+    auto sheets = callMethod(callMethod(app, "ACTIVEWORKBOOK"), "Sheets");
+    EXPECT_GE(std::get<std::int32_t>(getProperty(sheets, "Count")), 2);
+    auto sheet2 = getProperty(sheets, "Item", {std::int32_t(2)});
+    putProperty(sheet2, "Range", {std::string("C7"), 1.5});
+    EXPECT_EQ(std::get<double>(getProperty(sheet2, "Range", {std::string("C7")})), 1.5);
+    EXPECT_THROW(getProperty(sheets, "Item", {std::int32_t(0)}), AutomationError);
+    EXPECT_THROW(putProperty(sheet2, "Range", {std::string("C0"), 1.0}), AutomationError);
+    EXPECT_THROW(callMethod(app, "Calculate"), AutomationError);
+    callMethod(app, "Quit");
+    EXPECT_THROW(callMethod(app, "Workbooks"), AutomationError);
+    EXPECT_THROW(putProperty(sheet2, "Range", {std::string("C7"), 2.0}), AutomationError);
+    EXPECT_THROW(reg.createObject("Word.Application"), AutomationError);
+}
+
+TEST(MyExcelOps, EveryOperationFailsQuietlyWithoutAServer) {
+    AutomationRegistry empty;
+    MyExcel x(empty);
+    EXPECT_FALSE(x.CreateExcel());
+    EXPECT_FALSE(x.VisibleExcel(false));
+    EXPECT_FALSE(x.AddWorkBook());
+    EXPECT_FALSE(x.SelectSheet(std::int32_t(1)));
+    EXPECT_FALSE(x.SaveWorkBookAs("/tmp/never.xls"));
+    EXPECT_FALSE(x.CloseWorkBook());
+    EXPECT_FALSE(x.CloseExcel());
+    EXPECT_FALSE(x.SetRange(std::int32_t(1), "A1", 1.0));
+    EXPECT_FALSE(x.lastError().empty());
+}
+
+TEST_F(XlsxExport, FailedSaveLeavesAlertsOffAndNoFile) {
+    ASSERT_TRUE(excel.CreateExcel());
+    ASSERT_TRUE(excel.AddWorkBook());
+    EXPECT_TRUE(excel.SelectSheet(std::int32_t(2)));
+    EXPECT_FALSE(excel.SelectSheet(std::int32_t(7)));
+    EXPECT_FALSE(excel.SetRange(std::int32_t(1), "nonsense", 1.0));
+    auto bad = (dir / "missing" / "run.xls").string();
+    EXPECT_FALSE(excel.SaveWorkBookAs(bad));
+    EXPECT_FALSE(std::get<bool>(getProperty(excel.ExcelApp(), "DisplayAlerts")));
+    EXPECT_FALSE(fs::exists(bad));
+    auto good = (dir / "run.xls").string();
+    EXPECT_TRUE(excel.SaveWorkBookAs(good));
+    EXPECT_TRUE(std::get<bool>(getProperty(excel.ExcelApp(), "DisplayAlerts")));
+    EXPECT_TRUE(excel.CloseWorkBook());
+    EXPECT_FALSE(excel.CloseWorkBook()); // nothing left open
+    EXPECT_TRUE(excel.CloseExcel());
+    EXPECT_EQ(fs::directory_iterator(dir)->path().filename(), "run.xls"); // no temporary left
+}
+
+TEST_F(XlsxExport, ThreeSamplesGiveTimesAndTemperaturesOnSheet1) {
+    std::vector<ExportRow> src = {{0, 0}, {0.5, 21.25}, {0.75, 22.5}, {0.25, -3.0625}};
+    auto file = dir / "three.xls";
+    ASSERT_EQ(exportTo(src, 3, file.string()), ExcelExportResult::Saved);
+    auto out = dumpWorkbook(file, {"1!A1", "1!B1", "1!A2", "1!B2", "1!A3", "1!B3", "1!A4"});
+    std::vector<std::string> want = {
+        "active 0",
+        "sheets 3",
+        "sheet 1 6 1 3 1.500000 40.687500",
+        "sheet 2 0 0 0 0.000000 0.000000",
+        "sheet 3 0 0 0 0.000000 0.000000",
+        "cell 1!A1 date 0.5",
+        "cell 1!B1 number 21.25",
+        "cell 1!A2 date 0.75",
+        "cell 1!B2 number 22.5",
+        "cell 1!A3 date 0.25",
+        "cell 1!B3 number -3.0625",
+        "cell 1!A4 NoneType None",
+    };
+    EXPECT_EQ(out, want);
+    // N = 3 gives step 0: the gauges stay at 0, updated once per row.
+    EXPECT_EQ(progress.events, (std::vector<int>{-1, 0, 0, 0, -2}));
+    ASSERT_EQ(dialogs.requests.size(), 1u);
+    EXPECT_EQ(dialogs.requests[0].filter, "файлы Excel|*.xls");
+    EXPECT_EQ(dialogs.requests[0].defaultExt, "");
+    EXPECT_EQ(dialogs.requests[0].initialDir, "");
+    EXPECT_FALSE(dialogs.requests[0].confirmOverwrite);
+    EXPECT_TRUE(dialogs.messages.empty());
+}
+
+TEST_F(XlsxExport, NoRowsStillGivesAnEmptyWorkbook) {
+    auto file = dir / "empty.xls";
+    ASSERT_EQ(exportTo({}, 0, file.string()), ExcelExportResult::Saved);
+    EXPECT_EQ(progress.events, (std::vector<int>{-1, -2}));
+    auto out = dumpWorkbook(file, {});
+    ASSERT_GE(out.size(), 3u);
+    EXPECT_EQ(out[0], "active 0");
+    EXPECT_EQ(out[2], "sheet 1 0 0 0 0.000000 0.000000");
+}
+
+TEST_F(XlsxExport, RowsAbove32000GoToSheet2AtTheirOwnRows) {
+    auto src = rows(40000);
+    auto file = dir / "long.xls";
+    ASSERT_EQ(exportTo(src, 40000, file.string()), ExcelExportResult::Saved);
+    double a1 = 0, b1 = 0, a2 = 0, b2 = 0;
+    for (std::size_t n = 1; n <= 40000; ++n) {
+        (n <= 32000 ? a1 : a2) += src[n].Vremya;
+        (n <= 32000 ? b1 : b2) += src[n].Temper;
+    }
+    char s1[128], s2[128];
+    std::snprintf(s1, sizeof s1, "sheet 1 64000 1 32000 %.6f %.6f", a1, b1);
+    std::snprintf(s2, sizeof s2, "sheet 2 16000 32001 40000 %.6f %.6f", a2, b2);
+    auto out = dumpWorkbook(file, {"1!B31999", "1!B32000", "2!B32001", "2!B40000"});
+    ASSERT_EQ(out.size(), 9u) << (out.empty() ? "" : out[0]);
+    EXPECT_EQ(out[0], "active 1"); // opened on sheet 2
+    EXPECT_EQ(out[2], s1);
+    EXPECT_EQ(out[3], s2);
+    EXPECT_EQ(out[5], "cell 1!B31999 number 51.999");
+    EXPECT_EQ(out[6], "cell 1!B32000 number 52.0");
+    EXPECT_EQ(out[7], "cell 2!B32001 number 52.001");
+    EXPECT_EQ(out[8], "cell 2!B40000 number 60.0");
+    EXPECT_EQ(progress.events.size(), 40002u);
+    EXPECT_EQ(progress.events[40000], 100); // step 400: 40000 / 400
+}
+
+TEST_F(XlsxExport, Exactly32000RowsStayOnSheet1) {
+    auto src = rows(32000);
+    auto file = dir / "edge.xls";
+    ASSERT_EQ(exportTo(src, 32000, file.string()), ExcelExportResult::Saved);
+    auto out = dumpWorkbook(file, {});
+    ASSERT_GE(out.size(), 4u);
+    EXPECT_EQ(out[0], "active 0");
+    EXPECT_EQ(out[2].substr(0, 22), "sheet 1 64000 1 32000 ");
+    EXPECT_EQ(out[3], "sheet 2 0 0 0 0.000000 0.000000");
+}
+
+TEST_F(XlsxExport, ProgressFollowsTheRoundedStep) {
+    struct Case {
+        std::size_t n, step;
+        int last; // the value the gauges end on
+    } cases[] = {{50, 0, 0},   {51, 1, 51},  {150, 2, 75}, {250, 2, 100 /* 125, shown full */},
+                 {350, 4, 87}, {100, 1, 100}};
+    for (const auto& c : cases) {
+        EXPECT_EQ(progressStep(c.n), c.step) << c.n;
+        progress.events.clear();
+        auto src = rows(c.n);
+        ASSERT_EQ(exportTo(src, c.n, std::nullopt), ExcelExportResult::Cancelled);
+        ASSERT_EQ(progress.events.size(), c.n + 2) << c.n;
+        EXPECT_EQ(progress.events[c.n], c.last) << c.n;
+    }
+}
+
+TEST_F(XlsxExport, CancelledDialogWritesNothingAndTheServerQuits) {
+    auto src = rows(5);
+    ASSERT_EQ(exportTo(src, 5, std::nullopt), ExcelExportResult::Cancelled);
+    EXPECT_TRUE(fs::is_empty(dir));
+    EXPECT_THROW(callMethod(excel.ExcelApp(), "Workbooks"), AutomationError);
+    EXPECT_TRUE(dialogs.messages.empty());
+}
+
+TEST_F(XlsxExport, ExistingFileIsReplacedWithoutAQuestion) {
+    auto file = dir / "old.xls";
+    std::ofstream(file) << "not a workbook";
+    auto src = rows(2);
+    ASSERT_EQ(exportTo(src, 2, file.string()), ExcelExportResult::Saved);
+    auto out = dumpWorkbook(file, {"1!B2"});
+    ASSERT_EQ(out.size(), 6u) << out[0];
+    EXPECT_EQ(out[5], "cell 1!B2 number 20.002");
+}
+
+TEST_F(XlsxExport, SaveFailureIsReportedAndLeavesNothing) {
+    auto src = rows(4);
+    auto bad = dir / "no_such_dir" / "run.xls";
+    ASSERT_EQ(exportTo(src, 4, bad.string()), ExcelExportResult::SaveFailed);
+    ASSERT_EQ(dialogs.messages.size(), 1u);
+    EXPECT_EQ(dialogs.messages[0].kind, MessageKind::Error);
+    EXPECT_NE(dialogs.messages[0].text.find(bad.string()), std::string::npos);
+    EXPECT_TRUE(fs::is_empty(dir));
+    // The workbook was still closed and the server told to quit.
+    EXPECT_THROW(callMethod(excel.ExcelApp(), "Workbooks"), AutomationError);
+}
+
+TEST_F(XlsxExport, RowCountBeyondTheSourceIsCut) {
+    auto src = rows(3);
+    auto file = dir / "cut.xls";
+    ASSERT_EQ(exportTo(src, 65535, file.string()), ExcelExportResult::Saved);
+    auto out = dumpWorkbook(file, {});
+    ASSERT_GE(out.size(), 3u);
+    EXPECT_EQ(out[2].substr(0, 16), "sheet 1 6 1 3 0.");
+}
+
+TEST_F(XlsxExport, NoServerMeansNothingHappens) {
+    AutomationRegistry none;
+    MyExcel absent(none);
+    auto src = rows(3);
+    dialogs.fileAnswers.push_back((dir / "x.xls").string());
+    EXPECT_EQ(ExportToExcel(src, 3, absent, progress, dialogs), ExcelExportResult::NoServer);
+    EXPECT_TRUE(progress.events.empty());
+    EXPECT_TRUE(dialogs.requests.empty());
+    EXPECT_TRUE(dialogs.messages.empty());
+}
