@@ -1,0 +1,106 @@
+#include "storage/recorder.h"
+
+#include <cerrno>
+#include <ctime>
+#include <fcntl.h>
+#include <stdexcept>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include "storage/io_error.h"
+
+namespace thermo {
+
+namespace {
+
+TConfigRecord snapshot(const TConfigSources& live) {
+    TConfigRecord r;
+    r.Takt = live.Takt;
+    r.Zadan = live.Zadan;
+    r.params = live.params;
+    r.Fuzzy_on = live.Check_Fuzzy;
+    r.PID_on = live.Check_PID;
+    r.Nagrev = live.Nagrev;
+    r.Interval = static_cast<std::uint16_t>(live.Interval & 0xFFFFu);
+    return r;
+}
+
+} // namespace
+
+double Vremya(int hour, int minute, int second, int millisecond) {
+    constexpr double kMillisecondsPerDay = 86'400'000.0;
+    const long ms = ((hour * 60L + minute) * 60L + second) * 1000L + millisecond;
+    return static_cast<double>(ms) / kMillisecondsPerDay;
+}
+
+double localTimeOfDay() {
+    timespec now{};
+    ::clock_gettime(CLOCK_REALTIME, &now);
+    std::tm local{};
+    ::localtime_r(&now.tv_sec, &local);
+    // A leap second (tm_sec 60) is held at the last second of its minute.
+    const int second = local.tm_sec > 59 ? 59 : local.tm_sec;
+    return Vremya(local.tm_hour, local.tm_min, second, static_cast<int>(now.tv_nsec / 1'000'000));
+}
+
+ArchiveRecorder::ArchiveRecorder(Clock clock)
+    : clock_(std::move(clock)), runSamples_(kMaxSamplePosition + 1) {}
+
+void ArchiveRecorder::TakeConfigSnapshot(const TConfigSources& live) {
+    lastConfig_ = snapshot(live);
+}
+
+bool ArchiveRecorder::ConfigChanged(const TConfigSources& live) const {
+    if (live.Interval != lastConfig_.Interval)
+        return true;
+    TConfigRecord now = snapshot(live);
+    now.Takt = lastConfig_.Takt;
+    return !(now == lastConfig_);
+}
+
+void ArchiveRecorder::AppendSample(std::uint16_t Takt, const TProcessState& state) {
+    if (Takt > kMaxSamplePosition)
+        throw std::out_of_range("sample position " + std::to_string(Takt) + " is above " +
+                                std::to_string(kMaxSamplePosition));
+    const TArchiveRecord r{state.Temper, state.Summa_1, state.Summa_2, clock_()};
+    runSamples_[Takt] = r;
+    const SampleBytes bytes = encodeSample(r);
+    appendRecord(archiveName_, bytes.data(), bytes.size());
+}
+
+void ArchiveRecorder::AppendConfig(const TConfigSources& live) {
+    TakeConfigSnapshot(live);
+    const ConfigBytes bytes = encodeConfig(lastConfig_);
+    appendRecord(configFileName(), bytes.data(), bytes.size());
+}
+
+void appendRecord(const std::string& path, const std::uint8_t* bytes, std::size_t size) {
+    const int fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0666);
+    if (fd < 0)
+        throw ioErrorFromErrno(path, errno);
+    struct stat st {};
+    if (::fstat(fd, &st) != 0) {
+        const int err = errno;
+        ::close(fd);
+        throw ioErrorFromErrno(path, err);
+    }
+    const auto whole = static_cast<off_t>((static_cast<std::uint64_t>(st.st_size) / size) * size);
+    std::size_t done = 0;
+    while (done < size) {
+        const ssize_t n = ::pwrite(fd, bytes + done, size - done, whole + static_cast<off_t>(done));
+        if (n < 0) {
+            if (errno == EINTR)
+                continue;
+            const int err = errno;
+            // Leave only whole records behind, so both files stay readable.
+            (void)::ftruncate(fd, whole);
+            ::close(fd);
+            throw ioErrorFromErrno(path, err);
+        }
+        done += static_cast<std::size_t>(n);
+    }
+    if (::close(fd) != 0)
+        throw ioErrorFromErrno(path, errno);
+}
+
+} // namespace thermo

@@ -1,0 +1,73 @@
+#pragma once
+// The settings file: the parameter set of both regulators, the six add-on
+// switches and the serial port to open at start-up, in an INI file beside
+// the executable. Read once at start-up, written once at shutdown.
+//
+// 49 keys, read and written in one order (the loader and the saver share one
+// table, so every key read is also written): "COM port" in [General], the six
+// coefficients in [koof], the fourteen term breakpoints in [term], the four
+// universe ends again in [koof], vih_1..vih_9 in [term_out], m1..m9 in
+// [baza] and the six add-on switches in [check]. Integers are decimal (a `$`
+// or `0x` prefix reads as hexadecimal), floats the general form with the
+// locale's decimal separator, switches 1/0 read as integers (non-zero is on).
+// A value that does not parse gives that key's default, silently.
+//
+// Section [devices] says which device files stand for the ports the program
+// names COM1..COM4 and LPT. It is read at start-up and never written; a save
+// keeps it, like every other line it does not own.
+
+#include <array>
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+
+#include "control/params.h"
+
+namespace thermo {
+
+struct DeviceSettings {
+    std::array<std::string, 4> com{"/dev/ttyS0", "/dev/ttyS1", "/dev/ttyS2", "/dev/ttyS3"};
+    // "auto": the first parallel port found; otherwise a register device such
+    // as /dev/parport0.
+    std::string lpt = "auto";
+
+    bool operator==(const DeviceSettings&) const = default;
+};
+
+struct TSettings {
+    std::int32_t SavedComPort = 1; // 1..4, or 0 for none
+    TControlParams params;         // its prop_1..diff_2 are the add-on check boxes
+    DeviceSettings devices;
+
+    bool operator==(const TSettings&) const = default;
+};
+
+// The executable's folder, the application title (the executable's name up to
+// its first dot, every letter after the first in lower case) and ".INI":
+// /opt/lab/LAB.EXE -> /opt/lab/Lab.INI.
+[[nodiscard]] std::string settingsFileName(std::string_view executablePath);
+
+// Defaults for a missing file, section, key or unparsable value; a file that
+// cannot be read at all gives the defaults too. Never throws for file content.
+[[nodiscard]] TSettings LoadSettings(const std::string& path, char decimalSep);
+
+// The same from a text already in memory (what LoadSettings parses).
+[[nodiscard]] TSettings settingsFromText(std::string_view text, char decimalSep);
+
+// Writes the 49 keys into the existing file's text (every other line kept) or
+// into a new file. The text goes to a temporary file in the same folder that
+// is then renamed over the old one, so a failure (full disk, no permission)
+// leaves the old file as it was. Throws IoError with the system's text.
+void SaveSettings(const std::string& path, const TSettings& settings, char decimalSep);
+
+// What SaveSettings writes, given the old file's text.
+[[nodiscard]] std::string settingsToText(std::string_view oldText, const TSettings& settings,
+                                         char decimalSep);
+
+// A profile integer: optional sign, decimal digits or a `$`/`0x` hexadecimal
+// number; blanks around are ignored. Nothing for anything else or a value
+// outside 32 bits.
+[[nodiscard]] std::optional<std::int32_t> parseProfileInt(std::string_view text);
+
+} // namespace thermo

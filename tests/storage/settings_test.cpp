@@ -1,0 +1,220 @@
+// The settings file: the 49 keys with their defaults (hand-copied from the
+// key table of the settings documentation, not from the code), encodings
+// under both decimal separators, and a save that keeps foreign lines and
+// never leaves a half-written file.
+#include <gtest/gtest.h>
+
+#include <csignal>
+#include <filesystem>
+#include <sys/resource.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include "storage/io_error.h"
+#include "storage/settings.h"
+#include "temp_dir.h"
+
+using namespace thermo;
+using thermo::testing::readFile;
+using thermo::testing::TempDir;
+using thermo::testing::writeFile;
+
+namespace {
+
+// A file written from scratch with the defaults under a decimal point.
+const char* const kDefaultFile = "[General]\n"
+                                 "COM port=1\n"
+                                 "[koof]\n"
+                                 "C0_1=20\nC1_1=0.2\nC2_1=2\nC0_2=10\nC1_2=0.12\nC2_2=22\n"
+                                 "otkl_left=33\notkl_right=33\nskor_left=11\nskor_right=11\n"
+                                 "[term]\n"
+                                 "otkl_A1=3\notkl_B1=0\notkl_A2=3\notkl_B2=0\notkl_C2=3\n"
+                                 "otkl_A3=0\notkl_B3=3\n"
+                                 "skor_A1=1\nskor_B1=0\nskor_A2=1\nskor_B2=0\nskor_C2=1\n"
+                                 "skor_A3=0\nskor_B3=1\n"
+                                 "[term_out]\n"
+                                 "vih_1=5\nvih_2=15\nvih_3=50\nvih_4=70\nvih_5=90\nvih_6=120\n"
+                                 "vih_7=155\nvih_8=170\nvih_9=190\n"
+                                 "[baza]\n"
+                                 "m1=1\nm2=2\nm3=4\nm4=2\nm5=4\nm6=6\nm7=4\nm8=6\nm9=8\n"
+                                 "[check]\n"
+                                 "prop_1=0\ninteg_1=0\ndiff_1=1\nprop_2=1\ninteg_2=1\ndiff_2=1\n";
+
+TEST(Settings, NoFileGivesTheDefaultsAndASaveCreatesAll49KeysInOrder) {
+    TempDir dir;
+    const std::string path = dir.file("Thermostand.INI");
+    const TSettings s = LoadSettings(path, '.');
+    EXPECT_EQ(s.SavedComPort, 1);
+    EXPECT_EQ(s.params.C1_2, 0.12);
+    EXPECT_FALSE(s.params.prop_1);
+    EXPECT_FALSE(s.params.integ_1);
+    EXPECT_TRUE(s.params.diff_1 && s.params.prop_2 && s.params.integ_2 && s.params.diff_2);
+    EXPECT_EQ(s.devices.com[3], "/dev/ttyS3");
+    EXPECT_EQ(s.devices.lpt, "auto");
+    SaveSettings(path, s, '.');
+    EXPECT_EQ(readFile(path), kDefaultFile);
+    EXPECT_EQ(LoadSettings(path, '.'), s);
+}
+
+TEST(Settings, ByteKeysAreTakenModulo256AndSwitchesWrittenBackAsOne) {
+    const TSettings s = settingsFromText(
+        "[term_out]\nvih_3=300\nvih_4=-1\nvih_5=$1F\n[baza]\nm1=257\n[check]\nprop_1=2\n", '.');
+    EXPECT_EQ(s.params.vih[2], 44);
+    EXPECT_EQ(s.params.vih[3], 255);
+    EXPECT_EQ(s.params.vih[4], 31);
+    EXPECT_EQ(s.params.m[0], 1);
+    EXPECT_TRUE(s.params.prop_1);
+    const std::string text = settingsToText("", s, '.');
+    EXPECT_NE(text.find("prop_1=1\n"), std::string::npos);
+    EXPECT_NE(text.find("vih_3=44\n"), std::string::npos);
+}
+
+TEST(Settings, UnparsableValuesFallBackToEachKeysDefaultSilently) {
+    struct Case {
+        const char* text;
+        char sep;
+        double TControlParams::*field;
+        double expected;
+    };
+    const Case cases[] = {
+        {"[koof]\nC1_2=0,5\n", '.', &TControlParams::C1_2, 0.12}, // comma under a point locale
+        {"[koof]\nC1_2=0.5\n", ',', &TControlParams::C1_2, 0.12}, // and the other way round
+        {"[koof]\nC1_2=0,5\n", ',', &TControlParams::C1_2, 0.5},
+        {"[koof]\nC2_2=22\n", ',', &TControlParams::C2_2, 22}, // whole numbers read under both
+        {"[koof]\nC2_2=22\n", '.', &TControlParams::C2_2, 22},
+        {"[koof]\nC2_2=\n", '.', &TControlParams::C2_2, 22},
+        {"[koof]\nC0_1=1e400\n", '.', &TControlParams::C0_1, 20},
+        {"[KOOF]\nc0_1= 7 \n", '.', &TControlParams::C0_1, 7},
+        {"[term]\nskor_B3=x\n", '.', &TControlParams::skor_B3, 1},
+    };
+    for (const Case& c : cases) {
+        const TSettings s = settingsFromText(c.text, c.sep);
+        EXPECT_EQ(s.params.*c.field, c.expected) << c.text << " with '" << c.sep << "'";
+    }
+    const TSettings bad = settingsFromText(
+        "[General]\nCOM port=two\n[term_out]\nvih_1=5.5\n[check]\ndiff_1=yes\n", '.');
+    EXPECT_EQ(bad.SavedComPort, 1);
+    EXPECT_EQ(bad.params.vih[0], 5);
+    EXPECT_TRUE(bad.params.diff_1);
+}
+
+TEST(Settings, ProfileIntegers) {
+    struct Case {
+        const char* text;
+        std::optional<std::int32_t> value;
+    };
+    const Case cases[] = {{"0", 0},
+                          {" 42 ", 42},
+                          {"-7", -7},
+                          {"+3", 3},
+                          {"$ff", 255},
+                          {"0x10", 16},
+                          {"$FFFFFFFF", -1},
+                          {"2147483647", 2147483647},
+                          {"-2147483648", INT32_MIN},
+                          {"2147483648", std::nullopt},
+                          {"$100000000", std::nullopt},
+                          {"", std::nullopt},
+                          {"1.0", std::nullopt},
+                          {"0x", std::nullopt},
+                          {"12a", std::nullopt}};
+    for (const Case& c : cases)
+        EXPECT_EQ(parseProfileInt(c.text), c.value) << c.text;
+}
+
+TEST(Settings, CommaLocaleWritesCommas) {
+    TSettings s;
+    s.params.C1_1 = 0.25;
+    const std::string text = settingsToText("", s, ',');
+    EXPECT_NE(text.find("C1_1=0,25\n"), std::string::npos);
+    EXPECT_NE(text.find("C1_2=0,12\n"), std::string::npos);
+    EXPECT_EQ(settingsFromText(text, ',').params, s.params);
+}
+
+TEST(Settings, SaveKeepsOtherSectionsCommentsPlacesAndCrLf) {
+    TempDir dir;
+    const std::string path = dir.file("Lab.INI");
+    writeFile(path, "; lab 3\r\n[devices]\r\nCOM1=/dev/ttyUSB0\r\nLPT=/dev/parport1\r\n"
+                    "[Koof]\r\nc0_1=1\r\nmine=keep\r\n[General]\r\nCOM port=3\r\n");
+    TSettings s = LoadSettings(path, '.');
+    EXPECT_EQ(s.SavedComPort, 3);
+    EXPECT_EQ(s.params.C0_1, 1);
+    EXPECT_EQ(s.devices.com[0], "/dev/ttyUSB0");
+    EXPECT_EQ(s.devices.com[1], "/dev/ttyS1");
+    EXPECT_EQ(s.devices.lpt, "/dev/parport1");
+    s.SavedComPort = 0;
+    s.devices.com[0] = "/dev/never-written";
+    SaveSettings(path, s, '.');
+    const std::string text = readFile(path);
+    EXPECT_EQ(text.rfind("; lab 3\r\n[devices]\r\nCOM1=/dev/ttyUSB0\r\nLPT=/dev/parport1\r\n"
+                         "[Koof]\r\nc0_1=1\r\nmine=keep\r\nC1_1=0.2\r\n",
+                         0),
+              0u)
+        << text;
+    EXPECT_NE(text.find("[General]\r\nCOM port=0\r\n[term]\r\n"), std::string::npos) << text;
+    EXPECT_EQ(text.find("never-written"), std::string::npos);
+    EXPECT_EQ(LoadSettings(path, '.').params, s.params);
+}
+
+TEST(Settings, FailedSaveLeavesTheOldFileIntactAndReportsTheSystemText) {
+    TempDir dir;
+    const std::string path = dir.file("Lab.INI");
+    writeFile(path, "[koof]\nC0_1=5\n");
+    // A file size limit makes the new text's write fail half way, as a full
+    // disk would (and works for root too, unlike a read-only folder).
+    const auto oldHandler = std::signal(SIGXFSZ, SIG_IGN);
+    rlimit old{};
+    ::getrlimit(RLIMIT_FSIZE, &old);
+    rlimit limited = old;
+    limited.rlim_cur = 100;
+    ::setrlimit(RLIMIT_FSIZE, &limited);
+    std::string error;
+    try {
+        SaveSettings(path, TSettings{}, '.');
+    } catch (const IoError& e) {
+        error = e.what();
+    }
+    ::setrlimit(RLIMIT_FSIZE, &old);
+    std::signal(SIGXFSZ, oldHandler);
+    EXPECT_NE(error.find("File too large"), std::string::npos) << error;
+    EXPECT_EQ(readFile(path), "[koof]\nC0_1=5\n");
+    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.path()),
+                            std::filesystem::directory_iterator{}),
+              1); // no temporary file left behind
+}
+
+TEST(Settings, AFileThatCannotBeReadIsNotReplaced) {
+    TempDir dir;
+    const std::string path = dir.file("Lab.INI");
+    std::filesystem::create_directory(path); // exists, but reading it fails
+    EXPECT_THROW(SaveSettings(path, TSettings{}, '.'), IoError);
+    EXPECT_TRUE(std::filesystem::is_directory(path));
+}
+
+TEST(Settings, SaveKeepsTheFilePermissions) {
+    TempDir dir;
+    const std::string path = dir.file("Lab.INI");
+    writeFile(path, "");
+    ::chmod(path.c_str(), 0640);
+    SaveSettings(path, TSettings{}, '.');
+    struct stat st {};
+    ASSERT_EQ(::stat(path.c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 0777, 0640u);
+}
+
+TEST(Settings, FileNameRule) {
+    struct Case {
+        const char* exe;
+        const char* ini;
+    };
+    const Case cases[] = {{"/opt/lab/LAB.EXE", "/opt/lab/Lab.INI"},
+                          {"/usr/bin/thermostand", "/usr/bin/thermostand.INI"},
+                          {"/x/ThermoStand.v2.bin", "/x/Thermostand.INI"},
+                          {"/x/СТЕНД", "/x/Стенд.INI"},
+                          {"LAB", "Lab.INI"},
+                          {"/a.b/prog", "/a.b/prog.INI"}};
+    for (const Case& c : cases)
+        EXPECT_EQ(settingsFileName(c.exe), c.ini) << c.exe;
+}
+
+} // namespace
