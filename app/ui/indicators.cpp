@@ -1,0 +1,58 @@
+#include "app/ui/indicators.h"
+
+#include <QPainter>
+
+namespace thermo {
+
+QLabel* makeIndicator(QWidget* parent, const QString& objectName, const QString& designText,
+                      const QRect& geometry) {
+    auto* l = new QLabel(designText, parent);
+    l->setObjectName(objectName);
+    l->setGeometry(geometry);
+    l->setFrameStyle(QFrame::Panel | QFrame::Sunken);
+    l->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
+    l->setAutoFillBackground(true);
+    QPalette pal = l->palette();
+    pal.setColor(QPalette::Window, kIndicatorBackground);
+    pal.setColor(QPalette::WindowText, kIndicatorText);
+    l->setPalette(pal);
+    QFont f = l->font();
+    f.setBold(true);
+    l->setFont(f);
+    return l;
+}
+
+QLineEdit* makeNumberEdit(QWidget* parent, const QString& objectName, const QRect& geometry) {
+    auto* e = new QLineEdit(parent);
+    e->setObjectName(objectName);
+    e->setGeometry(geometry);
+    QPalette pal = e->palette();
+    pal.setColor(QPalette::Base, kEditBackground);
+    e->setPalette(pal);
+    return e;
+}
+
+QLabel* makeLabel(QWidget* parent, const QString& text, const QRect& geometry) {
+    auto* l = new QLabel(text, parent);
+    l->setGeometry(geometry);
+    return l;
+}
+
+HeaterLamp::HeaterLamp(QWidget* parent, QRect circle) : QWidget(parent), circle_(circle) {}
+
+void HeaterLamp::draw(bool red) {
+    drawn_ = true;
+    red_ = red;
+    update();
+}
+
+void HeaterLamp::paintEvent(QPaintEvent*) {
+    if (!drawn_)
+        return;
+    QPainter p(this);
+    p.setPen(Qt::black);
+    p.setBrush(red_ ? QColor(255, 0, 0) : QColor(255, 255, 255));
+    p.drawEllipse(circle_);
+}
+
+} // namespace thermo

@@ -1,0 +1,45 @@
+#pragma once
+// The look of the instrument: numeric indicators are sunken panels with a
+// maroon background and bold lime text; number entry fields are silver.
+
+#include <QLabel>
+#include <QLineEdit>
+#include <QString>
+#include <QWidget>
+
+namespace thermo {
+
+inline const QColor kIndicatorBackground(128, 0, 0);
+inline const QColor kIndicatorText(0, 255, 0);
+inline const QColor kEditBackground(192, 192, 192);
+
+// A sunken indicator showing its design text ("0.00" or "00.00") until the
+// first value arrives.
+QLabel* makeIndicator(QWidget* parent, const QString& objectName, const QString& designText,
+                      const QRect& geometry);
+
+// A silver number entry field.
+QLineEdit* makeNumberEdit(QWidget* parent, const QString& objectName, const QRect& geometry);
+
+// A plain caption label.
+QLabel* makeLabel(QWidget* parent, const QString& text, const QRect& geometry);
+
+// The heater lamp pbUfo: a circle from (5, 5) to (17, 17) drawn in the
+// colour the control cycle last chose; blank until the first tick.
+class HeaterLamp : public QWidget {
+public:
+    explicit HeaterLamp(QWidget* parent = nullptr, QRect circle = QRect(5, 5, 12, 12));
+    void draw(bool red);
+    [[nodiscard]] bool isDrawn() const { return drawn_; }
+    [[nodiscard]] bool isRed() const { return red_; }
+
+protected:
+    void paintEvent(QPaintEvent*) override;
+
+private:
+    QRect circle_;
+    bool drawn_ = false;
+    bool red_ = false;
+};
+
+} // namespace thermo
