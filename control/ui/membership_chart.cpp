@@ -3,6 +3,7 @@
 #include <string>
 
 #include "common/numfmt.h"
+#include "control/ui/locale_sep.h"
 
 namespace thermo {
 
@@ -86,7 +87,7 @@ MembershipChart::MembershipChart(const MembershipChartLook& look, QWidget* paren
     // Membership lies in 0..1 whatever the breakpoints.
     yAxis->setRange(0, 1);
     xAxis->setRange(-1, 1);
-    setDecimalSeparator('.');
+    setDecimalSeparator(decimalSeparator());
 }
 
 QCPGraph* MembershipChart::termSeries(int term) const {
@@ -146,6 +147,20 @@ void MembershipChart::show(const std::vector<CurvePoint>& curve, std::optional<d
         xAxis->setRange(lo, hi);
     }
     replot(rpQueuedReplot);
+}
+
+void showDeviationTerms(MembershipChart& chart, const TControlParams& params,
+                        std::optional<double> marker) {
+    std::vector<CurvePoint> curve;
+    membershipCurve(params.otkl_left, params.otkl_right, deviationTerms(params), curve);
+    chart.show(curve, marker);
+}
+
+void showRateTerms(MembershipChart& chart, const TControlParams& params,
+                   std::optional<double> marker) {
+    std::vector<CurvePoint> curve;
+    membershipCurve(params.skor_left, params.skor_right, rateTerms(params), curve);
+    chart.show(curve, marker);
 }
 
 void MembershipChart::mouseDoubleClickEvent(QMouseEvent* event) {

@@ -53,8 +53,8 @@ public:
     [[nodiscard]] QCPGraph* markerSeries() const { return marker_; }
     [[nodiscard]] QCPGraph* termSeries(int term) const;
 
-    // Tick labels are written with this separator; the owner passes the
-    // locale's when it changes.
+    // Tick labels are written with this separator: the locale's at
+    // construction; the owner passes a new one when the locale changes.
     void setDecimalSeparator(char sep);
 
 signals:
@@ -72,5 +72,12 @@ private:
     QVector<double> keys_;
     std::array<QVector<double>, 3> values_;
 };
+
+// The deviation or rate terms of `params` over their universe, with the
+// marker at the clamped input where the chart has one.
+void showDeviationTerms(MembershipChart& chart, const TControlParams& params,
+                        std::optional<double> marker = std::nullopt);
+void showRateTerms(MembershipChart& chart, const TControlParams& params,
+                   std::optional<double> marker = std::nullopt);
 
 } // namespace thermo

@@ -1,7 +1,5 @@
 #include "control/ui/term_window.h"
 
-#include <vector>
-
 #include <QGridLayout>
 #include <QGroupBox>
 #include <QHBoxLayout>
@@ -12,7 +10,6 @@
 #include <QShowEvent>
 #include <QVBoxLayout>
 
-#include "control/membership.h"
 #include "control/ui/locale_sep.h"
 #include "control/ui/membership_chart.h"
 
@@ -165,13 +162,10 @@ void TFF_term::showEvent(QShowEvent* event) {
 
 void TFF_term::Term_Refresh() {
     const char sep = decimalSeparator();
-    std::vector<CurvePoint> curve;
     chart2_->setDecimalSeparator(sep);
-    membershipCurve(params_.otkl_left, params_.otkl_right, deviationTerms(params_), curve);
-    chart2_->show(curve);
+    showDeviationTerms(*chart2_, params_);
     chart1_->setDecimalSeparator(sep);
-    membershipCurve(params_.skor_left, params_.skor_right, rateTerms(params_), curve);
-    chart1_->show(curve);
+    showRateTerms(*chart1_, params_);
 
     const auto deviation = termFieldTexts(TermGroup::Deviation, params_, sep);
     const auto rate = termFieldTexts(TermGroup::Rate, params_, sep);

@@ -108,23 +108,40 @@ TEST(MembershipChart, MarkerWithoutCurveAndChartWithoutMarker) {
     EXPECT_EQ(term.graphCount(), 3);
 }
 
-TEST(MembershipChart, TickLabelsUseTheGivenSeparatorInGeneralForm) {
-    MembershipChart chart(mainDeviationChartLook());
-    chart.resize(300, 180);
-    chart.setDecimalSeparator(',');
-    chart.show(defaultDeviationCurve(), 0.0);
-    chart.replot();
-    QStringList labels = chart.xAxis->tickVectorLabels().toList();
-    labels += chart.yAxis->tickVectorLabels().toList();
-    ASSERT_FALSE(labels.isEmpty());
-    EXPECT_TRUE(labels.contains("0"));
-    bool comma = false;
-    for (const QString& l : labels) {
-        EXPECT_FALSE(l.contains('.')) << l.toStdString();
-        EXPECT_FALSE(l.contains('e', Qt::CaseInsensitive)) << l.toStdString();
-        comma = comma || l.contains(',');
+// The locale's separator by default, or the one the owner passes.
+TEST(MembershipChart, TickLabelsInGeneralFormWithTheSeparator) {
+    const struct {
+        const char* what;
+        QLocale locale;
+        char explicitSep; // 0: none passed
+        QChar want, other;
+    } cases[] = {
+        {"Russian locale", QLocale(QLocale::Russian, QLocale::Russia), 0, ',', '.'},
+        {"C locale", QLocale::c(), 0, '.', ','},
+        {"passed comma", QLocale::c(), ',', ',', '.'},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        QLocale::setDefault(c.locale);
+        MembershipChart chart(mainDeviationChartLook());
+        QLocale::setDefault(QLocale::c());
+        if (c.explicitSep)
+            chart.setDecimalSeparator(c.explicitSep);
+        chart.resize(300, 180);
+        chart.show(defaultDeviationCurve(), 0.0);
+        chart.replot();
+        QStringList labels = chart.xAxis->tickVectorLabels().toList();
+        labels += chart.yAxis->tickVectorLabels().toList();
+        ASSERT_FALSE(labels.isEmpty());
+        EXPECT_TRUE(labels.contains("0"));
+        bool found = false;
+        for (const QString& l : labels) {
+            EXPECT_FALSE(l.contains(c.other)) << l.toStdString();
+            EXPECT_FALSE(l.contains('e', Qt::CaseInsensitive)) << l.toStdString();
+            found = found || l.contains(c.want);
+        }
+        EXPECT_TRUE(found) << labels.join(' ').toStdString();
     }
-    EXPECT_TRUE(comma) << labels.join(' ').toStdString();
 }
 
 TEST(MembershipChart, DoubleClickIsSignalled) {
