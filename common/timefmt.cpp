@@ -1,28 +1,12 @@
 #include "common/timefmt.h"
 
-#include <chrono>
 #include <cmath>
 #include <cstdio>
-#include <ctime>
 
 namespace thermo {
 
 namespace {
 constexpr long long kMsPerDay = 86'400'000;
-}
-
-double timeOfDayFromMs(long long msSinceMidnight) {
-    return static_cast<double>(msSinceMidnight) / static_cast<double>(kMsPerDay);
-}
-
-double localTimeOfDay() {
-    using namespace std::chrono;
-    const auto now = system_clock::now();
-    const std::time_t t = system_clock::to_time_t(now);
-    std::tm local{};
-    localtime_r(&t, &local);
-    const long long ms = duration_cast<milliseconds>(now.time_since_epoch()).count() % 1000;
-    return timeOfDayFromMs(((local.tm_hour * 60LL + local.tm_min) * 60 + local.tm_sec) * 1000 + ms);
 }
 
 std::string formatTimeOfDay(double dayFraction) {
