@@ -28,30 +28,33 @@ constexpr double kFadeSeconds = 0.012;
 constexpr double kPeak = 0.85; // of full scale, leaves room for the DAC
 
 std::vector<std::uint8_t> synthesize() {
-    std::vector<std::uint8_t> out(kSampleBytes);
+    std::vector<double> wave(kSampleBytes);
     const auto fade = static_cast<std::uint32_t>(kFadeSeconds * kRate);
-    // A little of the third and fifth harmonics makes the tone cut through a
-    // noisy lab; both stay below the 5512 Hz Nyquist limit of this rate.
-    const double norm = 1.0 / (1.0 + 0.3 + 0.15);
     for (int tone = 0; tone < kTones; ++tone) {
-        const std::uint32_t begin =
-            static_cast<std::uint32_t>(std::uint64_t{kSampleBytes} * tone / kTones);
-        const std::uint32_t end =
+        const auto begin = static_cast<std::uint32_t>(std::uint64_t{kSampleBytes} * tone / kTones);
+        const auto end =
             static_cast<std::uint32_t>(std::uint64_t{kSampleBytes} * (tone + 1) / kTones);
         const double f = tone % 2 == 0 ? kHigh : kLow;
         for (std::uint32_t i = begin; i < end; ++i) {
             const double t = static_cast<double>(i - begin) / kRate;
             const double w = 2.0 * std::numbers::pi * f * t;
-            double x = (std::sin(w) + 0.3 * std::sin(3 * w) + 0.15 * std::sin(5 * w)) * norm;
-            const std::uint32_t fromStart = i - begin;
-            const std::uint32_t toEnd = end - 1 - i;
-            const std::uint32_t edge = std::min(fromStart, toEnd);
+            // A little of the third and fifth harmonics makes the tone cut
+            // through a noisy lab; both stay below the 5512 Hz Nyquist limit.
+            double x = std::sin(w) + 0.3 * std::sin(3 * w) + 0.15 * std::sin(5 * w);
+            const std::uint32_t edge = std::min(i - begin, end - 1 - i);
             if (edge < fade)
                 x *= 0.5 - 0.5 * std::cos(std::numbers::pi * edge / fade);
-            // 8-bit WAV samples are unsigned with silence at 128.
-            const long v = std::lround(128.0 + x * kPeak * 127.0);
-            out[i] = static_cast<std::uint8_t>(std::clamp(v, 0L, 255L));
+            wave[i] = x;
         }
+    }
+    double peak = 0;
+    for (double x : wave)
+        peak = std::max(peak, std::abs(x));
+    std::vector<std::uint8_t> out(kSampleBytes);
+    for (std::size_t i = 0; i < out.size(); ++i) {
+        // 8-bit WAV samples are unsigned with silence at 128.
+        const long v = std::lround(128.0 + wave[i] / peak * kPeak * 127.0);
+        out[i] = static_cast<std::uint8_t>(std::clamp(v, 0L, 255L));
     }
     return out;
 }
