@@ -1,0 +1,151 @@
+#include "io/register_device.h"
+
+#include <cerrno>
+#include <fcntl.h>
+#include <linux/ppdev.h>
+#include <sys/ioctl.h>
+#include <unistd.h>
+#if defined(__x86_64__) || defined(__i386__)
+#include <sys/io.h>
+#define THERMO_HAVE_PORT_IO 1
+#endif
+
+namespace thermo {
+
+namespace {
+
+class PpdevDevice final : public RegisterDevice {
+public:
+    PpdevDevice(int fd, std::string path, std::uint16_t base)
+        : m_fd(fd), m_path(std::move(path)), m_base(base) {}
+    ~PpdevDevice() override {
+        ioctl(m_fd, PPRELEASE);
+        ::close(m_fd);
+    }
+    bool serves(std::uint16_t io) const override { return io >= m_base && io <= m_base + 2; }
+    bool read(std::uint16_t io, std::uint8_t& value) override {
+        unsigned char v = 0;
+        unsigned long req = 0;
+        switch (io - m_base) {
+        case 0:
+            req = PPRDATA;
+            break;
+        case 1:
+            req = PPRSTATUS;
+            break;
+        case 2:
+            req = PPRCONTROL;
+            break;
+        default:
+            return false;
+        }
+        if (ioctl(m_fd, req, &v) != 0)
+            return false;
+        value = v;
+        return true;
+    }
+    bool write(std::uint16_t io, std::uint8_t value) override {
+        unsigned char v = value;
+        switch (io - m_base) {
+        case 0:
+            return ioctl(m_fd, PPWDATA, &v) == 0;
+        case 2:
+            return ioctl(m_fd, PPWCONTROL, &v) == 0;
+        default:
+            return false; // the status register is read-only
+        }
+    }
+    std::string describe() const override { return "ppdev " + m_path; }
+
+private:
+    int m_fd;
+    std::string m_path;
+    std::uint16_t m_base;
+};
+
+#ifdef THERMO_HAVE_PORT_IO
+class PortIoDevice final : public RegisterDevice {
+public:
+    explicit PortIoDevice(std::uint16_t base) : m_base(base) {}
+    ~PortIoDevice() override { ioperm(m_base, 3, 0); }
+    bool serves(std::uint16_t io) const override { return io >= m_base && io <= m_base + 2; }
+    bool read(std::uint16_t io, std::uint8_t& value) override {
+        value = inb(io);
+        return true;
+    }
+    bool write(std::uint16_t io, std::uint8_t value) override {
+        outb(value, io);
+        return true;
+    }
+    std::string describe() const override { return "port I/O"; }
+
+private:
+    std::uint16_t m_base;
+};
+#endif
+
+class SimDevice final : public RegisterDevice {
+public:
+    explicit SimDevice(SimRegisterFile file) : m_file(std::move(file)) {}
+    bool serves(std::uint16_t io) const override {
+        return io >= SimRegisterFile::kBase && io <= SimRegisterFile::kBase + 2;
+    }
+    bool read(std::uint16_t io, std::uint8_t& value) override {
+        value = m_file.read(io - SimRegisterFile::kBase);
+        return true;
+    }
+    bool write(std::uint16_t io, std::uint8_t value) override {
+        if (io == SimRegisterFile::kBase + 1)
+            return false; // status is read-only, as on the real port
+        m_file.write(io - SimRegisterFile::kBase, value);
+        return true;
+    }
+    std::string describe() const override { return "sim:" + m_file.path(); }
+
+private:
+    SimRegisterFile m_file;
+};
+
+} // namespace
+
+std::unique_ptr<RegisterDevice> openPpdev(const std::string& path, std::uint16_t base, int* err) {
+    const int fd = ::open(path.c_str(), O_RDWR | O_CLOEXEC);
+    if (fd < 0) {
+        if (err)
+            *err = errno;
+        return nullptr;
+    }
+    if (ioctl(fd, PPCLAIM) != 0) {
+        if (err)
+            *err = errno;
+        ::close(fd);
+        return nullptr;
+    }
+    return std::make_unique<PpdevDevice>(fd, path, base);
+}
+
+std::unique_ptr<RegisterDevice> openPortIo(std::uint16_t base, int* err) {
+#ifdef THERMO_HAVE_PORT_IO
+    if (ioperm(base, 3, 1) != 0) {
+        if (err)
+            *err = errno;
+        return nullptr;
+    }
+    return std::make_unique<PortIoDevice>(base);
+#else
+    (void)base;
+    if (err)
+        *err = ENOSYS;
+    return nullptr;
+#endif
+}
+
+std::unique_ptr<RegisterDevice> openSimRegisters(const std::string& path, std::string* error,
+                                                 int* err) {
+    auto file = SimRegisterFile::open(path, error, err);
+    if (!file)
+        return nullptr;
+    return std::make_unique<SimDevice>(std::move(*file));
+}
+
+} // namespace thermo

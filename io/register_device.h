@@ -1,0 +1,40 @@
+#pragma once
+// One way of reaching parallel-port registers by I/O address. The heater's
+// driver (TLptPortConnection) holds one or more of these, each serving the
+// ports it can reach: a ppdev device serves its one port, direct port I/O
+// the addresses the kernel granted, the simulated register file 0x378.
+
+#include <cstdint>
+#include <memory>
+#include <string>
+
+#include "io/sim_register_file.h"
+
+namespace thermo {
+
+class RegisterDevice {
+public:
+    virtual ~RegisterDevice() = default;
+    // True when this device reaches the register at I/O address `io`.
+    [[nodiscard]] virtual bool serves(std::uint16_t io) const = 0;
+    [[nodiscard]] virtual bool read(std::uint16_t io, std::uint8_t& value) = 0;
+    [[nodiscard]] virtual bool write(std::uint16_t io, std::uint8_t value) = 0;
+    // For the technician: "ppdev /dev/parport0", "port I/O", "sim:/tmp/lpt".
+    [[nodiscard]] virtual std::string describe() const = 0;
+};
+
+// A claimed /dev/parportN serving the port at `base`; released on
+// destruction. Null with *err set to the system's error number when the
+// device cannot be opened or claimed.
+[[nodiscard]] std::unique_ptr<RegisterDevice> openPpdev(const std::string& path, std::uint16_t base,
+                                                        int* err);
+
+// Direct port I/O for the port at `base` (x86, needs CAP_SYS_RAWIO). Null
+// with *err set when the kernel refuses it or the machine is not x86.
+[[nodiscard]] std::unique_ptr<RegisterDevice> openPortIo(std::uint16_t base, int* err);
+
+// The simulated register file (port 0x378 only).
+[[nodiscard]] std::unique_ptr<RegisterDevice> openSimRegisters(const std::string& path,
+                                                               std::string* error, int* err);
+
+} // namespace thermo

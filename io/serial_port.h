@@ -1,0 +1,94 @@
+#pragma once
+// The serial port the 1-Wire adapter hangs on, over POSIX termios.
+//
+// The eight operations keep the names and the observable contract the rest
+// of the program was written against: every one of them is harmless when no
+// port is open (receives return nothing, so every wait times out and every
+// reset reports no presence). Ports are named "COM1".."COM4", mapped to
+// device paths by a ComPortMap the caller passes in (the settings file's
+// [devices] section), or given directly as a path.
+
+#include <array>
+#include <chrono>
+#include <cstdint>
+#include <span>
+#include <string>
+#include <string_view>
+
+namespace thermo {
+
+using SteadyTime = std::chrono::steady_clock::time_point;
+
+// "COM1".."COM4" -> device path. Any other name is taken as a path itself.
+struct ComPortMap {
+    std::array<std::string, 4> paths{"/dev/ttyS0", "/dev/ttyS1", "/dev/ttyS2", "/dev/ttyS3"};
+
+    [[nodiscard]] std::string resolve(std::string_view name) const;
+};
+
+// "COM" followed by the digit n, n = 1..4.
+[[nodiscard]] std::string comPortName(int n);
+
+class SerialPort {
+public:
+    explicit SerialPort(ComPortMap map = {});
+    ~SerialPort();
+    SerialPort(const SerialPort&) = delete;
+    SerialPort& operator=(const SerialPort&) = delete;
+
+    // Opens the port raw 8N1 at 9600 baud without flow control, with DTR and
+    // RTS raised (passive adapters take their power from them), and locks it
+    // so two programs never share an adapter. Closes a port open before.
+    // On failure lastError() says why.
+    [[nodiscard]] bool OpenCOM(std::string_view name);
+    void CloseCOM();
+    // True when the port exists, is a terminal and nobody else holds it. The
+    // port this object has open counts as accessible.
+    [[nodiscard]] bool AccessCOM(std::string_view name) const;
+
+    // Read time-outs with the meaning of the Windows COMMTIMEOUTS fields:
+    // (-1, 0, 0) makes a receive return at once with what has arrived;
+    // otherwise a receive waits up to constant + multiplier * wanted ms.
+    // The two write values are accepted and ignored: writes never block here.
+    void SetCOMTo(std::int32_t readInterval, std::int32_t readMultiplier, std::int32_t readConstant,
+                  std::int32_t writeMultiplier, std::int32_t writeConstant);
+    // Line settings from the next character on: baud (9600 or 115200 in
+    // practice, any standard rate accepted), data bits 5..8, parity 0 none /
+    // 1 odd / 2 even, stop bits 0 one / 2 two (the DCB codes); the last
+    // value, flow control, must be 0. False when the port is not open, an
+    // argument is not supported, or the driver did not take the speed.
+    bool SetModCOM(std::int32_t baud, std::int32_t dataBits, std::int32_t parity,
+                   std::int32_t stopBits, std::int32_t dtrRts, std::int32_t flow);
+    // Discards characters received but not yet read.
+    void PurgeCOM();
+    // Sends the low byte of c.
+    void TxByteCOM(std::uint32_t c);
+    // Copies up to `wanted` received characters to buf; returns the count.
+    std::uint32_t RxDataCOM(std::uint8_t* buf, std::uint32_t wanted, std::uint32_t* received);
+
+    // Additions for the batched 1-Wire transfers.
+    // Sends all characters in one write (false when not all went out).
+    bool TxBytesCOM(std::span<const std::uint8_t> bytes);
+    // Blocks until a character is waiting or the deadline passes; true when
+    // one is waiting. Returns false at once with no port open.
+    bool waitForInput(SteadyTime deadline);
+
+    [[nodiscard]] bool isOpen() const { return m_fd >= 0; }
+    [[nodiscard]] const std::string& path() const { return m_path; }
+    // The speed the driver reports now (0 when closed).
+    [[nodiscard]] std::int32_t baud() const;
+    // The system's text for the last failure of OpenCOM or SetModCOM.
+    [[nodiscard]] const std::string& lastError() const { return m_lastError; }
+    [[nodiscard]] const ComPortMap& portMap() const { return m_map; }
+
+private:
+    ComPortMap m_map;
+    int m_fd = -1;
+    std::string m_path;
+    std::string m_lastError;
+    bool m_immediateReads = true;
+    std::int32_t m_readMultiplier = 0;
+    std::int32_t m_readConstant = 0;
+};
+
+} // namespace thermo

@@ -1,0 +1,280 @@
+// The serial, 1-Wire and DS18B20 layers against the emulated adapter served
+// on a real pseudo-terminal.
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <fcntl.h>
+#include <thread>
+#include <unistd.h>
+
+#include "io/ds18b20.h"
+#include "io/onewire.h"
+#include "io/serial_port.h"
+#include "sim/pty_sensor.h"
+
+using namespace thermo;
+using namespace std::chrono_literals;
+using sim::EmulatorFaults;
+
+namespace {
+
+struct Bench {
+    std::atomic<double> plant{24.0};
+    sim::PtySensorThread emu{[this] { return plant.load(); }};
+    SerialPort port;
+
+    Bench() {
+        EXPECT_TRUE(emu.ok()) << emu.error();
+        EXPECT_TRUE(port.OpenCOM(emu.path())) << port.lastError();
+        port.SetCOMTo(-1, 0, 0, 0, 0);
+    }
+    void faults(const EmulatorFaults& f) {
+        emu.withEmulator([&](sim::Ds18b20Emulator& e) { e.setFaults(f); });
+    }
+    std::uint64_t chars() {
+        return emu.withEmulator([](sim::Ds18b20Emulator& e) { return e.charsReceived(); });
+    }
+};
+
+template <class F> std::chrono::milliseconds timed(F f) {
+    const auto t0 = std::chrono::steady_clock::now();
+    f();
+    return std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() -
+                                                                 t0);
+}
+
+} // namespace
+
+TEST(OneWireReset, PresenceDependsOnWhatIsOnTheBus) {
+    struct Row {
+        const char* what;
+        EmulatorFaults faults;
+        bool presence;
+    };
+    EmulatorFaults noSensor;
+    noSensor.noSensor = true;
+    EmulatorFaults noAdapter;
+    noAdapter.noAdapter = true;
+    const Row rows[] = {
+        {"sensor", {}, true}, {"plain echo", noSensor, false}, {"no echo", noAdapter, false}};
+    for (const auto& r : rows) {
+        Bench b;
+        b.faults(r.faults);
+        EXPECT_EQ(OneWireReset(b.port), r.presence) << r.what;
+        EXPECT_EQ(b.port.baud(), 115200) << r.what << ": slots follow at 115200 whatever happened";
+    }
+}
+
+TEST(OneWireReset, NoEchoCostsOneTimeout) {
+    Bench b;
+    EmulatorFaults f;
+    f.noAdapter = true;
+    b.faults(f);
+    const auto t = timed([&] { EXPECT_FALSE(OneWireReset(b.port)); });
+    EXPECT_GE(t, 49ms);
+    EXPECT_LT(t, 150ms);
+}
+
+TEST(OneWireReset, ResetAtTheSlotSpeedIsNoReset) {
+    // A speed mistake must not look like a sensor: 0xF0 at 115200 is a
+    // 43 us slot, which the sensor does not answer with presence.
+    Bench b;
+    ASSERT_TRUE(b.port.SetModCOM(115200, 8, 0, 0, 1, 0));
+    b.port.TxByteCOM(kResetChar);
+    ASSERT_TRUE(b.port.waitForInput(std::chrono::steady_clock::now() + 50ms));
+    std::uint8_t echo = 0;
+    std::uint32_t got = 0;
+    b.port.RxDataCOM(&echo, 1, &got);
+    ASSERT_EQ(got, 1u);
+    EXPECT_EQ(echo, kResetChar);
+}
+
+TEST(OneWireReadByte, PlainEchoReadsAllOnesAndFailsTheCheck) {
+    Bench b;
+    EmulatorFaults f;
+    f.noSensor = true;
+    b.faults(f);
+    std::uint8_t crc = 0;
+    for (int i = 0; i < 8; ++i) {
+        const std::uint8_t v = OneWireReadByte(b.port);
+        EXPECT_EQ(v, 0xFF);
+        crc = Crc8Step(crc, v);
+    }
+    EXPECT_NE(crc, OneWireReadByte(b.port)) << "0xC9 is not 0xFF";
+    const auto t = oneWireTransfer(b.port, std::vector<std::uint8_t>{kSkipRom, kReadScratchpad}, 9);
+    EXPECT_FALSE(t.timedOut);
+    EXPECT_EQ(t.read, std::vector<std::uint8_t>(9, 0xFF));
+}
+
+TEST(OneWireWriteByte, TimeoutMidByteLeavesTheRestUnsent) {
+    Bench b;
+    const auto before = b.chars();
+    EmulatorFaults f;
+    f.echoStopAfter = before + 3;
+    b.faults(f);
+    const auto t = timed([&] { OneWireWriteByte(b.port, 0x00); });
+    EXPECT_GE(t, 49ms);
+    EXPECT_LT(t, 150ms) << "one deadline for the whole byte";
+    EXPECT_EQ(b.chars() - before, 4u) << "three echoed slots and the one that timed out";
+}
+
+TEST(OneWireWriteByte, LateEchoesArePurgedByTheNextOperation) {
+    Bench b;
+    EmulatorFaults f;
+    f.noSensor = true; // plain echo: 0x00 slots come back as 0x00
+    b.faults(f);
+    b.emu.setTiming({false, 80ms});
+    const auto before = b.chars();
+    OneWireWriteByte(b.port, 0x00);
+    EXPECT_EQ(b.chars() - before, 1u);
+    b.emu.setTiming({});
+    std::this_thread::sleep_for(100ms); // the stale 0x00 echo is now waiting
+    // Read without the purge, the stale 0x00 would give bit 0 = 0: 0xFE.
+    EXPECT_EQ(OneWireReadByte(b.port), 0xFF);
+}
+
+TEST(ReadTemperature, PowerOnValueThenConvertedValues) {
+    Bench b;
+    ASSERT_TRUE(ConfigureSensor(b.port));
+    auto r = ReadTemperature(b.port);
+    ASSERT_EQ(r.status, ReadStatus::Ok);
+    EXPECT_EQ(r.celsius, 85.0);
+    const std::array<std::uint8_t, 9> powerOn{
+        0x50,
+        0x05,
+        0x37,
+        0x0B,
+        0x7F,
+        0xFF,
+        0x0C,
+        0x10,
+        crc8(std::array<std::uint8_t, 8>{0x50, 0x05, 0x37, 0x0B, 0x7F, 0xFF, 0x0C, 0x10})};
+    EXPECT_EQ(r.scratchpad, powerOn) << "TH, TL and configuration as ConfigureSensor wrote them";
+
+    for (double t : {25.0625, -10.125}) {
+        b.plant = t;
+        ASSERT_TRUE(StartConversion(b.port));
+        r = ReadTemperature(b.port);
+        EXPECT_EQ(r.celsius, t == 25.0625 ? 85.0 : 25.0625)
+            << "the previous value stays readable during the 750 ms conversion";
+        std::this_thread::sleep_for(780ms);
+        r = ReadTemperature(b.port);
+        ASSERT_EQ(r.status, ReadStatus::Ok);
+        EXPECT_EQ(r.celsius, t);
+    }
+}
+
+TEST(ReadTemperature, BatchedAndSlotBySlotReadTheSame) {
+    Bench b;
+    ASSERT_TRUE(OneWireReset(b.port));
+    OneWireWriteByte(b.port, kSkipRom);
+    OneWireWriteByte(b.port, kReadScratchpad);
+    std::array<std::uint8_t, 9> slow{};
+    for (auto& v : slow)
+        v = OneWireReadByte(b.port);
+    const auto fast = ReadTemperature(b.port);
+    EXPECT_EQ(fast.scratchpad, slow);
+    EXPECT_EQ(fast.status, ReadStatus::Ok);
+}
+
+TEST(ReadTemperature, FaultsGiveTheirStatus) {
+    struct Row {
+        const char* what;
+        EmulatorFaults faults;
+        ReadStatus status;
+    };
+    EmulatorFaults noSensor, noAdapter, badCrc, stall;
+    noSensor.noSensor = true;
+    noAdapter.noAdapter = true;
+    badCrc.crcErrorEvery = 1;
+    const Row rows[] = {{"no sensor", noSensor, ReadStatus::NoPresence},
+                        {"no adapter", noAdapter, ReadStatus::NoPresence},
+                        {"bad check byte", badCrc, ReadStatus::CrcMismatch}};
+    for (const auto& r : rows) {
+        Bench b;
+        b.faults(r.faults);
+        EXPECT_EQ(ReadTemperature(b.port).status, r.status) << r.what;
+    }
+    // Echoes stopping inside the scratchpad: the missing bytes read 0xFF.
+    Bench b;
+    stall.echoStopAfter = b.chars() + 1 + 16 + 20;
+    b.faults(stall);
+    const auto t =
+        timed([&] { EXPECT_EQ(ReadTemperature(b.port).status, ReadStatus::CrcMismatch); });
+    EXPECT_LT(t, 12 * 50ms + 100ms) << "never longer than twelve time-outs";
+}
+
+TEST(ReadTemperature, ShortedBusIsNoSensor) {
+    // A bus held low echoes 0x00 for everything: the check byte of nine zero
+    // bytes matches, but it must not read as 0 °C.
+    SerialPort port;
+    // A pseudo-terminal whose far end answers every character with 0x00.
+    const int master = posix_openpt(O_RDWR | O_NOCTTY);
+    ASSERT_GE(master, 0);
+    ASSERT_EQ(grantpt(master), 0);
+    ASSERT_EQ(unlockpt(master), 0);
+    ASSERT_TRUE(port.OpenCOM(ptsname(master)));
+    std::atomic<bool> stop{false};
+    std::thread shorted([&] {
+        std::uint8_t buf[256];
+        while (!stop) {
+            const ssize_t n = read(master, buf, sizeof buf);
+            if (n > 0) {
+                std::fill(buf, buf + n, 0);
+                (void)!write(master, buf, static_cast<std::size_t>(n));
+            }
+        }
+    });
+    EXPECT_FALSE(OneWireReset(port));
+    EXPECT_EQ(ReadTemperature(port).status, ReadStatus::NoPresence);
+    stop = true;
+    port.TxByteCOM(0); // wakes the reader
+    shorted.join();
+    close(master);
+}
+
+TEST(SerialPort, HarmlessWithNoPortOpen) {
+    SerialPort port;
+    std::uint8_t c = 0;
+    std::uint32_t got = 7;
+    EXPECT_EQ(port.RxDataCOM(&c, 1, &got), 0u);
+    EXPECT_EQ(got, 0u);
+    port.TxByteCOM(0xF0);
+    port.PurgeCOM();
+    port.CloseCOM();
+    EXPECT_FALSE(port.SetModCOM(9600, 8, 0, 0, 1, 0));
+    const auto t = timed([&] { EXPECT_EQ(ReadTemperature(port).status, ReadStatus::NoPresence); });
+    EXPECT_LT(t, 20ms) << "nothing to wait for on a closed port";
+}
+
+TEST(SerialPort, OneAdapterOneProgram) {
+    std::atomic<double> plant{20.0};
+    sim::PtySensorThread emu([&] { return plant.load(); });
+    ComPortMap map;
+    map.paths[1] = emu.path();
+    SerialPort a(map), b(map);
+    ASSERT_TRUE(a.OpenCOM("COM2")) << a.lastError();
+    EXPECT_EQ(a.path(), emu.path());
+    EXPECT_TRUE(a.AccessCOM("COM2"));
+    EXPECT_FALSE(b.AccessCOM("COM2"));
+    EXPECT_FALSE(b.OpenCOM("COM2"));
+    EXPECT_NE(b.lastError().find("in use"), std::string::npos) << b.lastError();
+    a.CloseCOM();
+    EXPECT_TRUE(b.OpenCOM("COM2")) << b.lastError();
+}
+
+TEST(SerialPort, RefusesWhatIsNotASerialPort) {
+    SerialPort port;
+    EXPECT_FALSE(port.AccessCOM("/nonexistent/ttyS9"));
+    EXPECT_FALSE(port.OpenCOM("/nonexistent/ttyS9"));
+    char name[] = "/tmp/thermo-notatty-XXXXXX";
+    const int fd = mkstemp(name);
+    ASSERT_GE(fd, 0);
+    close(fd);
+    EXPECT_FALSE(port.OpenCOM(name));
+    EXPECT_NE(port.lastError().find("not a serial port"), std::string::npos);
+    unlink(name);
+    EXPECT_EQ(comPortName(3), "COM3");
+    EXPECT_EQ(ComPortMap{}.resolve("COM4"), "/dev/ttyS3");
+    EXPECT_EQ(ComPortMap{}.resolve("COM5"), "COM5");
+}
