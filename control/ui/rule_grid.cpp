@@ -92,10 +92,13 @@ void RuleGridWidget::setFiredMask(std::uint32_t mask) {
 
 void RuleGridWidget::paintCells() {
     // "The system window colour": the background an edit field has by default.
-    const QColor idle = QApplication::palette().color(QPalette::Base);
+    const QPalette app = QApplication::palette();
     for (size_t k = 0; k < 9; ++k) {
+        const bool fired = (mask_ >> k) & 1u;
         QPalette pal = cells_[k]->palette();
-        pal.setColor(QPalette::Base, (mask_ >> k) & 1u ? kFiredRule : idle);
+        pal.setColor(QPalette::Base, fired ? kFiredRule : app.color(QPalette::Base));
+        // A dark digit is hard to read on the dark green.
+        pal.setColor(QPalette::Text, fired ? QColor(Qt::white) : app.color(QPalette::Text));
         cells_[k]->setPalette(pal);
     }
 }

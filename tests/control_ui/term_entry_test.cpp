@@ -190,15 +190,6 @@ TEST(TermEntry, RuleBaseStoresZeroAndStopsAtAnEmptyCell) {
     EXPECT_TRUE(d.messages.empty());
 }
 
-TEST(TermEntry, FieldTextsShowTheRangeInDegrees) {
-    TControlParams p;
-    // The default universes (33 and 11 tenths) and breakpoints.
-    const Texts dev{"3,3", "3,3", "3", "0", "3", "0", "3", "0", "3"};
-    const Texts rate{"1,1", "1,1", "1", "0", "1", "0", "1", "0", "1"};
-    EXPECT_EQ(termFieldTexts(TermGroup::Deviation, p, ','), dev);
-    EXPECT_EQ(termFieldTexts(TermGroup::Rate, p, ','), rate);
-}
-
 // What the user types comes back unchanged after the x 10 / 10 round trip.
 TEST(TermEntry, TypedRangeReadsBackAsTyped) {
     for (const char* typed : {"3,5", "0,25", "1,15", "0,1", "12,7", "-0,3", "100"}) {
