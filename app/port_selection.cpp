@@ -3,7 +3,9 @@
 namespace thermo {
 
 namespace {
-std::string digit(int n) { return std::string(1, static_cast<char>('0' + n)); }
+std::string digit(int n) {
+    return std::string(1, static_cast<char>('0' + n));
+}
 } // namespace
 
 std::string PortSelection::notAvailableText(int n) {

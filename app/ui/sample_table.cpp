@@ -9,7 +9,9 @@ int SampleTableModel::rowCount(const QModelIndex& parent) const {
     return parent.isValid() ? 0 : static_cast<int>(rows_.size());
 }
 
-int SampleTableModel::columnCount(const QModelIndex& parent) const { return parent.isValid() ? 0 : 3; }
+int SampleTableModel::columnCount(const QModelIndex& parent) const {
+    return parent.isValid() ? 0 : 3;
+}
 
 QVariant SampleTableModel::data(const QModelIndex& index, int role) const {
     if (role != Qt::DisplayRole || !index.isValid())
@@ -74,8 +76,8 @@ void SampleCellDelegate::paint(QPainter* painter, const QStyleOptionViewItem& op
         return;
     }
     const bool focused = option.state & QStyle::State_HasFocus;
-    const QColor fill = focused ? QColor(Qt::black)
-                                : (index.column() == 2 ? kErrorCell : kTemperatureCell);
+    const QColor fill =
+        focused ? QColor(Qt::black) : (index.column() == 2 ? kErrorCell : kTemperatureCell);
     painter->save();
     painter->fillRect(option.rect, fill);
     painter->setPen(focused ? Qt::white : Qt::black);

@@ -1,0 +1,647 @@
+#include "app/main_window.h"
+
+#include <QAction>
+#include <QButtonGroup>
+#include <QCheckBox>
+#include <QCloseEvent>
+#include <QDir>
+#include <QGroupBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMenuBar>
+#include <QPushButton>
+#include <QSpinBox>
+#include <QToolButton>
+
+#include "app/ui/indicators.h"
+#include "app/ui/sample_table.h"
+#include "app/ui/trend_chart.h"
+#include "common/numfmt.h"
+#include "common/timefmt.h"
+#include "control/membership.h"
+#include "control/ui/locale_sep.h"
+#include "control/ui/membership_chart.h"
+#include "control/ui/rule_grid.h"
+#include "io/lpt.h"
+#include "ui_aux/alarm_sound.h"
+
+namespace thermo {
+
+namespace {
+
+const QColor kAqua(0, 255, 255);
+const QColor kRed(255, 0, 0);
+
+QGroupBox* box(QWidget* parent, const QString& title, const QRect& g) {
+    auto* b = new QGroupBox(title, parent);
+    b->setGeometry(g);
+    return b;
+}
+
+QPushButton* button(QWidget* parent, const QString& name, const QString& text, const QRect& g) {
+    auto* b = new QPushButton(text, parent);
+    b->setObjectName(name);
+    b->setGeometry(g);
+    return b;
+}
+
+QCheckBox* check(QWidget* parent, const QString& name, const QString& text, const QRect& g) {
+    auto* c = new QCheckBox(text, parent);
+    c->setObjectName(name);
+    c->setGeometry(g);
+    return c;
+}
+
+void setPanelColour(QFrame* panel, const QColor& c) {
+    QPalette pal = panel->palette();
+    pal.setColor(QPalette::Window, c);
+    panel->setPalette(pal);
+}
+
+} // namespace
+
+QString TF_Glav::programTitle() {
+    return QStringLiteral("Thermostand");
+}
+
+TF_Glav::TF_Glav(MainWindowServices services, QWidget* parent)
+    : QMainWindow(parent), s_(std::move(services)), sep_(decimalSeparator()),
+      recorderAdapter_(s_.recorder), cycle_(s_.stand, s_.devices, s_.devices, recorderAdapter_),
+      portSelection_(s_.devices, s_.dialogs) {
+    setObjectName("F_Glav");
+    setWindowTitle(programTitle());
+    resize(1030, 764);
+
+    Timer1 = new QTimer(this);
+    Timer1->setObjectName("Timer1");
+    Timer1->setInterval(1000);
+    connect(Timer1, &QTimer::timeout, this, &TF_Glav::Timer1Timer);
+
+    auto* central = new QWidget(this);
+    setCentralWidget(central);
+    upperBand = new QWidget(central);
+    upperBand->setObjectName("upperBand");
+    upperBand->setGeometry(0, 0, 1030, 377);
+    buildMenu();
+    buildRegulator1(upperBand);
+    buildMeasurements(upperBand);
+    buildRegulator2(upperBand);
+    buildControl(upperBand);
+    buildTrendArea(central);
+    FormCreate();
+}
+
+TF_Glav::~TF_Glav() {
+    FormDestroy();
+}
+
+void TF_Glav::buildMenu() {
+    QMenu* file = menuBar()->addMenu(QStringLiteral("файл"));
+    N2 = file->addAction(QStringLiteral("новый"), this, &TF_Glav::N2Click);
+    N9 = file->addAction(QStringLiteral("архив"), this, &TF_Glav::archiveRequested);
+    EXEL1 = file->addAction(QStringLiteral("сохранить"), this, &TF_Glav::printRequested);
+    N11 = file->addAction(QStringLiteral("сохранить в *.WMF"), this, &TF_Glav::metafileRequested);
+    N12 = file->addAction(QStringLiteral("в EXEL"), this, &TF_Glav::spreadsheetRequested);
+    N13 = file->addAction(QStringLiteral("выход"), this, &QWidget::close);
+    N2->setEnabled(false);
+
+    QMenu* settings = menuBar()->addMenu(QStringLiteral("настройки"));
+    N7 = settings->addAction(QStringLiteral("термы"), this, &TF_Glav::termsRequested);
+    N8 = settings->addAction(QStringLiteral("скорость"), this, &TF_Glav::intervalRequested);
+
+    QMenu* port = menuBar()->addMenu(QStringLiteral("порт"));
+    const char* names[] = {"MCOM1", "MCOM2", "MCOM3", "COM41"};
+    for (int n = 1; n <= 4; ++n) {
+        QAction* a =
+            port->addAction(QStringLiteral("COM&%1").arg(n), this, [this, n] { MCOM1Click(n); });
+        a->setObjectName(names[n - 1]);
+        a->setCheckable(true);
+        a->setEnabled(false);
+        portItems[static_cast<size_t>(n - 1)] = a;
+    }
+    port->addSeparator();
+    MClosePort = port->addAction(QStringLiteral("&Close Port"), this, &TF_Glav::MClosePortClick);
+    MClosePort->setEnabled(false);
+    port->addSeparator();
+
+    QMenu* help = menuBar()->addMenu(QStringLiteral("помощь"));
+    N5 = help->addAction(QStringLiteral("инструкция")); // no action
+    N10 = help->addAction(QStringLiteral("схема"), this, &TF_Glav::schemeRequested);
+    N6 = help->addAction(QStringLiteral("о програме"), this, &TF_Glav::aboutRequested);
+    for (auto [a, n] : {std::pair{N2, "N2"},
+                        {N9, "N9"},
+                        {EXEL1, "EXEL1"},
+                        {N11, "N11"},
+                        {N12, "N12"},
+                        {N13, "N13"},
+                        {N7, "N7"},
+                        {N8, "N8"},
+                        {N5, "N5"},
+                        {N10, "N10"},
+                        {N6, "N6"},
+                        {MClosePort, "MClosePort"}})
+        a->setObjectName(n);
+}
+
+void TF_Glav::buildRegulator1(QWidget* band) {
+    regul1Box = box(band, QStringLiteral("Регулятор №1"), QRect(0, 0, 593, 377));
+    regul1Box->setObjectName("Regul_1");
+    QGroupBox* fuzzy = box(regul1Box, QStringLiteral("Fuzzy- регулятор"), QRect(4, 14, 585, 196));
+    fuzzy->setObjectName("P_Fuzzy");
+
+    QGroupBox* dev = box(fuzzy, QStringLiteral("отклонение"), QRect(4, 14, 226, 146));
+    Chart1 = new MembershipChart(mainDeviationChartLook(), dev);
+    Chart1->setGeometry(4, 16, 218, 126);
+    QGroupBox* rate = box(fuzzy, QStringLiteral("скорость"), QRect(232, 14, 176, 146));
+    Chart2 = new MembershipChart(mainRateChartLook(), rate);
+    Chart2->setGeometry(4, 16, 168, 126);
+    connect(Chart1, &MembershipChart::doubleClicked, this, &TF_Glav::termsRequested);
+    connect(Chart2, &MembershipChart::doubleClicked, this, &TF_Glav::termsRequested);
+
+    QGroupBox* rules = box(fuzzy, QStringLiteral("база знаний"), QRect(410, 14, 171, 178));
+    ruleGrid = new RuleGridWidget(s_.stand.params, s_.dialogs, rules);
+    ruleGrid->setGeometry(4, 16, 163, 158);
+
+    const QString designMu = QStringLiteral("0.00");
+    const char* labels[] = {"отр.-", "нор.-", "пол.-"};
+    QLabel** devInd[] = {&ind_mal_otkl, &ind_norm_otkl, &ind_bol_otkl};
+    QLabel** rateInd[] = {&ind_mal_skor, &ind_norm_skor, &ind_bol_skor};
+    const char* devNames[] = {"ind_mal_otkl", "ind_norm_otkl", "ind_bol_otkl"};
+    const char* rateNames[] = {"ind_mal_skor", "ind_norm_skor", "ind_bol_skor"};
+    for (int i = 0; i < 3; ++i) {
+        makeLabel(fuzzy, QString::fromUtf8(labels[i]), QRect(6 + 74 * i, 166, 30, 20));
+        *devInd[i] = makeIndicator(fuzzy, devNames[i], designMu, QRect(36 + 74 * i, 164, 40, 22));
+        makeLabel(fuzzy, QString::fromUtf8(labels[i]), QRect(234 + 58 * i, 166, 26, 20));
+        *rateInd[i] =
+            makeIndicator(fuzzy, rateNames[i], designMu, QRect(260 + 58 * i, 164, 34, 22));
+    }
+
+    QGroupBox* pid = box(regul1Box, QStringLiteral("ПИД- регулятор "), QRect(4, 212, 400, 160));
+    struct Row {
+        const char* caption;
+        QCheckBox** check;
+        const char* checkName;
+        QLineEdit** edit;
+        const char* editName;
+        QPushButton** ok;
+        const char* okName;
+        QLabel** ind;
+        const char* indName;
+    };
+    const Row rows[] = {
+        {" пропорциональное-", &Check_Reg1_Prop, "Check_Reg1_Prop", &Ed_Reg1_Prop, "Ed_Reg1_Prop",
+         &Button1, "Button1", &Ind_Reg1_Prop, "Ind_Reg1_Prop"},
+        {" интегральное-", &Check_Reg1_Integ, "Check_Reg1_Integ", &Ed_Reg1_Integ, "Ed_Reg1_Integ",
+         &Button2, "Button2", &Ind_Reg1_Integ, "Ind_Reg1_Integ"},
+        {" дифференциальное-", &Check_Reg1_Diff, "Check_Reg1_Diff", &Ed_Reg1_Diff, "Ed_Reg1_Diff",
+         &Button3, "Button3", &Ind_Reg1_Diff, "Ind_Reg1_Diff"},
+    };
+    for (int i = 0; i < 3; ++i) {
+        const int y = 20 + 30 * i;
+        *rows[i].check = check(pid, rows[i].checkName, QStringLiteral("вкл."), QRect(6, y, 46, 22));
+        makeLabel(pid, QString::fromUtf8(rows[i].caption), QRect(52, y, 122, 22));
+        *rows[i].edit = makeNumberEdit(pid, rows[i].editName, QRect(176, y, 64, 22));
+        *rows[i].ok = button(pid, rows[i].okName, QStringLiteral("ok"), QRect(244, y, 32, 22));
+        *rows[i].ind = makeIndicator(pid, rows[i].indName, designMu, QRect(282, y, 92, 22));
+        makeLabel(pid, QStringLiteral("%"), QRect(378, y, 16, 22));
+    }
+    makeLabel(pid, QStringLiteral(" сброс интегральной суммы-         "), QRect(52, 116, 186, 22));
+    Button4 = button(pid, "Button4", QStringLiteral("сброс"), QRect(244, 116, 60, 24));
+
+    QGroupBox* out1 = box(regul1Box, QStringLiteral("вых.регул.№1 "), QRect(408, 212, 181, 52));
+    Ind_OUT_Regul1 = makeIndicator(out1, "Ind_OUT_Regul1", designMu, QRect(6, 20, 84, 24));
+    makeLabel(out1, QStringLiteral("%"), QRect(94, 22, 14, 20));
+    Check_Fuzzy = check(out1, "Check_Fuzzy", QStringLiteral("вкл"), QRect(114, 22, 60, 20));
+    QGroupBox* out2 = box(regul1Box, QStringLiteral("вых.регул.№2"), QRect(408, 266, 181, 52));
+    Ind_OUT_Regul2 = makeIndicator(out2, "Ind_OUT_Regul2", designMu, QRect(6, 20, 84, 24));
+    makeLabel(out2, QStringLiteral("%"), QRect(94, 22, 14, 20));
+    Check_PID = check(out2, "Check_PID", QStringLiteral("вкл."), QRect(114, 22, 60, 20));
+    QGroupBox* timer = box(regul1Box, QStringLiteral("таймер-   "), QRect(408, 320, 181, 52));
+    ind_taimer = makeIndicator(timer, "ind_taimer", designMu, QRect(6, 20, 84, 24));
+    makeLabel(timer, QStringLiteral("с."), QRect(94, 22, 20, 20));
+}
+
+void TF_Glav::buildMeasurements(QWidget* band) {
+    measurementsBox = box(band, QStringLiteral("Текущие измерения"), QRect(593, 0, 292, 110));
+    const QString design = QStringLiteral("00.00");
+    struct Row {
+        const char* caption;
+        QLabel** ind;
+        const char* name;
+        const char* unit;
+    };
+    const Row rows[] = {{" температура-      ", &Ind_Temper, "Ind_Temper", "°C"},
+                        {" ошибка-", &Ind_Oshibka, "Ind_Oshibka", "°C"},
+                        {" выход с рег.-      ", &Ind_OUT_Regul, "Ind_OUT_Regul", "%"}};
+    for (int i = 0; i < 3; ++i) {
+        const int y = 18 + 30 * i;
+        makeLabel(measurementsBox, QString::fromUtf8(rows[i].caption), QRect(8, y, 122, 24));
+        *rows[i].ind = makeIndicator(measurementsBox, rows[i].name, design, QRect(132, y, 110, 26));
+        makeLabel(measurementsBox, QString::fromUtf8(rows[i].unit), QRect(248, y, 30, 24));
+    }
+}
+
+void TF_Glav::buildRegulator2(QWidget* band) {
+    regul2Box = box(band, QStringLiteral("Регулятор №2"), QRect(593, 110, 292, 267));
+    regul2Box->setObjectName("Regul_2");
+    QGroupBox* pid = box(regul2Box, QStringLiteral("ПИД- регулятор "), QRect(4, 14, 284, 249));
+    pid->setObjectName("P_Pid");
+    const QString design = QStringLiteral("0.00");
+    struct Group {
+        const char* caption;
+        int y, h;
+        QCheckBox** check;
+        const char* checkName;
+        QLineEdit** edit;
+        const char* editName;
+        QPushButton** ok;
+        const char* okName;
+        QLabel** ind;
+        const char* indName;
+    };
+    const Group groups[] = {
+        {" пропорциональное-", 14, 74, &Check_Reg2_Prop, "Check_Reg2_Prop", &Ed_Reg2_Prop,
+         "Ed_Reg2_Prop", &Button5, "Button5", &Ind_Reg2_Prop, "Ind_Reg2_Prop"},
+        {" дифференциальное-", 90, 74, &Check_Reg2_Diff, "Check_Reg2_Diff", &Ed_Reg2_Diff,
+         "Ed_Reg2_Diff", &Button6, "Button6", &Ind_Reg2_Diff, "Ind_Reg2_Diff"},
+        {"интегральное-", 166, 78, &Check_Reg2_Integ, "Check_Reg2_Integ", &Ed_Reg2_Integ,
+         "Ed_Reg2_Integ", &Button12, "Button12", &Ind_Reg2_Integ, "Ind_Reg2_Integ"},
+    };
+    for (const Group& g : groups) {
+        QGroupBox* gb = box(pid, QString::fromUtf8(g.caption), QRect(4, g.y, 276, g.h));
+        *g.check = check(gb, g.checkName, QStringLiteral("вкл."), QRect(6, 18, 46, 22));
+        makeLabel(gb, QStringLiteral(" коэффициент-"), QRect(52, 18, 84, 22));
+        *g.edit = makeNumberEdit(gb, g.editName, QRect(138, 18, 70, 22));
+        *g.ok = button(gb, g.okName, QStringLiteral("ok"), QRect(212, 18, 32, 22));
+        makeLabel(gb, QStringLiteral(" выход-   "), QRect(52, 46, 84, 22));
+        // The integral group also holds its "сброс", so its indicator is narrower.
+        const bool integral = g.ind == &Ind_Reg2_Integ;
+        const int indWidth = integral ? 60 : 92;
+        *g.ind = makeIndicator(gb, g.indName, design, QRect(138, 44, indWidth, 24));
+        makeLabel(gb, QStringLiteral("%"), QRect(140 + indWidth, 46, 14, 22));
+        if (integral)
+            Button13 = button(gb, "Button13", QStringLiteral("сброс"), QRect(216, 44, 56, 24));
+    }
+}
+
+void TF_Glav::buildControl(QWidget* band) {
+    controlBox = box(band, QStringLiteral("Управление"), QRect(885, 0, 145, 377));
+    QGroupBox* heat = box(controlBox, QStringLiteral("нагрев"), QRect(4, 14, 137, 50));
+    SpeedButton1 = new QToolButton(heat);
+    SpeedButton1->setObjectName("SpeedButton1");
+    SpeedButton1->setText(QStringLiteral("вкл."));
+    SpeedButton1->setGeometry(6, 18, 50, 24);
+    pbUfo = new HeaterLamp(heat);
+    pbUfo->setObjectName("pbUfo");
+    pbUfo->setGeometry(58, 16, 17, 19);
+    SpeedButton2 = new QToolButton(heat);
+    SpeedButton2->setObjectName("SpeedButton2");
+    SpeedButton2->setText(QStringLiteral("выкл."));
+    SpeedButton2->setGeometry(80, 18, 50, 24);
+    auto* group = new QButtonGroup(this);
+    group->setExclusive(true);
+    for (QToolButton* b : {SpeedButton1, SpeedButton2}) {
+        b->setCheckable(true);
+        group->addButton(b);
+    }
+
+    QGroupBox* run = box(controlBox, QString(), QRect(4, 66, 137, 40));
+    Bt_Start = button(run, "Bt_Start", QStringLiteral("старт"), QRect(6, 8, 60, 26));
+    Button11 = button(run, "Button11", QStringLiteral("стоп"), QRect(70, 8, 60, 26));
+    Bt_Start->setEnabled(false);
+
+    QGroupBox* set = box(controlBox, QStringLiteral("задание"), QRect(4, 108, 137, 48));
+    Ed_Zadan = makeNumberEdit(set, "Ed_Zadan", QRect(6, 18, 58, 24));
+    makeLabel(set, QStringLiteral("°C"), QRect(68, 20, 20, 20));
+    Button15 = button(set, "Button15", QStringLiteral("ok"), QRect(92, 18, 38, 24));
+
+    StringGrid1 = new SampleTable(controlBox);
+    StringGrid1->setGeometry(4, 158, 137, 215);
+}
+
+void TF_Glav::buildTrendArea(QWidget* central) {
+    Chart3 = new TrendChart(central);
+    Chart3->setGeometry(0, 377, 1030, 764 - 377 - menuBar()->sizeHint().height());
+
+    QGroupBox* shim = box(Chart3, QStringLiteral("ШИМ"), QRect(4, 70, 121, 56));
+    Ind_Shim = makeIndicator(shim, "Ind_Shim", QStringLiteral("0.00"), QRect(6, 20, 40, 24));
+    makeLabel(shim, QStringLiteral("%"), QRect(48, 22, 12, 20));
+    UpDown2 = new QSpinBox(shim);
+    UpDown2->setObjectName("UpDown2");
+    UpDown2->setRange(1, 100);
+    UpDown2->setValue(1);
+    UpDown2->setGeometry(60, 20, 22, 24);
+    UpDown2->setButtonSymbols(QAbstractSpinBox::UpDownArrows);
+    UpDown2->findChild<QLineEdit*>()->hide(); // only the arrows: the value shows in Ind_Shim
+    Check_shim = check(shim, "Check_shim", QStringLiteral("вкл."), QRect(84, 22, 36, 20));
+
+    P_Alarm = new QFrame(Chart3);
+    P_Alarm->setObjectName("P_Alarm");
+    P_Alarm->setGeometry(4, 130, 121, 103);
+    P_Alarm->setFrameStyle(QFrame::Panel | QFrame::Raised);
+    P_Alarm->setAutoFillBackground(true);
+    setPanelColour(P_Alarm, kAqua);
+    QLabel* attention = makeLabel(P_Alarm, QStringLiteral("ВНИМАНИЕ"), QRect(4, 2, 113, 18));
+    QFont bold = attention->font();
+    bold.setBold(true);
+    attention->setFont(bold);
+    attention->setAlignment(Qt::AlignCenter);
+    makeLabel(P_Alarm, QStringLiteral("температура"), QRect(4, 20, 113, 16))
+        ->setAlignment(Qt::AlignCenter);
+    makeLabel(P_Alarm, QStringLiteral("вышла за пред."), QRect(4, 36, 113, 16))
+        ->setAlignment(Qt::AlignCenter);
+    auto* limit = new QFrame(P_Alarm);
+    limit->setGeometry(30, 54, 44, 22);
+    limit->setFrameStyle(QFrame::Panel | QFrame::Sunken);
+    makeLabel(limit, QStringLiteral("125"), QRect(2, 2, 40, 18))->setAlignment(Qt::AlignCenter);
+    makeLabel(P_Alarm, QStringLiteral("°C"), QRect(78, 56, 20, 18));
+    Check_Alarm = check(P_Alarm, "Check_Alarm", QStringLiteral("вкл."), QRect(30, 80, 60, 20));
+    Check_Alarm->setChecked(true);
+    P_Alarm->hide();
+}
+
+void TF_Glav::FormCreate() {
+    Stand& st = s_.stand;
+    // 1-2: the parallel port was opened and chosen with the devices.
+    lptReady_ = s_.devices.lpt().IsReady();
+    if (!lptReady_) {
+        s_.dialogs.message(MessageKind::Error, "ERROR",
+                           kLptNotReadyText + std::to_string(s_.devices.lpt().errorCode()));
+    }
+    Timer1->stop();
+    s_.devices.writeHeater(0);
+
+    st.params = s_.settings.params;
+    SavedComPort_ = s_.settings.SavedComPort;
+    st.state.Zadan = 33.5; // every run starts here, whatever the last one set
+    st.Lamp_state = false;
+    ruleGrid->fill();
+    fillEditFields();
+
+    // The add-on check boxes stay in step with the parameter set.
+    struct Switch {
+        QCheckBox* box;
+        bool TControlParams::*field;
+    };
+    const Switch switches[] = {
+        {Check_Reg1_Prop, &TControlParams::prop_1},   {Check_Reg1_Integ, &TControlParams::integ_1},
+        {Check_Reg1_Diff, &TControlParams::diff_1},   {Check_Reg2_Prop, &TControlParams::prop_2},
+        {Check_Reg2_Integ, &TControlParams::integ_2}, {Check_Reg2_Diff, &TControlParams::diff_2}};
+    for (const Switch& sw : switches) {
+        sw.box->setChecked(st.params.*sw.field);
+        connect(sw.box, &QCheckBox::toggled, this,
+                [this, f = sw.field](bool on) { s_.stand.params.*f = on; });
+    }
+    CycleControls& c = st.controls;
+    connect(Check_Fuzzy, &QCheckBox::toggled, this, [&c](bool on) { c.Check_Fuzzy = on; });
+    connect(Check_PID, &QCheckBox::toggled, this, [&c](bool on) { c.Check_PID = on; });
+    connect(Check_shim, &QCheckBox::toggled, this, [&c](bool on) { c.Check_shim = on; });
+    connect(Check_Alarm, &QCheckBox::toggled, this, [&c](bool on) { c.Check_Alarm = on; });
+    connect(UpDown2, &QSpinBox::valueChanged, this, [&c](int v) { c.UpDown2 = v; });
+    connect(SpeedButton1, &QToolButton::toggled, this, [&c](bool on) { c.SpeedButton1 = on; });
+    c.Check_Alarm = Check_Alarm->isChecked();
+    c.UpDown2 = UpDown2->value();
+    c.intervalMs = Timer1->interval();
+
+    connect(Bt_Start, &QPushButton::clicked, this, &TF_Glav::Bt_StartClick);
+    connect(Button11, &QPushButton::clicked, this, &TF_Glav::Button11Click);
+    const std::pair<QPushButton*, std::pair<QLineEdit*, double*>> numbers[] = {
+        {Button15, {Ed_Zadan, &st.state.Zadan}},     {Button1, {Ed_Reg1_Prop, &st.params.C0_1}},
+        {Button2, {Ed_Reg1_Integ, &st.params.C1_1}}, {Button3, {Ed_Reg1_Diff, &st.params.C2_1}},
+        {Button5, {Ed_Reg2_Prop, &st.params.C0_2}},  {Button12, {Ed_Reg2_Integ, &st.params.C1_2}},
+        {Button6, {Ed_Reg2_Diff, &st.params.C2_2}}};
+    for (const auto& [b, target] : numbers) {
+        connect(b, &QPushButton::clicked, this,
+                [this, edit = target.first, value = target.second] { applyNumber(edit, *value); });
+    }
+    connect(Button4, &QPushButton::clicked, this, [&st] { st.state.Summa_1 = 0; });
+    connect(Button13, &QPushButton::clicked, this, [&st] { st.state.Summa_2 = 0; });
+
+    StringGrid1->table().clear(); // the header row "время", "°C", "ошибка"
+    s_.recorder.TakeConfigSnapshot(RecorderAdapter::sources(liveConfig(st)));
+    if (s_.sound)
+        s_.sound->stop();
+}
+
+void TF_Glav::fillEditFields() {
+    const TControlParams& p = s_.stand.params;
+    const std::pair<QLineEdit*, double> fields[] = {{Ed_Zadan, s_.stand.state.Zadan},
+                                                    {Ed_Reg2_Prop, p.C0_2},
+                                                    {Ed_Reg2_Integ, p.C1_2},
+                                                    {Ed_Reg2_Diff, p.C2_2},
+                                                    {Ed_Reg1_Prop, p.C0_1},
+                                                    {Ed_Reg1_Integ, p.C1_1},
+                                                    {Ed_Reg1_Diff, p.C2_1}};
+    for (const auto& [edit, value] : fields)
+        edit->setText(QString::fromStdString(formatGeneral(value, sep_)));
+}
+
+void TF_Glav::showEvent(QShowEvent* event) {
+    QMainWindow::showEvent(event);
+    if (!shown_) {
+        shown_ = true;
+        // After the window has appeared, so a port message stands over it.
+        QTimer::singleShot(0, this, &TF_Glav::FormShow);
+    }
+}
+
+void TF_Glav::FormShow() {
+    portSelection_.enumerate();
+    portSelection_.SelectComPort(SavedComPort_);
+    syncMenu();
+}
+
+void TF_Glav::closeEvent(QCloseEvent* event) {
+    FormDestroy();
+    QMainWindow::closeEvent(event);
+}
+
+void TF_Glav::FormDestroy() {
+    if (destroyed_)
+        return;
+    destroyed_ = true;
+    Timer1->stop();
+    if (s_.sound)
+        s_.sound->stop();
+    TSettings out = s_.settings;
+    out.SavedComPort = portSelection_.CurrentComPort();
+    out.params = s_.stand.params;
+    try {
+        SaveSettings(s_.settingsPath, out, sep_);
+    } catch (const std::exception& e) {
+        s_.dialogs.errorReport(e.what());
+    }
+    s_.devices.shutdown(); // heater 0, port purged and closed
+}
+
+void TF_Glav::syncMenu() {
+    const PortMenuState& m = portSelection_.menu();
+    for (size_t i = 0; i < 4; ++i) {
+        portItems[i]->setEnabled(m.enabled[i]);
+        portItems[i]->setChecked(m.checked[i]);
+    }
+    MClosePort->setEnabled(m.closeEnabled);
+    N2->setEnabled(m.newEnabled);
+}
+
+void TF_Glav::MCOM1Click(int n) {
+    Timer1->stop();
+    portSelection_.MCOM1Click(n);
+    syncMenu();
+}
+
+void TF_Glav::MClosePortClick() {
+    portSelection_.MClosePortClick();
+    syncMenu();
+}
+
+void TF_Glav::Bt_StartClick() {
+    Timer1->start();
+}
+
+void TF_Glav::Button11Click() {
+    Timer1->stop();
+}
+
+void TF_Glav::setTimerInterval(int ms) {
+    // QTimer counts anew from a change of a running timer's interval.
+    Timer1->setInterval(ms);
+    s_.stand.controls.intervalMs = ms;
+}
+
+int TF_Glav::timerInterval() const {
+    return Timer1->interval();
+}
+
+void TF_Glav::applyNumber(QLineEdit* edit, double& target) {
+    const std::string text = edit->text().toStdString();
+    if (const auto v = parseNumber(text, sep_)) {
+        target = *v;
+        return;
+    }
+    s_.dialogs.message(MessageKind::Plain, "", "Ошибочная запись числа: " + text);
+    edit->selectAll();
+    edit->setFocus();
+}
+
+void TF_Glav::N2Click() {
+    Stand& st = s_.stand;
+    st.state.Takt = 1;
+    Timer1->stop();
+    QDir().mkpath(QStringLiteral("Data"));
+    FileDialogRequest req;
+    req.title = "новый";
+    req.filter = "файлы .txt|*.txt";
+    req.defaultExt = "txt";
+    req.initialDir = "Data";
+    req.initialName = s_.recorder.ArchiveName();
+    req.confirmOverwrite = false; // an existing archive is appended to
+    if (const auto path = s_.dialogs.saveFileName(req)) {
+        s_.recorder.setArchiveName(*path);
+        try {
+            s_.recorder.AppendConfig(RecorderAdapter::sources(liveConfig(st)));
+            Bt_Start->setEnabled(true);
+        } catch (const std::exception& e) {
+            s_.dialogs.errorReport(e.what());
+        }
+    }
+    Chart3->clearSeries();
+    StringGrid1->table().clear();
+}
+
+QString TF_Glav::fixed(double v, const char* pattern) const {
+    return QString::fromStdString(formatFixed(v, pattern, sep_));
+}
+
+void TF_Glav::Timer1Timer() {
+    // A message box of a previous tick runs its own event loop, in which the
+    // timer keeps firing; one tick at a time.
+    if (inTick_)
+        return;
+    inTick_ = true;
+    const TickReport r = cycle_.tick(localTimeOfDay());
+    presentTick(r);
+    inTick_ = false;
+}
+
+void TF_Glav::presentTick(const TickReport& r) {
+    const Stand& st = s_.stand;
+    if (r.stop != TickReport::Stop::None) {
+        Timer1->stop();
+        s_.dialogs.message(MessageKind::Error, "", r.message);
+        return;
+    }
+
+    if (r.fuzzyEvaluated) {
+        const TFuzzyStep& f = r.fuzzy;
+        const TermIndicators& a = f.addonIndicators;
+        if (a.prop)
+            Ind_Reg1_Prop->setText(fixed(a.propValue, "0.00"));
+        if (a.integ)
+            Ind_Reg1_Integ->setText(fixed(a.integValue, "0.00"));
+        if (a.diff)
+            Ind_Reg1_Diff->setText(fixed(a.diffValue, "0.00"));
+        ind_mal_otkl->setText(fixed(f.mu_mal_otkl, "0.00"));
+        ind_norm_otkl->setText(fixed(f.mu_norm_otkl, "0.00"));
+        ind_bol_otkl->setText(fixed(f.mu_bol_otkl, "0.00"));
+        ind_mal_skor->setText(fixed(f.mu_mal_skor, "0.00"));
+        ind_norm_skor->setText(fixed(f.mu_norm_skor, "0.00"));
+        ind_bol_skor->setText(fixed(f.mu_bol_skor, "0.00"));
+        ruleGrid->setFiredMask(f.Rule_mask);
+    }
+    if (r.fuzzyEvaluated && !r.membershipChartsCleared) {
+        std::vector<CurvePoint> curve;
+        const TControlParams& p = st.params;
+        membershipCurve(p.otkl_left, p.otkl_right, deviationTerms(p), curve);
+        Chart1->show(curve, r.fuzzy.otkl);
+        membershipCurve(p.skor_left, p.skor_right, rateTerms(p), curve);
+        Chart2->show(curve, r.fuzzy.skor);
+    } else {
+        Chart1->clear();
+        Chart2->clear();
+    }
+    const TermIndicators& pid = r.pidIndicators;
+    if (pid.prop)
+        Ind_Reg2_Prop->setText(fixed(pid.propValue, "0.00"));
+    if (pid.integ)
+        Ind_Reg2_Integ->setText(fixed(pid.integValue, "0.00"));
+    if (pid.diff)
+        Ind_Reg2_Diff->setText(fixed(pid.diffValue, "0.00"));
+    if (r.manual)
+        Ind_Shim->setText(fixed(r.manualPercent, "0.#"));
+
+    if (r.branch == OutputBranch::Alarm) {
+        setPanelColour(P_Alarm, r.alarmRed ? kRed : kAqua);
+        P_Alarm->show();
+    } else {
+        P_Alarm->hide();
+    }
+    if (s_.sound) {
+        if (r.sound == SoundAction::Play)
+            s_.sound->play();
+        else
+            s_.sound->stop();
+    }
+    if (r.lampDrawn)
+        pbUfo->draw(r.lampRed);
+
+    ind_taimer->setText(fixed(Timer1->interval() / 1000.0, "0.00"));
+    Ind_OUT_Regul1->setText(fixed(st.state.OUT_Regul1 * kCountsToPercent, "0.00"));
+    Ind_OUT_Regul2->setText(fixed(st.state.OUT_Regul2 * kCountsToPercent, "0.00"));
+    Ind_Temper->setText(fixed(st.state.Temper, "0.00"));
+    Ind_Oshibka->setText(fixed(st.state.Oshibka, "0.00"));
+    Ind_OUT_Regul->setText(fixed(st.state.OUT_Regul * kCountsToPercent, "0.00"));
+
+    if (r.sampleAdded) {
+        const int takt = st.state.Takt;
+        Chart3->addPoint(takt, st.state.Temper, st.state.Zadan, r.timeOfDay);
+        SampleTableModel& table = StringGrid1->table();
+        table.setGridRowCount(takt);
+        table.setGridRow(takt - 2, QString::fromStdString(formatTimeOfDay(r.timeOfDay)),
+                         fixed(st.state.Temper, "0.##"), fixed(st.state.Oshibka, "0.##"));
+    }
+    if (!r.ioError.empty())
+        s_.dialogs.errorReport(r.ioError);
+}
+
+} // namespace thermo

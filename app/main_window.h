@@ -1,0 +1,153 @@
+#pragma once
+// The main window F_Glav: the stand's instrument panel. It reads its
+// controls, runs the control cycle's tick on its timer and shows the tick's
+// report; the cycle, the port selection, the recorder and the devices live in
+// their own classes. Secondary windows are reached through signals that the
+// program entry connects.
+
+#include <QMainWindow>
+#include <QTimer>
+#include <array>
+#include <memory>
+#include <string>
+
+#include "app/cycle.h"
+#include "app/devices.h"
+#include "app/port_selection.h"
+#include "app/stand.h"
+#include "common/dialogs.h"
+#include "storage/recorder.h"
+#include "storage/settings.h"
+
+class QAction;
+class QCheckBox;
+class QFrame;
+class QGroupBox;
+class QLabel;
+class QLineEdit;
+class QMenu;
+class QPushButton;
+class QSpinBox;
+class QToolButton;
+
+namespace thermo {
+
+class AlarmSound;
+class HeaterLamp;
+class MembershipChart;
+class RuleGridWidget;
+class SampleTable;
+class TrendChart;
+
+struct MainWindowServices {
+    Stand& stand;
+    UserDialogs& dialogs;
+    StandDevices& devices;
+    ArchiveRecorder& recorder;
+    TSettings settings;          // as loaded at start-up
+    std::string settingsPath;    // where they are saved at the end
+    AlarmSound* sound = nullptr; // none: silent
+};
+
+class TF_Glav : public QMainWindow {
+    Q_OBJECT
+public:
+    explicit TF_Glav(MainWindowServices services, QWidget* parent = nullptr);
+    ~TF_Glav() override;
+
+    // The program's title, the window's caption.
+    static QString programTitle();
+
+    // Ports enumerated and the stored port opened; run once when first shown.
+    void FormShow();
+    // Port stored, settings saved, heater 0, port purged and closed. Runs
+    // once, from the close event or the destructor.
+    void FormDestroy();
+
+    // False when the parallel-port connection could not be made; the entry
+    // then ends the program after the message.
+    [[nodiscard]] bool lptReady() const { return lptReady_; }
+
+    void Timer1Timer();
+    void setTimerInterval(int ms); // the interval window's "применить"
+    [[nodiscard]] int timerInterval() const;
+
+    // Commands.
+    void Bt_StartClick();
+    void Button11Click(); // стоп
+    void N2Click();       // новый
+    void MCOM1Click(int n);
+    void MClosePortClick();
+
+    // Controls, by their names, for the windows and tests that drive them.
+    QLineEdit *Ed_Zadan, *Ed_Reg1_Prop, *Ed_Reg1_Integ, *Ed_Reg1_Diff;
+    QLineEdit *Ed_Reg2_Prop, *Ed_Reg2_Integ, *Ed_Reg2_Diff;
+    QPushButton *Button15, *Button1, *Button2, *Button3, *Button5, *Button12, *Button6;
+    QPushButton *Button4, *Button13, *Bt_Start, *Button11;
+    QCheckBox *Check_Fuzzy, *Check_PID, *Check_shim, *Check_Alarm;
+    QCheckBox *Check_Reg1_Prop, *Check_Reg1_Integ, *Check_Reg1_Diff;
+    QCheckBox *Check_Reg2_Prop, *Check_Reg2_Integ, *Check_Reg2_Diff;
+    QSpinBox* UpDown2;
+    QToolButton *SpeedButton1, *SpeedButton2;
+    HeaterLamp* pbUfo;
+    QLabel *Ind_Temper, *Ind_Oshibka, *Ind_OUT_Regul, *Ind_OUT_Regul1, *Ind_OUT_Regul2;
+    QLabel *ind_taimer, *Ind_Shim;
+    QLabel *Ind_Reg1_Prop, *Ind_Reg1_Integ, *Ind_Reg1_Diff;
+    QLabel *Ind_Reg2_Prop, *Ind_Reg2_Integ, *Ind_Reg2_Diff;
+    QLabel *ind_mal_otkl, *ind_norm_otkl, *ind_bol_otkl;
+    QLabel *ind_mal_skor, *ind_norm_skor, *ind_bol_skor;
+    MembershipChart *Chart1, *Chart2;
+    RuleGridWidget* ruleGrid;
+    TrendChart* Chart3;
+    SampleTable* StringGrid1;
+    QFrame* P_Alarm;
+    QTimer* Timer1;
+    QGroupBox *regul1Box, *measurementsBox, *regul2Box, *controlBox;
+    QWidget* upperBand;
+    QAction *N2, *N9, *EXEL1, *N11, *N12, *N13, *N7, *N8, *N6, *N10, *N5;
+    std::array<QAction*, 4> portItems{}; // MCOM1, MCOM2, MCOM3, COM41
+    QAction* MClosePort;
+
+    [[nodiscard]] const PortSelection& ports() const { return portSelection_; }
+
+signals:
+    void termsRequested(); // "настройки" -> "термы", double click on a membership chart
+    void archiveRequested();     // "файл" -> "архив"
+    void intervalRequested();    // "настройки" -> "скорость"
+    void schemeRequested();      // "помощь" -> "схема"
+    void aboutRequested();       // "помощь" -> "о програме"
+    void printRequested();       // "файл" -> "сохранить"
+    void metafileRequested();    // "файл" -> "сохранить в *.WMF"
+    void spreadsheetRequested(); // "файл" -> "в EXEL"
+
+protected:
+    void showEvent(QShowEvent* event) override;
+    void closeEvent(QCloseEvent* event) override;
+
+private:
+    void FormCreate();
+    void buildMenu();
+    void buildRegulator1(QWidget* band);
+    void buildMeasurements(QWidget* band);
+    void buildRegulator2(QWidget* band);
+    void buildControl(QWidget* band);
+    void buildTrendArea(QWidget* central);
+    void fillEditFields();
+    void syncMenu();
+    void applyNumber(QLineEdit* edit, double& target);
+    void presentTick(const TickReport& r);
+    QString fixed(double v, const char* pattern) const;
+
+    MainWindowServices s_;
+    char sep_;
+    RecorderAdapter recorderAdapter_;
+    ControlCycle cycle_;
+    PortSelection portSelection_;
+    int SavedComPort_ = 1;
+    bool lptReady_ = true;
+    bool shown_ = false;
+    bool destroyed_ = false;
+    bool inTick_ = false;
+};
+
+} // namespace thermo
