@@ -59,13 +59,22 @@ IniFile::Line IniFile::classify(std::string text) {
 
 void IniFile::parse(std::string_view text) {
     lines_.clear();
-    crlf_ = false;
     finalNewline_ = true;
+    // The first line ending decides the text's endings. Lines of a CR LF text
+    // lose their CR with the LF; any other CR is content and stays, so a text
+    // reads back the same after it has been written. A text without any LF
+    // but ending in CR takes that CR as the start of a CR LF ending.
     const auto firstLf = text.find('\n');
-    crlf_ = firstLf != std::string_view::npos && firstLf > 0 && text[firstLf - 1] == '\r';
+    if (firstLf != std::string_view::npos) {
+        crlf_ = firstLf > 0 && text[firstLf - 1] == '\r';
+    } else {
+        crlf_ = !text.empty() && text.back() == '\r';
+        if (crlf_)
+            text.remove_suffix(1);
+    }
     std::size_t pos = 0;
     while (pos < text.size()) {
-        auto lf = text.find('\n', pos);
+        const auto lf = text.find('\n', pos);
         std::string_view piece;
         if (lf == std::string_view::npos) {
             piece = text.substr(pos);
@@ -74,9 +83,9 @@ void IniFile::parse(std::string_view text) {
         } else {
             piece = text.substr(pos, lf - pos);
             pos = lf + 1;
+            if (crlf_ && !piece.empty() && piece.back() == '\r')
+                piece.remove_suffix(1);
         }
-        if (!piece.empty() && piece.back() == '\r')
-            piece.remove_suffix(1);
         lines_.push_back(classify(std::string(piece)));
     }
 }

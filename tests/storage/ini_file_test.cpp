@@ -84,3 +84,24 @@ TEST(IniFile, ValuesCannotSplitAnEntry) {
 }
 
 } // namespace
+
+namespace {
+
+// Found by the fuzzer: a stray CR made a second save write other endings.
+TEST(IniFile, StrayCarriageReturnsKeepASecondSaveIdentical) {
+    for (const char* text : {"\r\r", "a\nb\r", "a\nb\r\nc\n", "a\r\nb\nc\r"}) {
+        IniFile once(text);
+        once.set("s", "k", "1");
+        IniFile twice(once.text());
+        twice.set("s", "k", "1");
+        EXPECT_EQ(twice.text(), once.text()) << text;
+    }
+    IniFile lf("a=1\r\n"); // a CR LF file, ending kept
+    EXPECT_TRUE(lf.usesCrLf());
+    IniFile mixed("[s]\nk=1\r\n");
+    EXPECT_FALSE(mixed.usesCrLf());
+    EXPECT_EQ(mixed.get("s", "k"), "1");
+    EXPECT_EQ(mixed.text(), "[s]\nk=1\r\n"); // the CR of an LF file is content
+}
+
+} // namespace

@@ -1,0 +1,1 @@
+thermo_add_bench(bench_storage SOURCES storage_bench.cpp LIBS thermo_storage)
