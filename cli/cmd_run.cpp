@@ -1,0 +1,276 @@
+// thermostand-cli run: the control cycle without a window. The same tick the
+// main window runs, against the devices and settings file the program uses,
+// recording the same archive; one line per tick on stdout, the messages the
+// window would show on stderr. Instructors script reference runs with it.
+
+#include <atomic>
+#include <chrono>
+#include <clocale>
+#include <csignal>
+#include <cstdio>
+#include <cstring>
+#include <filesystem>
+#include <iostream>
+#include <optional>
+#include <string>
+#include <thread>
+
+#include "app/cycle.h"
+#include "app/devices.h"
+#include "app/stand.h"
+#include "cli/commands.h"
+#include "common/numfmt.h"
+#include "common/scripted_dialogs.h"
+#include "resources/embedded.h"
+#include "storage/recorder.h"
+#include "storage/settings.h"
+#include "ui_aux/alarm_sound.h"
+
+namespace thermo::cli {
+
+namespace {
+
+const char* kRunUsage =
+    R"(usage: thermostand-cli run --archive FILE [options]
+
+Runs the control cycle headless: starts a new archive in FILE (as "новый"
+then "старт" would), ticks every interval and prints one line per tick:
+  Takt Temper Oshibka OUT_Regul1 OUT_Regul2 OUT_Regul heater
+
+  --archive FILE     sample file of the new archive (FILE + "UST" gets the
+                     configuration records); an existing archive is appended to
+  --port COMn|PATH   serial port of the sensor (default: the stored "COM port")
+  --ticks N          ticks to run (default 10)
+  --interval MS      measurement interval, 100..5000 ms (default 1000)
+  --setpoint T       setpoint in °C (default 33.5)
+  --fuzzy            Regulator 1 (fuzzy) on
+  --pid              Regulator 2 (PID) on
+  --shim PERCENT     manual pulse-width mode at 1..100 %
+  --heat             forced full heating
+  --no-alarm-sound   no sound on over-temperature
+  --settings FILE    settings file (default: thermostand.INI beside the executable)
+
+Exit status: 0 after all ticks; 1 for a usage error or no sensor; 3 when the
+run ended early (sensor lost, archive full, interrupted).
+)";
+
+std::atomic<bool> g_interrupted{false};
+void onSignal(int) { g_interrupted = true; }
+
+std::string defaultSettingsPath() {
+    std::error_code ec;
+    const auto exe = std::filesystem::read_symlink("/proc/self/exe", ec);
+    return (exe.parent_path() / "thermostand.INI").string();
+}
+
+char localeDecimalSeparator() {
+    std::setlocale(LC_NUMERIC, "");
+    const char c = std::localeconv()->decimal_point[0];
+    std::setlocale(LC_NUMERIC, "C");
+    return c ? c : '.';
+}
+
+struct Options {
+    std::string archive;
+    std::string port;
+    std::string settings;
+    long ticks = 10;
+    long interval = 1000;
+    double setpoint = 33.5;
+    bool fuzzy = false, pid = false, heat = false, sound = true;
+    int shim = 0;
+};
+
+std::optional<double> number(const char* s) { return parseNumber(s ? s : "", '.'); }
+
+std::optional<Options> parse(int argc, char** argv) {
+    Options o;
+    for (int i = 0; i < argc; ++i) {
+        const std::string a = argv[i];
+        const char* next = i + 1 < argc ? argv[i + 1] : nullptr;
+        auto need = [&](const char* what) -> const char* {
+            if (!next)
+                std::cerr << "run: " << a << " needs " << what << '\n';
+            ++i;
+            return next;
+        };
+        if (a == "--archive") {
+            if (!need("a file name"))
+                return std::nullopt;
+            o.archive = next;
+        } else if (a == "--port") {
+            if (!need("COMn or a path"))
+                return std::nullopt;
+            o.port = next;
+        } else if (a == "--settings") {
+            if (!need("a file name"))
+                return std::nullopt;
+            o.settings = next;
+        } else if (a == "--ticks" || a == "--interval" || a == "--shim" || a == "--setpoint") {
+            const auto v = number(need("a number"));
+            if (!v)
+                return std::nullopt;
+            if (a == "--ticks" && *v >= 0 && *v <= 65000)
+                o.ticks = static_cast<long>(*v);
+            else if (a == "--interval" && *v >= 100 && *v <= 5000)
+                o.interval = static_cast<long>(*v);
+            else if (a == "--shim" && *v >= 1 && *v <= 100)
+                o.shim = static_cast<int>(*v);
+            else if (a == "--setpoint")
+                o.setpoint = *v;
+            else {
+                std::cerr << "run: " << a << " out of range\n";
+                return std::nullopt;
+            }
+        } else if (a == "--fuzzy") {
+            o.fuzzy = true;
+        } else if (a == "--pid") {
+            o.pid = true;
+        } else if (a == "--heat") {
+            o.heat = true;
+        } else if (a == "--no-alarm-sound") {
+            o.sound = false;
+        } else {
+            std::cerr << "run: unknown option " << a << '\n';
+            return std::nullopt;
+        }
+    }
+    if (o.archive.empty()) {
+        std::cerr << "run: --archive FILE is required\n";
+        return std::nullopt;
+    }
+    return o;
+}
+
+std::string num(double v) { return formatFixed(v, "0.####", '.'); }
+
+} // namespace
+
+int run(int argc, char** argv) {
+    for (int i = 0; i < argc; ++i) {
+        if (std::strcmp(argv[i], "--help") == 0) {
+            std::cout << kRunUsage;
+            return 0;
+        }
+    }
+    const auto opt = parse(argc, argv);
+    if (!opt) {
+        std::cerr << kRunUsage;
+        return 1;
+    }
+    const Options& o = *opt;
+    const char sep = localeDecimalSeparator();
+    const std::string settingsPath = o.settings.empty() ? defaultSettingsPath() : o.settings;
+    const TSettings settings = LoadSettings(settingsPath, sep);
+    ScriptedDialogs dialogs(/*echo=*/true);
+
+    StandDevices devices(settings.devices);
+    if (!devices.lpt().IsReady()) {
+        dialogs.message(MessageKind::Error, "ERROR",
+                        kLptNotReadyText + std::to_string(devices.lpt().errorCode()));
+        return 1;
+    }
+    devices.writeHeater(0);
+
+    // The port: COMn as the settings map it, or a path.
+    std::string port = o.port;
+    if (port.empty()) {
+        if (settings.SavedComPort < 1 || settings.SavedComPort > 4) {
+            std::cerr << "run: no port stored in " << settingsPath << "; give --port\n";
+            return 1;
+        }
+        port = comPortName(settings.SavedComPort);
+    }
+    int n = 0;
+    if (port.size() == 4 && port.compare(0, 3, "COM") == 0 && port[3] >= '1' && port[3] <= '4')
+        n = port[3] - '0';
+    const bool opened = n ? devices.OpenCOM(n) : devices.openPath(port);
+    if (!opened) {
+        std::cerr << (n ? "Port " + port + " is not available." : "run: cannot open " + port)
+                  << " (" << devices.serial().lastError() << ")\n";
+        return 1;
+    }
+    devices.SetCOMToImmediate();
+    if (!devices.ConfigureSensor()) {
+        std::cerr << "Датчик на " << port << " порту не обнаружен.\n";
+        devices.shutdown();
+        return 1;
+    }
+
+    Stand stand;
+    stand.params = settings.params;
+    stand.state.Zadan = o.setpoint;
+    stand.controls.Check_Fuzzy = o.fuzzy;
+    stand.controls.Check_PID = o.pid;
+    stand.controls.Check_shim = o.shim > 0;
+    stand.controls.UpDown2 = o.shim > 0 ? o.shim : 1;
+    stand.controls.SpeedButton1 = o.heat;
+    stand.controls.Check_Alarm = o.sound;
+    stand.controls.intervalMs = static_cast<int>(o.interval);
+
+    ArchiveRecorder recorder;
+    RecorderAdapter recorderAdapter(recorder);
+    recorder.TakeConfigSnapshot(RecorderAdapter::sources(liveConfig(stand)));
+    // "новый" then "старт".
+    stand.state.Takt = 1;
+    recorder.setArchiveName(o.archive);
+    try {
+        recorder.AppendConfig(RecorderAdapter::sources(liveConfig(stand)));
+    } catch (const std::exception& e) {
+        dialogs.errorReport(e.what());
+        devices.shutdown();
+        return 1;
+    }
+
+    std::unique_ptr<AlarmSound> sound;
+    if (o.sound)
+        sound = std::make_unique<AlarmSound>(resources::warningSound());
+
+    std::signal(SIGINT, onSignal);
+    std::signal(SIGTERM, onSignal);
+
+    // Detection started a conversion; the first tick reads it once done.
+    std::this_thread::sleep_for(std::chrono::milliseconds(750));
+
+    ControlCycle cycle(stand, devices, devices, recorderAdapter);
+    std::cout << "# Takt Temper Oshibka OUT_Regul1 OUT_Regul2 OUT_Regul heater\n" << std::flush;
+    int status = 0;
+    auto due = std::chrono::steady_clock::now();
+    for (long t = 0; t < o.ticks; ++t) {
+        if (t > 0) {
+            due += std::chrono::milliseconds(o.interval);
+            std::this_thread::sleep_until(due);
+        }
+        if (g_interrupted) {
+            std::cerr << "run: interrupted\n";
+            status = 3;
+            break;
+        }
+        const TickReport r = cycle.tick(localTimeOfDay());
+        if (r.stop != TickReport::Stop::None) {
+            dialogs.message(MessageKind::Error, "", r.message);
+            status = 3;
+            break;
+        }
+        if (sound) {
+            if (r.sound == SoundAction::Play)
+                sound->play();
+            else
+                sound->stop();
+        }
+        const TProcessState& s = stand.state;
+        std::cout << s.Takt << ' ' << num(s.Temper) << ' ' << num(s.Oshibka) << ' '
+                  << num(s.OUT_Regul1) << ' ' << num(s.OUT_Regul2) << ' ' << num(s.OUT_Regul) << ' '
+                  << static_cast<int>(r.heaterByte)
+                  << (r.branch == OutputBranch::Alarm ? " ALARM" : "") << '\n'
+                  << std::flush;
+        if (!r.ioError.empty())
+            dialogs.errorReport(r.ioError);
+    }
+    if (sound)
+        sound->stop();
+    devices.shutdown(); // heater 0, port purged and closed
+    return status;
+}
+
+} // namespace thermo::cli
