@@ -1,0 +1,98 @@
+#include "export/chart_export.h"
+
+#include <QPageLayout>
+#include <QPrinter>
+#include <QSaveFile>
+#include <qcustomplot.h>
+
+#include "export/wmf_paint_device.h"
+
+namespace thermo {
+
+FileDialogRequest MetafileDialog::request() const {
+    FileDialogRequest r;
+    r.filter = "Metafile Format|*.WMF";
+    r.defaultExt = "WMF";
+    r.initialName = fileName;
+    r.confirmOverwrite = true;
+    return r;
+}
+
+std::vector<std::uint8_t> chartToWmf(QCustomPlot& chart) {
+    const int w = std::max(chart.width(), 1);
+    const int h = std::max(chart.height(), 1);
+    WmfPaintDevice device(w, h);
+    QCPPainter painter(&device);
+    chart.toPainter(&painter, w, h);
+    painter.end();
+    return device.metafile();
+}
+
+bool saveChartAsWmf(QCustomPlot& chart, const std::string& path, UserDialogs& dialogs) {
+    const std::vector<std::uint8_t> bytes = chartToWmf(chart);
+    const QString name = QString::fromStdString(path);
+    QSaveFile file(name);
+    auto fail = [&] {
+        dialogs.errorReport("Cannot create file \"" + path + "\". " +
+                            file.errorString().toStdString());
+        return false;
+    };
+    if (!file.open(QIODevice::WriteOnly))
+        return fail();
+    if (file.write(reinterpret_cast<const char*>(bytes.data()), qint64(bytes.size())) !=
+        qint64(bytes.size())) {
+        file.cancelWriting();
+        return fail();
+    }
+    if (!file.commit())
+        return fail();
+    return true;
+}
+
+bool saveChartToMetafile(QCustomPlot& chart, MetafileDialog& dialog, UserDialogs& dialogs) {
+    auto path = dialogs.saveFileName(dialog.request());
+    if (!path)
+        return false;
+    dialog.fileName = *path;
+    return saveChartAsWmf(chart, *path, dialogs);
+}
+
+std::optional<std::string> printChartLandscape(QCustomPlot& chart, QPrinter& printer) {
+    struct RestoreOrientation {
+        QPrinter& printer;
+        QPageLayout::Orientation orientation;
+        ~RestoreOrientation() { printer.setPageOrientation(orientation); }
+    } restore{printer, printer.pageLayout().orientation()};
+    printer.setPageOrientation(QPageLayout::Landscape);
+
+    QCPPainter painter;
+    if (!painter.begin(&printer)) {
+        const QString where =
+            printer.outputFileName().isEmpty() ? printer.printerName() : printer.outputFileName();
+        return "Cannot print on \"" + where.toStdString() + "\".";
+    }
+    painter.setMode(QCPPainter::pmVectorized);
+    painter.setMode(QCPPainter::pmNoCaching);
+    // The chart keeps the proportions it has on screen and fills the
+    // printable area as far as they allow, centred on the page.
+    const int w = std::max(chart.width(), 1);
+    const int h = std::max(chart.height(), 1);
+    const QRectF page = printer.pageLayout().paintRectPixels(printer.resolution());
+    const double scale = std::min(page.width() / w, page.height() / h);
+    painter.translate((page.width() - w * scale) / 2, (page.height() - h * scale) / 2);
+    painter.scale(scale, scale);
+    chart.toPainter(&painter, w, h);
+    if (!painter.end())
+        return std::string("Printing failed.");
+    return std::nullopt;
+}
+
+bool printChartLandscape(QCustomPlot& chart, QPrinter& printer, UserDialogs& dialogs) {
+    if (auto error = printChartLandscape(chart, printer)) {
+        dialogs.errorReport(*error);
+        return false;
+    }
+    return true;
+}
+
+} // namespace thermo
