@@ -59,8 +59,25 @@ TLptPortConnection TLptPortConnection::fromSetting(std::string_view lpt, const L
         devices.push_back(std::move(dev));
         return TLptPortConnection(std::move(devices));
     }
+    if (lpt.starts_with("/")) {
+        // An explicit ppdev device serves its own standard address; a card at
+        // another address (PCI) stands in for 0x378, the usual heater port.
+        const std::string path(lpt);
+        const std::string name = fs::path(path).filename().string();
+        std::ifstream in(fs::path(sys.procRoot) / name / "base-addr");
+        long base = 0;
+        in >> base;
+        const bool standard = std::find(kBases.begin(), kBases.end(), base) != kBases.end();
+        int err = 0;
+        auto d = openPpdev(path, standard ? static_cast<std::uint16_t>(base) : kBases[1], &err);
+        if (!d)
+            return notReady(err, path + ": " + std::strerror(err));
+        devices.push_back(std::move(d));
+        return TLptPortConnection(std::move(devices));
+    }
     if (lpt != "auto")
-        return notReady(EINVAL, "LPT=" + std::string(lpt) + ": expected auto, none or sim:PATH");
+        return notReady(EINVAL, "LPT=" + std::string(lpt) +
+                                    ": expected auto, none, sim:PATH or /dev/parportN");
 
     std::array<bool, 3> served{};
     std::array<bool, 3> detected{};

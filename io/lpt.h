@@ -62,6 +62,8 @@ public:
     //               port I/O where no ppdev device serves a standard port and
     //               the kernel allows it;
     //   "none"      no port;
+    //   "/dev/parportN"  that ppdev device, at its own address if standard,
+    //               otherwise standing in for 0x378;
     //   "sim:PATH"  the simulated register file (see sim_register_file.h).
     // Anything else, or an access path that exists but cannot be opened,
     // gives a connection that is not ready.

@@ -29,23 +29,29 @@ void appendSlots(std::vector<std::uint8_t>& slots, std::uint8_t b) {
 
 } // namespace
 
-bool OneWireReset(SerialPort& port) {
+std::optional<std::uint8_t> oneWireResetEcho(SerialPort& port) {
     const bool slow = port.SetModCOM(9600, 8, 0, 0, 1, 0);
     port.PurgeCOM();
-    bool presence = false;
+    std::optional<std::uint8_t> result;
     if (slow) {
         const SteadyTime deadline = deadlineFromNow();
         port.TxByteCOM(kResetChar);
         std::uint8_t echo = 0;
-        // A presence pulse ends within 300 us of the reset's end, so the
-        // last bits of the echo are always high: an echo of 0x00 is a bus
-        // held low (a short), not a sensor.
-        presence = waitEcho(port, deadline, echo) && echo != kResetChar && echo != 0x00;
+        if (waitEcho(port, deadline, echo))
+            result = echo;
     }
     // A reset sent at the wrong speed is no reset: trust no echo then.
     if (!port.SetModCOM(115200, 8, 0, 0, 1, 0))
-        presence = false;
-    return presence;
+        result.reset();
+    return result;
+}
+
+bool OneWireReset(SerialPort& port) {
+    // A presence pulse ends within 300 us of the reset's end, so the last
+    // bits of the echo are always high: an echo of 0x00 is a bus held low
+    // (a short), not a sensor.
+    const auto echo = oneWireResetEcho(port);
+    return echo && *echo != kResetChar && *echo != 0x00;
 }
 
 void OneWireWriteByte(SerialPort& port, std::uint8_t b) {

@@ -6,6 +6,7 @@
 
 #include <chrono>
 #include <cstdint>
+#include <optional>
 #include <span>
 #include <vector>
 
@@ -25,6 +26,10 @@ inline constexpr std::uint8_t kSlotZero = 0x00;  // write-0 slot
 // (nobody answered) nor 0x00 (the bus is shorted). The
 // port is left at 115200 baud whatever the outcome.
 [[nodiscard]] bool OneWireReset(SerialPort& port);
+
+// The reset as the technician needs it: the echo itself (nothing when none
+// came within 50 ms). 0xF0 means nobody answered, 0x00 a shorted bus.
+[[nodiscard]] std::optional<std::uint8_t> oneWireResetEcho(SerialPort& port);
 
 // One byte, least significant bit first, one slot per round trip. On a
 // time-out the remaining bits are not sent and nothing is reported; the next

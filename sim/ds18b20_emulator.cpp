@@ -94,16 +94,17 @@ std::optional<std::uint8_t> Ds18b20Emulator::onChar(std::uint8_t c, int baud,
     finishConversion(now);
     const double bitUs = 1e6 / baud;
     const double low = lowMicros(c, bitUs);
-    const bool present = sensorPresent();
     if (low >= kResetMinUs) {
-        if (!present) {
+        // A sensor lost after n readings finishes the n-th and is gone from
+        // the next reset on.
+        if (!sensorPresent()) {
             m_state = State::Idle;
             return c;
         }
         onReset();
         return pullLow(c, bitUs, low + kPresenceFromUs, low + kPresenceFromUs + kPresenceLenUs);
     }
-    if (!present)
+    if (m_faults.noSensor)
         return c;
     if (m_state == State::Sending || m_state == State::Converting) {
         bool bit = true;

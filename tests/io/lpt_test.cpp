@@ -133,6 +133,9 @@ TEST(LptSetting, DetectedPortThatCannotBeOpenedIsNotReady) {
     EXPECT_EQ(lpt.ReadRegister(LptPort2, RegStatus), 0);
 
     EXPECT_FALSE(TLptPortConnection::fromSetting("lpt1", sys).IsReady());
+    auto named = TLptPortConnection::fromSetting((dir / "parport0").string(), sys);
+    EXPECT_FALSE(named.IsReady());
+    EXPECT_EQ(named.errorCode(), ENOTTY);
 }
 
 TEST(SimRegisterFile, HeaterWritesReachAnotherMapping) {

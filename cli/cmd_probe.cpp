@@ -1,0 +1,183 @@
+// thermostand-cli probe: is the sensor there, what does it read, and which
+// parallel ports does the program see. For the technician at the stand.
+#include <chrono>
+#include <cstdio>
+#include <cstring>
+#include <filesystem>
+#include <iostream>
+#include <optional>
+#include <string>
+#include <thread>
+#include <unistd.h>
+
+#include "cli/commands.h"
+#include "io/ds18b20.h"
+#include "io/lpt.h"
+#include "io/onewire.h"
+#include "io/serial_port.h"
+#include "storage/settings.h"
+
+namespace thermo::cli {
+
+namespace {
+
+const char* kProbeUsage =
+    R"(usage: thermostand-cli probe [--port COMn|PATH] [--count N] [--settings FILE]
+
+Detects the DS18B20 on a serial port (COM1..COM4 as the settings file's
+[devices] section maps them, or a device path), reads it N times (start a
+conversion, wait 750 ms, read) printing each value and how long the reading
+took, and lists the parallel ports found with the way each is reached.
+
+  --port COMn|PATH   the port to probe (default: the stored "COM port", else COM1)
+  --count N          readings to take, 0..1000 (3)
+  --settings FILE    settings file (default: thermostand.INI beside the executable)
+
+Exit status: 0 when the sensor answered and a reading passed its check,
+1 when it did not, 2 for a usage error or a port that cannot be opened.
+)";
+
+std::string defaultSettingsPath() {
+    std::error_code ec;
+    const auto exe = std::filesystem::read_symlink("/proc/self/exe", ec);
+    return (exe.parent_path() / "thermostand.INI").string();
+}
+
+std::string hexBytes(const std::array<std::uint8_t, 9>& b) {
+    std::string s;
+    char buf[4];
+    for (auto v : b) {
+        std::snprintf(buf, sizeof buf, "%02X ", v);
+        s += buf;
+    }
+    s.pop_back();
+    return s;
+}
+
+// What the reset's echo tells a technician.
+std::string resetDiagnosis(const std::optional<std::uint8_t>& echo) {
+    if (!echo)
+        return "no echo: check the adapter";
+    if (*echo == kResetChar)
+        return "echo but no presence: check the sensor";
+    if (*echo == 0x00)
+        return "the bus is held low: check the wiring for a short";
+    return "";
+}
+
+void reportParallelPorts(const DeviceSettings& devices) {
+    auto lpt = TLptPortConnection::fromSetting(devices.lpt);
+    std::cout << "parallel port (LPT=" << devices.lpt << "): ";
+    if (!lpt.IsReady()) {
+        std::cout << "not ready: " << lpt.errorText() << " (code " << lpt.errorCode() << ")\n";
+        return;
+    }
+    lpt.selectPort();
+    std::cout << (lpt.Adr_LPT().empty() ? "none found" : "heater on " + lpt.Adr_LPT()) << '\n';
+    const struct {
+        std::uint8_t id;
+        const char* name;
+    } ports[] = {{LptPort1, "$3BC"}, {LptPort2, "$378"}, {LptPort3, "$278"}};
+    for (const auto& p : ports) {
+        const std::string path = lpt.accessPath(p.id);
+        std::cout << "  " << p.name << ": " << (lpt.present(p.id) ? "present" : "absent")
+                  << (path.empty() ? "" : " via " + path) << '\n';
+    }
+}
+
+} // namespace
+
+int probe(int argc, char** argv) {
+    std::string port, settingsPath;
+    long count = 3;
+    for (int i = 0; i < argc; ++i) {
+        const std::string a = argv[i];
+        const char* v = i + 1 < argc ? argv[i + 1] : nullptr;
+        if (a == "--help" || a == "-h") {
+            std::cout << kProbeUsage;
+            return 0;
+        } else if (a == "--port" && v) {
+            port = v;
+            ++i;
+        } else if (a == "--settings" && v) {
+            settingsPath = v;
+            ++i;
+        } else if (a == "--count" && v) {
+            char* end = nullptr;
+            count = std::strtol(v, &end, 10);
+            if (*end != '\0' || end == v || count < 0 || count > 1000) {
+                std::cerr << "probe: --count needs a whole number 0..1000\n";
+                return 2;
+            }
+            ++i;
+        } else {
+            std::cerr << "probe: unknown or incomplete option " << a << '\n' << kProbeUsage;
+            return 2;
+        }
+    }
+    if (settingsPath.empty())
+        settingsPath = defaultSettingsPath();
+    const TSettings settings = LoadSettings(settingsPath, '.');
+    if (port.empty())
+        port = comPortName(
+            settings.SavedComPort >= 1 && settings.SavedComPort <= 4 ? settings.SavedComPort : 1);
+
+    ComPortMap map;
+    map.paths = settings.devices.com;
+    SerialPort serial(map);
+    std::cout << "serial port " << port << " (" << map.resolve(port) << "): ";
+    if (!serial.OpenCOM(port)) {
+        std::cout << "cannot open: " << serial.lastError() << '\n';
+        reportParallelPorts(settings.devices);
+        return 2;
+    }
+    serial.SetCOMTo(-1, 0, 0, 0, 0);
+    const auto echo = oneWireResetEcho(serial);
+    const std::string diagnosis = resetDiagnosis(echo);
+    if (!diagnosis.empty() || !ConfigureSensor(serial)) {
+        std::cout << (diagnosis.empty() ? "sensor lost during detection" : diagnosis) << '\n';
+        reportParallelPorts(settings.devices);
+        return 1;
+    }
+    std::cout << "sensor answered (reset echo 0x" << std::hex << int(*echo) << std::dec << ")\n";
+
+    int good = 0;
+    for (long i = 1; i <= count; ++i) {
+        if (!StartConversion(serial)) {
+            std::cout << "reading " << i
+                      << ": no presence when starting the conversion: check the sensor\n";
+            continue;
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(750)); // 12-bit conversion
+        const auto t0 = std::chrono::steady_clock::now();
+        const TemperatureReading r = ReadTemperature(serial);
+        const double ms =
+            std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - t0)
+                .count();
+        char took[32];
+        std::snprintf(took, sizeof took, " (%.1f ms)", ms);
+        std::cout << "reading " << i << ": ";
+        switch (r.status) {
+        case ReadStatus::Ok: {
+            char value[32];
+            std::snprintf(value, sizeof value, "%.4f °C", r.celsius);
+            std::cout << value << took;
+            if (r.celsius == 85.0)
+                std::cout << " (85 °C is the power-on value: was the conversion started?)";
+            ++good;
+            break;
+        }
+        case ReadStatus::NoPresence:
+            std::cout << "no presence: check the sensor" << took;
+            break;
+        case ReadStatus::CrcMismatch:
+            std::cout << "check byte mismatch [" << hexBytes(r.scratchpad) << "]" << took;
+            break;
+        }
+        std::cout << std::endl;
+    }
+    reportParallelPorts(settings.devices);
+    return good > 0 || count == 0 ? 0 : 1;
+}
+
+} // namespace thermo::cli

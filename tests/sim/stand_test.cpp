@@ -1,0 +1,286 @@
+// thermostand-sim and thermostand-cli probe, run as the real executables,
+// talking through the real pseudo-terminal and register file.
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <cmath>
+#include <csignal>
+#include <cstdlib>
+#include <fcntl.h>
+#include <filesystem>
+#include <fstream>
+#include <regex>
+#include <spawn.h>
+#include <sstream>
+#include <sys/wait.h>
+#include <thread>
+#include <unistd.h>
+
+#include "io/sim_register_file.h"
+
+using namespace std::chrono_literals;
+namespace fs = std::filesystem;
+
+extern char** environ;
+
+namespace {
+
+std::string binDir() {
+    const char* d = std::getenv("THERMO_BIN_DIR");
+    return d ? d : "bin";
+}
+
+std::string slurp(const fs::path& p) {
+    std::ifstream in(p);
+    std::stringstream s;
+    s << in.rdbuf();
+    return s.str();
+}
+
+pid_t spawn(const std::vector<std::string>& args, const fs::path& out) {
+    posix_spawn_file_actions_t fa;
+    posix_spawn_file_actions_init(&fa);
+    posix_spawn_file_actions_addopen(&fa, 1, out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    posix_spawn_file_actions_adddup2(&fa, 1, 2);
+    std::vector<char*> argv;
+    for (const auto& a : args)
+        argv.push_back(const_cast<char*>(a.c_str()));
+    argv.push_back(nullptr);
+    pid_t pid = -1;
+    EXPECT_EQ(posix_spawn(&pid, argv[0], &fa, nullptr, argv.data(), environ), 0) << args[0];
+    posix_spawn_file_actions_destroy(&fa);
+    return pid;
+}
+
+int waitExit(pid_t pid) {
+    int status = 0;
+    waitpid(pid, &status, 0);
+    return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+}
+
+struct Outcome {
+    int status;
+    std::string out;
+};
+
+Outcome run(const std::vector<std::string>& args, const fs::path& out) {
+    const pid_t pid = spawn(args, out);
+    const int st = waitExit(pid);
+    return {st, slurp(out)};
+}
+
+// One simulated stand in a folder of its own, stopped with SIGTERM at the end.
+struct Stand {
+    fs::path dir;
+    fs::path link, lpt, log, ini;
+    pid_t pid = -1;
+
+    explicit Stand(std::vector<std::string> extra) {
+        dir = fs::temp_directory_path() /
+              ("thermo-stand-" + std::to_string(getpid()) + "-" +
+               ::testing::UnitTest::GetInstance()->current_test_info()->name());
+        fs::remove_all(dir);
+        fs::create_directories(dir);
+        link = dir / "ttyStand";
+        lpt = dir / "lpt";
+        log = dir / "sim.log";
+        ini = dir / "thermostand.INI";
+        std::ofstream(ini) << "[General]\nCOM port=1\n[devices]\nCOM1=" << link.string()
+                           << "\nLPT=sim:" << lpt.string() << "\n";
+        std::vector<std::string> args{binDir() + "/thermostand-sim",
+                                      "--link",
+                                      link.string(),
+                                      "--lpt",
+                                      lpt.string(),
+                                      "--log",
+                                      log.string()};
+        args.insert(args.end(), extra.begin(), extra.end());
+        pid = spawn(args, dir / "sim.out");
+        // The link appears only when the stand is ready.
+        for (int i = 0; i < 500 && !fs::is_symlink(link); ++i)
+            std::this_thread::sleep_for(10ms);
+        EXPECT_TRUE(fs::is_symlink(link)) << slurp(dir / "sim.out");
+    }
+    ~Stand() {
+        if (pid > 0) {
+            kill(pid, SIGTERM);
+            waitExit(pid);
+        }
+    }
+    Outcome probe(int count) {
+        return run({binDir() + "/thermostand-cli", "probe", "--settings", ini.string(), "--count",
+                    std::to_string(count)},
+                   dir / "probe.out");
+    }
+    std::string logText() { return slurp(log); }
+};
+
+struct Conversion {
+    double t, plant, sensor, reported;
+    int heater;
+};
+
+std::vector<Conversion> conversions(const std::string& log) {
+    static const std::regex re(
+        R"(conversion t=([-0-9.]+) plant=([-0-9.]+) sensor=([-0-9.]+) reported=([-0-9.]+) heater=(\d+))");
+    std::vector<Conversion> out;
+    for (std::sregex_iterator it(log.begin(), log.end(), re), end; it != end; ++it)
+        out.push_back({std::stod((*it)[1]), std::stod((*it)[2]), std::stod((*it)[3]),
+                       std::stod((*it)[4]), std::stoi((*it)[5])});
+    return out;
+}
+
+std::vector<double> readings(const std::string& out) {
+    static const std::regex re(R"(reading \d+: ([-0-9.]+) °C)");
+    std::vector<double> v;
+    for (std::sregex_iterator it(out.begin(), out.end(), re), end; it != end; ++it)
+        v.push_back(std::stod((*it)[1]));
+    return v;
+}
+
+thermo::SimRegisterFile registers(const fs::path& p) {
+    std::string why;
+    auto f = thermo::SimRegisterFile::open(p.string(), &why);
+    EXPECT_TRUE(f) << why;
+    return std::move(*f);
+}
+
+} // namespace
+
+TEST(SimulatedStand, ProbeReadingsFollowThePlant) {
+    Stand s({"--speed", "50", "--tau", "60", "--gain", "1.0"});
+    auto regs = registers(s.lpt);
+    regs.write(0, 234); // full heat: the temperature moves between readings
+    const Outcome r = s.probe(3);
+    ASSERT_EQ(r.status, 0) << r.out;
+    EXPECT_NE(r.out.find("sensor answered"), std::string::npos) << r.out;
+    EXPECT_NE(r.out.find("$378: present via sim:" + s.lpt.string()), std::string::npos) << r.out;
+    const auto values = readings(r.out);
+    ASSERT_EQ(values.size(), 3u) << r.out;
+    const auto conv = conversions(s.logText());
+    ASSERT_GE(conv.size(), 3u) << s.logText();
+    for (std::size_t i = 0; i < 3; ++i) {
+        EXPECT_EQ(values[i], conv[i].reported) << "reading " << i + 1;
+        EXPECT_LE(std::abs(conv[i].reported - conv[i].sensor), 1.0 / 32 + 1e-4)
+            << "the register holds the sensor's temperature to 1/16 °C";
+        EXPECT_EQ(conv[i].heater, 234);
+    }
+    EXPECT_GT(values[2], values[0] + 1.0) << "the plant heated between readings";
+}
+
+TEST(SimulatedStand, EveryHeaterWriteIsLogged) {
+    Stand s({});
+    auto regs = registers(s.lpt);
+    for (std::uint8_t v : {0, 117, 117, 234})
+        regs.write(0, v);
+    static const std::regex re(R"(heater t=[0-9.]+ byte=(\d+) write=(\d+))");
+    std::vector<int> bytes;
+    for (int i = 0; i < 200 && bytes.size() < 4; ++i) {
+        std::this_thread::sleep_for(10ms);
+        bytes.clear();
+        const std::string log = s.logText();
+        for (std::sregex_iterator it(log.begin(), log.end(), re), end; it != end; ++it)
+            bytes.push_back(std::stoi((*it)[1]));
+    }
+    EXPECT_EQ(bytes, (std::vector<int>{0, 117, 117, 234})) << s.logText();
+}
+
+TEST(SimulatedStand, StepResponseIsTheFirstOrderLag) {
+    Stand s(
+        {"--speed", "100", "--tau", "50", "--gain", "1", "--ambient", "20", "--sensor-tau", "0"});
+    auto regs = registers(s.lpt);
+    regs.write(0, 234);
+    const Outcome r = s.probe(2);
+    ASSERT_EQ(r.status, 0) << r.out;
+    const std::string log = s.logText();
+    std::smatch m;
+    ASSERT_TRUE(std::regex_search(log, m, std::regex(R"(heater t=([0-9.]+) byte=234)"))) << log;
+    const double th = std::stod(m[1]);
+    const auto conv = conversions(log);
+    ASSERT_GE(conv.size(), 2u);
+    for (const auto& c : conv) {
+        const double expected = 20.0 + 100.0 * (1.0 - std::exp(-(c.t - th) / 50.0));
+        EXPECT_NEAR(c.plant, expected, 0.01) << "t=" << c.t;
+        EXPECT_EQ(c.sensor, c.plant);
+    }
+}
+
+TEST(SimulatedStand, EachFaultGetsItsDiagnosis) {
+    struct Row {
+        std::vector<std::string> fault;
+        const char* diagnosis;
+        int status;
+    };
+    const Row rows[] = {
+        {{"--fault", "no-sensor"}, "echo but no presence: check the sensor", 1},
+        {{"--fault", "no-adapter"}, "no echo: check the adapter", 1},
+        {{"--fault", "crc:1"}, "reading 1: check byte mismatch", 1},
+        {{"--fault", "stuck85"}, "reading 1: 85.0000 °C", 0},
+        {{"--fault", "lost:1"}, "reading 2: no presence", 0},
+    };
+    for (const auto& row : rows) {
+        Stand s(row.fault);
+        const Outcome r = s.probe(2);
+        EXPECT_EQ(r.status, row.status) << row.fault[1] << '\n' << r.out;
+        EXPECT_NE(r.out.find(row.diagnosis), std::string::npos) << row.fault[1] << '\n' << r.out;
+    }
+}
+
+TEST(SimulatedStand, LatencyShowsInTheReadingTime) {
+    Stand s({"--latency", "20"});
+    const Outcome r = s.probe(1);
+    std::smatch m;
+    ASSERT_TRUE(std::regex_search(r.out, m, std::regex(R"(°C \(([0-9.]+) ms\))"))) << r.out;
+    EXPECT_GE(std::stod(m[1]), 40.0) << "two turnarounds: the reset and the slots";
+}
+
+TEST(SimulatedStand, StopsCleanlyAndRemovesTheLink) {
+    for (int sig : {SIGINT, SIGTERM}) {
+        Stand s({});
+        ASSERT_TRUE(fs::is_symlink(s.link));
+        kill(s.pid, sig);
+        EXPECT_EQ(waitExit(s.pid), 0);
+        s.pid = -1;
+        EXPECT_FALSE(fs::exists(fs::symlink_status(s.link)));
+        EXPECT_NE(s.logText().find("stopped"), std::string::npos);
+    }
+}
+
+TEST(SimulatedStand, CommandLine) {
+    const fs::path out = fs::temp_directory_path() / ("thermo-sim-cli-" + std::to_string(getpid()));
+    const Outcome help = run({binDir() + "/thermostand-sim", "--help"}, out);
+    EXPECT_EQ(help.status, 0);
+    for (const char* opt : {"--link", "--lpt", "--speed", "--ambient", "--gain", "--tau", "--start",
+                            "--log", "--fault", "--latency", "--uart-timing", "no-sensor",
+                            "no-adapter", "crc:N", "lost:N", "stuck85"})
+        EXPECT_NE(help.out.find(opt), std::string::npos) << opt;
+    for (std::vector<std::string> bad : {std::vector<std::string>{"--link", "/tmp/x"},
+                                         {"--link", "a", "--lpt", "b", "--speed", "0"},
+                                         {"--link", "a", "--lpt", "b", "--fault", "melt"},
+                                         {"--link", "a", "--lpt", "b", "--tau"},
+                                         {"--bogus"}}) {
+        bad.insert(bad.begin(), binDir() + "/thermostand-sim");
+        EXPECT_EQ(run(bad, out).status, 2) << bad[1] << ' ' << bad.back();
+    }
+    // A file where the link should go is never replaced.
+    const fs::path notes = out.string() + ".notes";
+    std::ofstream(notes) << "keep me\n";
+    const Outcome refused = run(
+        {binDir() + "/thermostand-sim", "--link", notes.string(), "--lpt", out.string() + ".lpt"},
+        out);
+    EXPECT_EQ(refused.status, 1);
+    EXPECT_EQ(slurp(notes), "keep me\n");
+    fs::remove(notes);
+    fs::remove(out.string() + ".lpt");
+    fs::remove(out);
+}
+
+TEST(Probe, PortThatCannotBeOpened) {
+    const fs::path out = fs::temp_directory_path() / ("thermo-probe-" + std::to_string(getpid()));
+    const Outcome r = run({binDir() + "/thermostand-cli", "probe", "--port", "/nonexistent/ttyS7",
+                           "--settings", "/nonexistent/thermostand.INI"},
+                          out);
+    EXPECT_EQ(r.status, 2);
+    EXPECT_NE(r.out.find("cannot open"), std::string::npos) << r.out;
+    fs::remove(out);
+}
