@@ -7,6 +7,7 @@
 
 #include <cstddef>
 #include <span>
+#include <vector>
 
 #include "common/dialogs.h"
 #include "export/my_excel.h"
@@ -18,6 +19,16 @@ struct ExportRow {
     double Vremya = 0.0; // time of day, fraction of a day (0.5 is noon)
     double Temper = 0.0; // degrees Celsius
 };
+
+// The exported fields of any sample records that carry them (the recorder's
+// RunSamples, the reader's Samples), position for position.
+template <class Record> std::vector<ExportRow> exportRows(std::span<const Record> records) {
+    std::vector<ExportRow> rows;
+    rows.reserve(records.size());
+    for (const Record& r : records)
+        rows.push_back({r.Vremya, r.Temper});
+    return rows;
+}
 
 // The progress window: shown for the time of the copy, told the progress
 // (0 … 100) once per row, hidden when the copy is done.

@@ -347,6 +347,18 @@ TEST_F(XlsxExport, RowCountBeyondTheSourceIsCut) {
     EXPECT_EQ(out[2].substr(0, 16), "sheet 1 6 1 3 0.");
 }
 
+TEST(ExportRows, TakesTimeAndTemperatureOfEachRecord) {
+    // Field order as in the archive's sample record: temperature first.
+    struct Record {
+        double Temper, Summa_1, Summa_2, Vremya;
+    };
+    const Record recs[] = {{0, 1, 2, 0}, {21.5, 7, 8, 0.5}};
+    auto rows = exportRows<Record>(recs);
+    ASSERT_EQ(rows.size(), 2u);
+    EXPECT_EQ(rows[1].Vremya, 0.5);
+    EXPECT_EQ(rows[1].Temper, 21.5);
+}
+
 TEST_F(XlsxExport, NoServerMeansNothingHappens) {
     AutomationRegistry none;
     MyExcel absent(none);
