@@ -55,7 +55,9 @@ run ended early (sensor lost, archive full, interrupted).
 )";
 
 std::atomic<bool> g_interrupted{false};
-void onSignal(int) { g_interrupted = true; }
+void onSignal(int) {
+    g_interrupted = true;
+}
 
 std::string defaultSettingsPath() {
     std::error_code ec;
@@ -81,7 +83,9 @@ struct Options {
     int shim = 0;
 };
 
-std::optional<double> number(const char* s) { return parseNumber(s ? s : "", '.'); }
+std::optional<double> number(const char* s) {
+    return parseNumber(s ? s : "", '.');
+}
 
 std::optional<Options> parse(int argc, char** argv) {
     Options o;
@@ -142,7 +146,9 @@ std::optional<Options> parse(int argc, char** argv) {
     return o;
 }
 
-std::string num(double v) { return formatFixed(v, "0.####", '.'); }
+std::string num(double v) {
+    return formatFixed(v, "0.####", '.');
+}
 
 } // namespace
 

@@ -1,0 +1,322 @@
+// The main window offscreen against the emulated sensor on a real
+// pseudo-terminal and the simulated register device: start-up, a whole run
+// from "новый" through ticks, the output decisions as the heater register sees
+// them, the archive files, shutdown, and the look an operator relies on.
+#include <gtest/gtest.h>
+
+#include <QApplication>
+#include <QCheckBox>
+#include <QGroupBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QSpinBox>
+#include <QToolButton>
+#include <atomic>
+#include <chrono>
+#include <filesystem>
+#include <fstream>
+#include <thread>
+
+#include "app/main_window.h"
+#include "app/ui/indicators.h"
+#include "app/ui/sample_table.h"
+#include "app/ui/trend_chart.h"
+#include "common/scripted_dialogs.h"
+#include "control/ui/membership_chart.h"
+#include "control/ui/rule_grid.h"
+#include "io/sim_register_file.h"
+#include "sim/pty_sensor.h"
+
+using namespace thermo;
+namespace fs = std::filesystem;
+
+namespace {
+
+int argc = 1;
+char arg0[] = "test_main_window";
+char* argv[] = {arg0, nullptr};
+
+QApplication& app() {
+    static QApplication* a = [] {
+        QLocale::setDefault(QLocale(QLocale::Russian, QLocale::Russia));
+        return new QApplication(argc, argv);
+    }();
+    return *a;
+}
+
+void waitConversion() {
+    std::this_thread::sleep_for(std::chrono::milliseconds(820));
+}
+
+struct MainWindowTest : ::testing::Test {
+    fs::path dir;
+    std::atomic<double> plant{25.0};
+    sim::PtySensorThread sensor{[this] { return plant.load(); }};
+    Stand stand;
+    ScriptedDialogs dialogs;
+    std::unique_ptr<StandDevices> devices;
+    ArchiveRecorder recorder;
+    std::unique_ptr<TF_Glav> w;
+    std::optional<SimRegisterFile> lpt;
+
+    void SetUp() override {
+        app();
+        dir = fs::temp_directory_path() /
+              ("thermo_mw_" + std::to_string(::getpid()) + "_" +
+               ::testing::UnitTest::GetInstance()->current_test_info()->name());
+        fs::remove_all(dir);
+        fs::create_directories(dir);
+        ASSERT_TRUE(sensor.ok()) << sensor.error();
+        TSettings settings;
+        settings.devices.com = {sensor.path(), (dir / "missing").string(), "/nonexistent/ttyX",
+                                "/nonexistent/ttyY"};
+        settings.devices.lpt = "sim:" + (dir / "lpt").string();
+        settings.SavedComPort = 1;
+        devices = std::make_unique<StandDevices>(settings.devices);
+        w = std::make_unique<TF_Glav>(MainWindowServices{
+            stand, dialogs, *devices, recorder, settings, (dir / "thermostand.INI").string()});
+        std::string err;
+        lpt = SimRegisterFile::open((dir / "lpt").string(), &err);
+        ASSERT_TRUE(lpt) << err;
+    }
+    void TearDown() override {
+        w.reset();
+        fs::remove_all(dir);
+    }
+
+    int heater() const { return lpt->read(0); }
+
+    // FormShow, "новый" into dir/run.txt, and one conversion's wait.
+    void startRun() {
+        w->FormShow();
+        ASSERT_TRUE(w->N2->isEnabled());
+        dialogs.fileAnswers.push_back((dir / "run.txt").string());
+        w->N2Click();
+        ASSERT_TRUE(w->Bt_Start->isEnabled());
+        waitConversion();
+    }
+};
+
+TEST_F(MainWindowTest, StartUpShowsTheSetpointAndCoefficientsInTheLocalesForm) {
+    stand.state.Zadan = 50; // whatever the last run set
+    EXPECT_EQ(w->Ed_Zadan->text(), "33,5");
+    EXPECT_EQ(w->Ed_Reg2_Integ->text(), "0,12");
+    EXPECT_EQ(w->Ed_Reg1_Integ->text(), "0,2");
+    EXPECT_EQ(heater(), 0);
+    EXPECT_FALSE(w->Timer1->isActive());
+    EXPECT_EQ(w->Ind_Temper->text(), "00.00");
+    EXPECT_EQ(w->ind_norm_otkl->text(), "0.00");
+    EXPECT_FALSE(w->P_Alarm->isVisible());
+    EXPECT_TRUE(w->Check_Alarm->isChecked());
+    EXPECT_FALSE(w->N2->isEnabled());
+    EXPECT_FALSE(w->Bt_Start->isEnabled());
+}
+
+TEST_F(MainWindowTest, PortMessagesForAMissingPortAndAPortWithoutSensor) {
+    w->FormShow();
+    EXPECT_TRUE(dialogs.messages.empty());
+    EXPECT_TRUE(w->portItems[0]->isChecked());
+    EXPECT_FALSE(w->portItems[2]->isEnabled()); // no such device
+    w->MCOM1Click(3);
+    ASSERT_EQ(dialogs.messages.size(), 1u);
+    EXPECT_EQ(dialogs.messages.back().text, "Port COM3 is not available.");
+    EXPECT_FALSE(w->N2->isEnabled());
+
+    sensor.withEmulator([](sim::Ds18b20Emulator& e) {
+        sim::EmulatorFaults f;
+        f.noSensor = true;
+        e.setFaults(f);
+        return 0;
+    });
+    w->MCOM1Click(1);
+    ASSERT_EQ(dialogs.messages.size(), 2u);
+    EXPECT_EQ(dialogs.messages.back().text, "Датчик на COM1 порту не обнаружен.");
+    EXPECT_TRUE(w->portItems[0]->isChecked());
+    EXPECT_FALSE(w->N2->isEnabled());
+}
+
+TEST_F(MainWindowTest, TenTicksRecordNineSamplesAndOneConfiguration) {
+    startRun();
+    w->Timer1Timer();
+    EXPECT_EQ(w->Chart3->temperatureSeries()->dataCount(), 0);
+    EXPECT_EQ(w->StringGrid1->table().rowCount(), 0);
+    w->Timer1Timer();
+    ASSERT_EQ(w->Chart3->temperatureSeries()->dataCount(), 1);
+    EXPECT_EQ(w->Chart3->temperatureSeries()->data()->begin()->key, 3.0);
+    EXPECT_EQ(w->StringGrid1->table().cell(1, 1), "25");
+    EXPECT_EQ(w->StringGrid1->table().cell(1, 2), "8,5");
+    EXPECT_EQ(w->StringGrid1->table().rowCount(), 2); // one empty row after the newest
+    for (int i = 0; i < 8; ++i)
+        w->Timer1Timer();
+    EXPECT_EQ(fs::file_size(dir / "run.txt"), 288u);
+    EXPECT_EQ(fs::file_size(dir / "run.txtUST"), 248u);
+    EXPECT_EQ(w->Ind_Temper->text(), "25,00");
+    EXPECT_EQ(w->Ind_Oshibka->text(), "8,50");
+    EXPECT_EQ(w->ind_taimer->text(), "1,00");
+    EXPECT_TRUE(dialogs.messages.empty());
+
+    // "новый" cancelled: counter back to 1, chart and table emptied, same archive.
+    w->N2Click();
+    EXPECT_EQ(stand.state.Takt, 1);
+    EXPECT_EQ(w->Chart3->temperatureSeries()->dataCount(), 0);
+    EXPECT_EQ(fs::file_size(dir / "run.txtUST"), 248u);
+}
+
+TEST_F(MainWindowTest, ManualModeAtFiftyWritesOneHundredSeventeen) {
+    startRun();
+    w->Check_shim->setChecked(true);
+    w->UpDown2->setValue(50);
+    w->Timer1Timer();
+    EXPECT_EQ(heater(), 117);
+    EXPECT_EQ(w->Ind_Shim->text(), "50");
+    EXPECT_EQ(w->Ind_OUT_Regul->text(), "49,96");
+}
+
+TEST_F(MainWindowTest, AlarmAboveOneHundredTwentyFiveOverridesForcedHeat) {
+    // Each tick reads the conversion the previous tick started, so a new
+    // plant temperature shows two ticks later.
+    plant = 125.0;
+    startRun();
+    w->SpeedButton1->setChecked(true);
+    w->Timer1Timer(); // 125.0 is no alarm: forced heat, lamp white
+    EXPECT_EQ(heater(), 234);
+    EXPECT_FALSE(w->P_Alarm->isVisibleTo(w.get()));
+    EXPECT_TRUE(w->pbUfo->isDrawn());
+    EXPECT_FALSE(w->pbUfo->isRed());
+    plant = 125.0625;
+    w->Timer1Timer(); // lamp red
+    EXPECT_TRUE(w->pbUfo->isRed());
+    waitConversion();
+    w->Timer1Timer(); // 125.0625: alarm
+    EXPECT_EQ(heater(), 0);
+    EXPECT_TRUE(w->P_Alarm->isVisibleTo(w.get()));
+    EXPECT_EQ(w->P_Alarm->palette().color(QPalette::Window), QColor(255, 0, 0));
+    EXPECT_TRUE(w->pbUfo->isRed()); // alarm ticks leave the lamp alone
+    plant = 30.0;
+    w->Timer1Timer(); // still the alarm: the panel blinks back to aqua
+    EXPECT_EQ(heater(), 0);
+    EXPECT_EQ(w->P_Alarm->palette().color(QPalette::Window), QColor(0, 255, 255));
+    waitConversion();
+    w->Timer1Timer();
+    EXPECT_EQ(heater(), 234);
+    EXPECT_FALSE(w->P_Alarm->isVisibleTo(w.get()));
+    EXPECT_FALSE(w->pbUfo->isRed());
+}
+
+TEST_F(MainWindowTest, EachChangeGivesExactlyOneConfigurationRecord) {
+    startRun();
+    w->Timer1Timer();
+    w->Timer1Timer();
+    EXPECT_EQ(fs::file_size(dir / "run.txtUST"), 248u);
+    w->setTimerInterval(500);
+    w->Timer1Timer();
+    w->Timer1Timer();
+    EXPECT_EQ(fs::file_size(dir / "run.txtUST"), 2 * 248u);
+    w->Check_Reg1_Prop->setChecked(true);
+    w->Timer1Timer();
+    w->Timer1Timer();
+    EXPECT_EQ(fs::file_size(dir / "run.txtUST"), 3 * 248u);
+    w->Ed_Zadan->setText("40");
+    w->Button15->click();
+    w->Timer1Timer();
+    EXPECT_EQ(fs::file_size(dir / "run.txtUST"), 4 * 248u);
+    w->Ed_Zadan->setText("41"); // changed and set back before the next tick
+    w->Button15->click();
+    w->Ed_Zadan->setText("40");
+    w->Button15->click();
+    w->Timer1Timer();
+    EXPECT_EQ(fs::file_size(dir / "run.txtUST"), 4 * 248u);
+}
+
+TEST_F(MainWindowTest, MalformedNumberIsReportedAndTheValueKept) {
+    w->Ed_Reg1_Prop->setText("abc");
+    w->Button1->click();
+    ASSERT_EQ(dialogs.messages.size(), 1u);
+    EXPECT_EQ(dialogs.messages[0].text, "Ошибочная запись числа: abc");
+    EXPECT_EQ(stand.params.C0_1, 20.0);
+    EXPECT_EQ(w->Ed_Reg1_Prop->selectedText(), "abc");
+    w->Ed_Reg1_Prop->setText("  12,5 ");
+    w->Button1->click();
+    EXPECT_EQ(stand.params.C0_1, 12.5);
+    EXPECT_EQ(dialogs.messages.size(), 1u);
+}
+
+TEST_F(MainWindowTest, ClosingWhileRunningSwitchesOffAndStoresThePort) {
+    startRun();
+    w->SpeedButton1->setChecked(true);
+    w->Bt_StartClick();
+    w->Timer1Timer();
+    EXPECT_EQ(heater(), 234);
+    w->close();
+    EXPECT_EQ(heater(), 0);
+    std::ifstream ini(dir / "thermostand.INI");
+    const std::string text((std::istreambuf_iterator<char>(ini)), {});
+    EXPECT_NE(text.find("COM port=1"), std::string::npos) << text;
+}
+
+TEST_F(MainWindowTest, SensorLostStopsTheRunWithTheHeaterOff) {
+    startRun();
+    w->SpeedButton1->setChecked(true);
+    w->Bt_StartClick();
+    w->Timer1Timer();
+    ASSERT_EQ(heater(), 234);
+    w->MClosePortClick(); // the next tick finds no sensor
+    w->Timer1Timer();
+    EXPECT_FALSE(w->Timer1->isActive());
+    EXPECT_EQ(heater(), 0);
+    ASSERT_EQ(dialogs.messages.size(), 1u);
+    EXPECT_EQ(dialogs.messages[0].text, "Датчик  не обнаружен.");
+}
+
+// The look an operator relies on.
+TEST_F(MainWindowTest, LayoutCaptionsAndIndicatorLook) {
+    EXPECT_EQ(w->size(), QSize(1030, 764));
+    EXPECT_EQ(w->upperBand->height(), 377);
+    EXPECT_EQ(w->regul1Box->width(), 593);
+    EXPECT_EQ(w->regul1Box->title(), "Регулятор №1");
+    EXPECT_EQ(w->controlBox->width(), 145);
+    EXPECT_EQ(w->controlBox->title(), "Управление");
+    EXPECT_EQ(w->measurementsBox->title(), "Текущие измерения");
+    EXPECT_EQ(w->regul2Box->title(), "Регулятор №2");
+    EXPECT_EQ(w->P_Alarm->size(), QSize(121, 103));
+    EXPECT_EQ(w->P_Alarm->palette().color(QPalette::Window), QColor(0, 255, 255));
+    const QPalette ind = w->Ind_Temper->palette();
+    EXPECT_EQ(ind.color(QPalette::Window), QColor(128, 0, 0));
+    EXPECT_EQ(ind.color(QPalette::WindowText), QColor(0, 255, 0));
+    EXPECT_TRUE(w->Ind_Temper->font().bold());
+    EXPECT_EQ(w->Ed_Zadan->palette().color(QPalette::Base), QColor(192, 192, 192));
+    EXPECT_EQ(w->StringGrid1->columnWidth(0), 46);
+    EXPECT_EQ(w->StringGrid1->columnWidth(1), 32);
+    EXPECT_EQ(w->StringGrid1->columnWidth(2), 31);
+    EXPECT_EQ(w->Chart3->temperatureSeries()->name(), "температура");
+    EXPECT_EQ(w->Chart3->temperatureSeries()->pen().color(), QColor(0, 255, 128));
+    EXPECT_EQ(w->Chart3->setpointSeries()->name(), "задание");
+    EXPECT_EQ(w->Chart3->setpointSeries()->pen().color(), QColor(255, 255, 0));
+    const auto* box = w->findChild<QGroupBox*>("P_Fuzzy");
+    ASSERT_TRUE(box);
+    EXPECT_EQ(box->title(), "Fuzzy- регулятор");
+}
+
+TEST_F(MainWindowTest, TableColoursAndFiredRuleCells) {
+    plant = 32.0; // e = 1.5 on the first call: rules 5 and 8 fire
+    startRun();
+    w->Check_Fuzzy->setChecked(true);
+    w->Timer1Timer();
+    for (int k = 1; k <= 9; ++k) {
+        const QColor c = w->ruleGrid->cell(k)->palette().color(QPalette::Base);
+        EXPECT_EQ(c == QColor(0, 128, 0), k == 5 || k == 8) << "cell " << k;
+    }
+    EXPECT_EQ(w->ind_norm_otkl->text(), "0,50");
+    EXPECT_GT(w->Chart1->termSeries(1)->dataCount(), 60);
+    w->Timer1Timer();
+    w->Timer1Timer();
+    w->StringGrid1->clearFocus();
+    const QImage img = w->StringGrid1->grab().toImage();
+    const int y = 16 + 7; // header, then the middle of row 1
+    const int x1 = 46 + 20, x2 = 46 + 32 + 25;
+    EXPECT_EQ(QColor(img.pixel(x1, y)), kTemperatureCell);
+    EXPECT_EQ(QColor(img.pixel(x2, y)), kErrorCell);
+}
+
+} // namespace
