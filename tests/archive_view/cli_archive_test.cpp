@@ -1,0 +1,180 @@
+// thermostand-cli archive dump / configs run as a student would, on archives
+// written by the recorder.
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <sstream>
+#include <string>
+#include <sys/wait.h>
+#include <vector>
+
+#include "../storage/temp_dir.h"
+#include "storage/recorder.h"
+
+using namespace thermo;
+using thermo::testing::readFile;
+using thermo::testing::TempDir;
+using thermo::testing::writeFile;
+
+namespace {
+
+struct Result {
+    int status = -1;
+    std::string out, err;
+};
+
+Result cli(const std::string& args, const TempDir& dir) {
+    const char* bin = std::getenv("THERMO_BIN_DIR");
+    const std::string errFile = dir.file("stderr.txt");
+    const std::string cmd = std::string(bin ? bin : ".") + "/thermostand-cli " + args + " 2>" +
+                            errFile;
+    Result r;
+    std::FILE* p = ::popen(cmd.c_str(), "r");
+    if (p == nullptr)
+        return r;
+    char buf[4096];
+    std::size_t n;
+    while ((n = std::fread(buf, 1, sizeof buf, p)) > 0)
+        r.out.append(buf, n);
+    const int st = ::pclose(p);
+    r.status = WIFEXITED(st) ? WEXITSTATUS(st) : -1;
+    r.err = readFile(errFile);
+    return r;
+}
+
+std::vector<std::string> lines(const std::string& text) {
+    std::vector<std::string> out;
+    std::istringstream in(text);
+    for (std::string l; std::getline(in, l);)
+        out.push_back(l);
+    return out;
+}
+
+// Three samples; configuration 1 from Takt 1 (setpoint 30), configuration 2
+// from Takt 3 (setpoint 31.5, Regulator 1 off), so positions 1 and 2 belong
+// to record 1 and position 3 to record 2.
+std::string writeArchive(const TempDir& dir) {
+    const std::string path = dir.file("run.txt");
+    ArchiveRecorder rec([] { return 0.5; });
+    rec.setArchiveName(path);
+    TConfigSources live;
+    live.Takt = 1;
+    live.Zadan = 30;
+    live.Check_Fuzzy = true;
+    live.Check_PID = true;
+    rec.AppendConfig(live);
+    TProcessState s;
+    s.Temper = 30;
+    rec.AppendSample(1, s);
+    s.Temper = 29.75;
+    s.Summa_1 = 0.1;
+    s.Summa_2 = 2.5e6;
+    rec.AppendSample(2, s);
+    live.Takt = 3;
+    live.Zadan = 31.5;
+    live.Check_Fuzzy = false;
+    live.Interval = 70000;
+    rec.AppendConfig(live);
+    s.Temper = 30.5;
+    rec.AppendSample(3, s);
+    return path;
+}
+
+TEST(CliArchive, DumpWritesOneRowPerSampleWithItsConfiguration) {
+    TempDir dir;
+    const std::string path = writeArchive(dir);
+    const Result r = cli("archive dump " + path, dir);
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(r.err, "");
+    EXPECT_EQ(lines(r.out),
+              (std::vector<std::string>{
+                  "position,time,temper,zadan,oshibka,config,summa_1,summa_2",
+                  "1,0.5,30,30,0,1,0,0",
+                  "2,0.5,29.75,30,0.25,1,0.1,2500000",
+                  "3,0.5,30.5,31.5,1,2,0.1,2500000",
+              }));
+}
+
+TEST(CliArchive, DumpReplayMatchesTheArchiveWindow) {
+    TempDir dir;
+    const std::string path = writeArchive(dir);
+    const Result r = cli("archive dump --replay " + path, dir);
+    ASSERT_EQ(r.status, 0) << r.err;
+    const auto rows = lines(r.out);
+    ASSERT_EQ(rows.size(), 4u);
+    EXPECT_EQ(rows[0], "position,time,temper,zadan,oshibka,config,summa_1,summa_2,r1,r2,r_total,"
+                       "mu_mal_otkl,mu_norm_otkl,mu_bol_otkl,mu_mal_skor,mu_norm_skor,"
+                       "mu_bol_skor,rule_mask");
+    // Position 1: T before it is 0, so d = -30 and the rate is clamped to
+    // -1.1; e = 0 fires rule 4 (deviation term 2, rate term 1, m4 = 2, vih_2
+    // = 15): r1 = (15 + 2 x -30) x 0.427 = -19.215. Regulator 2 with the
+    // default switches: 10 x 0 + 0.12 x 0 + 22 x -30 = -660.
+    EXPECT_EQ(rows[1], "1,0.5,30,30,0,1,0,0,-19.215,-660,-679.215,0,1,0,1,0,0,8");
+    // Position 3 under record 2: Regulator 1 off, no memberships.
+    // Regulator 2: 10 x 1 + 0.12 x 1e6 + 22 x (29.75 - 30.5) = 120000 - 6.5.
+    EXPECT_EQ(rows[3], "3,0.5,30.5,31.5,1,2,0.1,2500000,0,119993.5,119993.5,,,,,,,");
+}
+
+TEST(CliArchive, ConfigsListsEveryField) {
+    TempDir dir;
+    const std::string path = writeArchive(dir);
+    const Result r = cli("archive configs " + path, dir);
+    ASSERT_EQ(r.status, 0) << r.err;
+    const auto rows = lines(r.out);
+    ASSERT_EQ(rows.size(), 3u);
+    EXPECT_EQ(rows[0],
+              "config,Takt,Zadan,C0_1,C1_1,C2_1,C0_2,C1_2,C2_2,otkl_left,otkl_right,skor_left,"
+              "skor_right,m1,m2,m3,m4,m5,m6,m7,m8,m9,otkl_A1,otkl_B1,otkl_A2,otkl_B2,otkl_C2,"
+              "otkl_A3,otkl_B3,skor_A1,skor_B1,skor_A2,skor_B2,skor_C2,skor_A3,skor_B3,vih_1,"
+              "vih_2,vih_3,vih_4,vih_5,vih_6,vih_7,vih_8,vih_9,prop_1,integ_1,diff_1,prop_2,"
+              "integ_2,diff_2,Fuzzy_on,PID_on,Nagrev,Interval");
+    EXPECT_EQ(rows[1], "1,1,30,20,0.2,2,10,0.12,22,33,33,11,11,1,2,4,2,4,6,4,6,8,"
+                       "3,0,3,0,3,0,3,1,0,1,0,1,0,1,5,15,50,70,90,120,155,170,190,"
+                       "0,0,1,1,1,1,1,1,0,1000");
+    // 70000 ms keeps its low 16 bits: 4464.
+    EXPECT_EQ(rows[2].substr(0, 9), "2,3,31.5,");
+    EXPECT_EQ(rows[2].substr(rows[2].size() - 11), ",0,1,0,4464");
+}
+
+TEST(CliArchive, MissingAndEmptyArchives) {
+    TempDir dir;
+    const Result missing = cli("archive dump " + dir.file("none.txt"), dir);
+    EXPECT_EQ(missing.status, 1);
+    EXPECT_EQ(missing.out, "");
+    EXPECT_EQ(missing.err, "Ошибка открытия файла БД.\nОшибка открытия файла конфигурации.\n");
+
+    const std::string empty = dir.file("empty.txt");
+    writeFile(empty, "");
+    const Result header = cli("archive dump " + empty, dir);
+    EXPECT_EQ(header.status, 0);
+    EXPECT_EQ(header.out, "position,time,temper,zadan,oshibka,config,summa_1,summa_2\n");
+    EXPECT_EQ(header.err, "В БД нет запрашиваемой информации.\nОшибка открытия файла конфигурации.\n");
+
+    // Samples without a configuration file: the configuration columns stay empty.
+    const std::string alone = dir.file("alone.txt");
+    writeFile(alone, std::string(32, '\0'));
+    const Result noConfig = cli("archive dump --replay " + alone, dir);
+    EXPECT_EQ(noConfig.status, 0);
+    EXPECT_EQ(lines(noConfig.out).at(1), "1,0,0,,,,0,0,,,,,,,,,,");
+
+    const Result configs = cli("archive configs " + alone, dir);
+    EXPECT_EQ(configs.status, 1);
+    EXPECT_EQ(configs.err, "Ошибка открытия файла конфигурации.\n");
+}
+
+TEST(CliArchive, UsageErrors) {
+    TempDir dir;
+    for (const char* args : {"archive", "archive nosuch x", "archive dump", "archive dump a b",
+                             "archive dump --bogus a", "archive configs", "archive configs a b"}) {
+        const Result r = cli(args, dir);
+        EXPECT_EQ(r.status, 2) << args;
+        EXPECT_NE(r.err.find("usage"), std::string::npos) << args;
+        EXPECT_EQ(r.out, "") << args;
+    }
+    const Result help = cli("archive dump --help", dir);
+    EXPECT_EQ(help.status, 0);
+    EXPECT_NE(help.out.find("--replay"), std::string::npos);
+}
+
+} // namespace
