@@ -184,9 +184,12 @@ TEST(AlarmSound, NoDeviceGivesOneLineOnceAndSilence) {
         rig.sound->play(); // every alarm tick
         std::this_thread::sleep_for(2ms);
     }
-    ASSERT_TRUE(rig.sink->waitFor([](const auto& ev) { return count(ev, 'o') >= 1; }));
-    std::this_thread::sleep_for(30ms);
-    rig.sound->stop();
+    // playing() turns false under the player's lock after the line is
+    // written, so diag is safe to read once it has.
+    for (int i = 0; i < 200 && rig.sound->playing(); ++i)
+        std::this_thread::sleep_for(10ms);
+    rig.sound->play();
+    std::this_thread::sleep_for(20ms);
     const std::string text = rig.diag.str();
     EXPECT_EQ(std::count(text.begin(), text.end(), '\n'), 1) << text;
     EXPECT_NE(text.find("no such device"), std::string::npos) << text;
@@ -231,7 +234,9 @@ TEST(AlarmSound, AlsaNullDevicePlaysAndAMissingDeviceIsReported) {
         std::ostringstream diag;
         thermo::AlarmSound sound(wav, thermo::makeAlsaSink("thermo_no_such_device"), diag);
         sound.play();
-        for (int i = 0; i < 100 && diag.str().empty(); ++i)
+        // The failure is written before playing() turns false (both under
+        // the player's lock), so waiting on it is enough to read diag safely.
+        for (int i = 0; i < 200 && sound.playing(); ++i)
             std::this_thread::sleep_for(10ms);
         sound.play();
         std::this_thread::sleep_for(20ms);

@@ -105,11 +105,17 @@ TEST(F_Skorost, ShowsTheLocalesThousandsSeparator) {
     EXPECT_EQ(edit->text(), QStringLiteral("1\u00a0000"));
     w.setLocale(QLocale(QLocale::English, QLocale::UnitedStates));
     EXPECT_EQ(edit->text(), QStringLiteral("1,000"));
-    // And the separated text reads back as the same interval.
+    // Typed with or without the separator, the text reads back as the same
+    // interval.
     QSignalSpy spy(&w, &thermo::TF_Skorost::intervalApplied);
     edit->setText(QStringLiteral("2,345"));
     w.BitBtn2->click();
-    EXPECT_EQ(applied(spy), std::vector<int>{2345});
+    w.setLocale(QLocale(QLocale::Russian, QLocale::Russia));
+    edit->setText(QStringLiteral("3\u00a0456"));
+    w.BitBtn2->click();
+    edit->setText(QStringLiteral("4567"));
+    w.BitBtn2->click();
+    EXPECT_EQ(applied(spy), (std::vector<int>{2345, 3456, 4567}));
 }
 
 TEST(F_Shema, ShowsThe960x720PictureUnscaledInAn870x640Window) {
