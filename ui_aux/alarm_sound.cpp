@@ -2,6 +2,8 @@
 
 #include <alsa/asoundlib.h>
 
+#include <cerrno>
+
 namespace thermo {
 
 namespace {
@@ -20,7 +22,9 @@ public:
         // The handler is ALSA's process-wide setting; nothing else in the
         // program uses ALSA, and only this thread touches it.
         snd_lib_error_set_handler(quietAlsa);
-        int rc = snd_pcm_open(&pcm_, device_.c_str(), SND_PCM_STREAM_PLAYBACK, 0);
+        // Non-blocking, so a busy or stalled device can never hold this
+        // thread (and with it the program's exit, which joins it) for long.
+        int rc = snd_pcm_open(&pcm_, device_.c_str(), SND_PCM_STREAM_PLAYBACK, SND_PCM_NONBLOCK);
         if (rc < 0) {
             pcm_ = nullptr;
             return "ALSA device \"" + device_ + "\": " + snd_strerror(rc);
@@ -46,6 +50,16 @@ public:
         snd_pcm_uframes_t left = frames.size() / frameBytes_;
         while (left > 0) {
             snd_pcm_sframes_t n = snd_pcm_writei(pcm_, p, left);
+            if (n == -EAGAIN) {
+                // The buffer is full: wait for room, but not forever. A
+                // device that takes nothing for a second has failed.
+                const int ready = snd_pcm_wait(pcm_, 1000);
+                if (ready == 0)
+                    return false;
+                if (ready < 0 && snd_pcm_recover(pcm_, ready, 1) < 0)
+                    return false;
+                continue;
+            }
             if (n < 0) {
                 // An underrun (the thread was late) or a suspend: recover
                 // and go on; anything else ends the sound.

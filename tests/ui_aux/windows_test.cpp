@@ -39,6 +39,7 @@ std::vector<int> applied(QSignalSpy& spy) {
 
 TEST(F_Skorost, ApplyUntouchedGives1000) {
     thermo::TF_Skorost w;
+    w.setLocale(QLocale(QLocale::Russian, QLocale::Russia)); // as in the lab
     QSignalSpy spy(&w, &thermo::TF_Skorost::intervalApplied);
     thermo::showOrRaise(w);
     w.BitBtn2->click();
