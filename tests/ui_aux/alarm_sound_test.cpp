@@ -37,8 +37,8 @@ public:
         std::ptrdiff_t offset = 0;
         std::size_t size = 0;
     };
-    RecordingSink(const unsigned char* samples, bool failOpen)
-        : samples_(samples), failOpen_(failOpen) {}
+    RecordingSink(const unsigned char* samples, bool failOpen, int writesBeforeFailure = -1)
+        : samples_(samples), failOpen_(failOpen), writesLeft_(writesBeforeFailure) {}
 
     std::optional<std::string> open(const thermo::WavFormat&) override {
         add({'o'});
@@ -49,7 +49,7 @@ public:
     bool write(std::span<const unsigned char> frames) override {
         add({'w', frames.data() - samples_, frames.size()});
         std::this_thread::sleep_for(1ms);
-        return true;
+        return writesLeft_ < 0 || writesLeft_-- > 0;
     }
     void drop() override { add({'d'}); }
     void close() override { add({'c'}); }
@@ -75,6 +75,7 @@ private:
     }
     const unsigned char* samples_;
     bool failOpen_;
+    int writesLeft_; // only the player's thread writes
     mutable std::mutex m_;
     std::vector<Event> events_;
 };
@@ -95,8 +96,9 @@ struct Rig {
     std::ostringstream diag;
     std::unique_ptr<thermo::AlarmSound> sound;
 
-    explicit Rig(bool failOpen = false) {
-        auto s = std::make_unique<RecordingSink>(wav.data() + kHeader, failOpen);
+    explicit Rig(bool failOpen = false, int writesBeforeFailure = -1) {
+        auto s =
+            std::make_unique<RecordingSink>(wav.data() + kHeader, failOpen, writesBeforeFailure);
         sink = s.get();
         sound = std::make_unique<thermo::AlarmSound>(wav, std::move(s), diag);
     }
@@ -196,6 +198,25 @@ TEST(AlarmSound, NoDeviceGivesOneLineOnceAndSilence) {
     EXPECT_FALSE(rig.sound->playing());
     EXPECT_EQ(count(rig.sink->events(), 'o'), 1u) << "tried the missing device again";
     EXPECT_EQ(count(rig.sink->events(), 'w'), 0u);
+}
+
+// A sound card unplugged during an alarm: one line, the device closed, and
+// the alarm ticks that follow do not try it again.
+TEST(AlarmSound, ADeviceFailingMidAlarmIsReportedOnceAndLeftAlone) {
+    Rig rig(false, /*writesBeforeFailure=*/3);
+    rig.sound->play();
+    for (int i = 0; i < 200 && rig.sound->playing(); ++i)
+        std::this_thread::sleep_for(5ms);
+    EXPECT_FALSE(rig.sound->playing());
+    rig.sound->play();
+    rig.sound->play();
+    std::this_thread::sleep_for(20ms);
+    const auto ev = rig.sink->events();
+    EXPECT_EQ(count(ev, 'w'), 4u);
+    EXPECT_EQ(count(ev, 'o'), 1u);
+    EXPECT_EQ(count(ev, 'c'), 1u);
+    const std::string text = rig.diag.str();
+    EXPECT_EQ(std::count(text.begin(), text.end(), '\n'), 1) << text;
 }
 
 TEST(AlarmSound, AnUnplayableFileIsReportedOnceAndNeverTouchesTheDevice) {
