@@ -27,7 +27,7 @@ namespace {
 
 std::string binDir() {
     const char* d = std::getenv("THERMO_BIN_DIR");
-    return d ? d : "bin";
+    return d ? d : THERMO_DEFAULT_BIN_DIR;
 }
 
 std::string slurp(const fs::path& p) {
