@@ -34,9 +34,8 @@ TAboutBox::TAboutBox(QWidget* parent) : QDialog(parent) {
     big.setPointSizeF(big.pointSizeF() * 1.4);
     big.setBold(true);
     ProductName->setFont(big);
-    Description = new QLabel(QStringLiteral("Лабораторный стенд нечёткого и ПИД-регулирования\n"
-                                            "температуры малоинерционного объекта"),
-                             this);
+    Description = new QLabel(
+        QStringLiteral("Лабораторный стенд нечёткого и ПИД-регулирования температуры"), this);
     Description->setObjectName(QStringLiteral("Description"));
 
     auto* head = new QHBoxLayout;
