@@ -110,7 +110,7 @@ void MembershipChart::clear() {
 
 void MembershipChart::show(const std::vector<CurvePoint>& curve, std::optional<double> marker) {
     // A fresh vector per series handed over whole: the container adopts it
-    // without copying, which is what keeps a redraw well under a millisecond.
+    // without copying or sorting.
     std::array<QVector<QCPGraphData>, 3> series;
     for (auto& s : series)
         s.reserve(static_cast<qsizetype>(curve.size()));

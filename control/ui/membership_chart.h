@@ -68,9 +68,6 @@ private:
     QCPGraph* marker_ = nullptr;
     std::array<QCPGraph*, 3> terms_{};
     QSharedPointer<QCPAxisTicker> ticker_;
-    // Reused from tick to tick, so a redraw allocates nothing once warmed up.
-    QVector<double> keys_;
-    std::array<QVector<double>, 3> values_;
 };
 
 // The deviation or rate terms of `params` over their universe, with the
