@@ -233,6 +233,8 @@ int main(int argc, char** argv) {
     sigaddset(&stopSignals, SIGINT);
     sigaddset(&stopSignals, SIGTERM);
     sigprocmask(SIG_BLOCK, &stopSignals, &waitMask);
+    // A reader of our log that goes away must not take the stand with it.
+    std::signal(SIGPIPE, SIG_IGN);
     sigdelset(&waitMask, SIGINT);
     sigdelset(&waitMask, SIGTERM);
 

@@ -158,7 +158,7 @@ TEST(ReadTemperature, PowerOnValueThenConvertedValues) {
         r = ReadTemperature(b.port);
         EXPECT_EQ(r.celsius, t == 25.0625 ? 85.0 : 25.0625)
             << "the previous value stays readable during the 750 ms conversion";
-        std::this_thread::sleep_for(780ms);
+        std::this_thread::sleep_for(850ms);
         r = ReadTemperature(b.port);
         ASSERT_EQ(r.status, ReadStatus::Ok);
         EXPECT_EQ(r.celsius, t);
