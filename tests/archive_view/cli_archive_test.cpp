@@ -4,6 +4,7 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <filesystem>
 #include <sstream>
 #include <string>
 #include <sys/wait.h>
@@ -24,11 +25,17 @@ struct Result {
     std::string out, err;
 };
 
+// The executables land together, so without THERMO_BIN_DIR the tool sits
+// beside this test.
+std::string binDir() {
+    if (const char* bin = std::getenv("THERMO_BIN_DIR"))
+        return bin;
+    return std::filesystem::read_symlink("/proc/self/exe").parent_path().string();
+}
+
 Result cli(const std::string& args, const TempDir& dir) {
-    const char* bin = std::getenv("THERMO_BIN_DIR");
     const std::string errFile = dir.file("stderr.txt");
-    const std::string cmd = std::string(bin ? bin : ".") + "/thermostand-cli " + args + " 2>" +
-                            errFile;
+    const std::string cmd = binDir() + "/thermostand-cli " + args + " 2>" + errFile;
     Result r;
     std::FILE* p = ::popen(cmd.c_str(), "r");
     if (p == nullptr)
@@ -87,13 +94,12 @@ TEST(CliArchive, DumpWritesOneRowPerSampleWithItsConfiguration) {
     const Result r = cli("archive dump " + path, dir);
     EXPECT_EQ(r.status, 0) << r.err;
     EXPECT_EQ(r.err, "");
-    EXPECT_EQ(lines(r.out),
-              (std::vector<std::string>{
-                  "position,time,temper,zadan,oshibka,config,summa_1,summa_2",
-                  "1,0.5,30,30,0,1,0,0",
-                  "2,0.5,29.75,30,0.25,1,0.1,2500000",
-                  "3,0.5,30.5,31.5,1,2,0.1,2500000",
-              }));
+    EXPECT_EQ(lines(r.out), (std::vector<std::string>{
+                                "position,time,temper,zadan,oshibka,config,summa_1,summa_2",
+                                "1,0.5,30,30,0,1,0,0",
+                                "2,0.5,29.75,30,0.25,1,0.1,2500000",
+                                "3,0.5,30.5,31.5,1,2,0.1,2500000",
+                            }));
 }
 
 TEST(CliArchive, DumpReplayMatchesTheArchiveWindow) {
@@ -149,7 +155,8 @@ TEST(CliArchive, MissingAndEmptyArchives) {
     const Result header = cli("archive dump " + empty, dir);
     EXPECT_EQ(header.status, 0);
     EXPECT_EQ(header.out, "position,time,temper,zadan,oshibka,config,summa_1,summa_2\n");
-    EXPECT_EQ(header.err, "В БД нет запрашиваемой информации.\nОшибка открытия файла конфигурации.\n");
+    EXPECT_EQ(header.err,
+              "В БД нет запрашиваемой информации.\nОшибка открытия файла конфигурации.\n");
 
     // Samples without a configuration file: the configuration columns stay empty.
     const std::string alone = dir.file("alone.txt");

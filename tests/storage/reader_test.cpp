@@ -4,7 +4,7 @@
 
 #include "common/scripted_dialogs.h"
 #include "storage/reader.h"
-#include "storage/recorder.h"
+#include "storage/recorder.h" // appendRecord
 #include "temp_dir.h"
 
 using namespace thermo;
@@ -169,28 +169,6 @@ TEST(Reader, ConfigurationInForcePerPosition) {
     EXPECT_EQ(r.configForPosition(5), 1u);
     EXPECT_EQ(r.configForPosition(12), 3u); // at or above the last record's Takt
     EXPECT_EQ(r.configForPosition(1), 1u);
-}
-
-TEST(Reader, RecorderOutputReadsBack) {
-    TempDir dir;
-    const std::string path = dir.file("run.txt");
-    ArchiveRecorder rec([] { return 0.5; });
-    rec.setArchiveName(path);
-    TConfigSources live;
-    live.Takt = 1;
-    live.Zadan = 30;
-    live.Interval = 500;
-    rec.AppendConfig(live);
-    TProcessState s;
-    s.Temper = 21.5;
-    s.Summa_1 = 3;
-    rec.AppendSample(3, s);
-    ArchiveReader r;
-    ScriptedDialogs d;
-    (void)r.ReadSampleFile(path, d);
-    (void)r.ReadConfigFile(path, d);
-    EXPECT_EQ(r.Samples[1], (TArchiveRecord{21.5, 3, 0, 0.5}));
-    EXPECT_EQ(r.Configs[1], rec.LastConfig());
 }
 
 } // namespace
