@@ -8,6 +8,7 @@
 #include <string_view>
 
 #include "archive_view/replay.h"
+#include "cli/archive_export.h"
 #include "cli/commands.h"
 #include "common/scripted_dialogs.h"
 #include "storage/reader.h"
@@ -239,6 +240,8 @@ struct Subcommand {
 const Subcommand kSubcommands[] = {
     {"dump", dump, "archive dump FILE [--replay]   samples as CSV, optionally replayed"},
     {"configs", configs, "archive configs FILE          configuration records as CSV"},
+    {"xlsx", archiveXlsx, "archive xlsx FILE OUT         samples to a workbook"},
+    {"wmf", archiveWmf, "archive wmf FILE OUT          the trend chart as a metafile"},
 };
 
 } // namespace

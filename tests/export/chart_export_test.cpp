@@ -159,7 +159,7 @@ TEST_F(ChartExport, SeriesStayInsideThePlotArea) {
     // wmf2svg scales the picture to what was drawn: anything drawn beyond
     // the chart would change the size.
     ASSERT_NE(c.svg.find("<svg width=\"768\" height=\"384\""), std::string::npos);
-    const double k = 768.0 / 800.0;
+    const double k = 768.0 / 800.0; // wmf2svg draws 768 pixels wide
     const QRect area = chart->axisRect()->rect();
     int points = 0;
     for (std::size_t at = 0; (at = c.svg.find("<polyline points=\"", at)) != std::string::npos;) {

@@ -1,0 +1,170 @@
+// thermostand-cli archive xlsx / wmf: the archive window's "Exel" and
+// "сохранить в *.WMF" for scripted reports.
+#include <cstring>
+#include <iostream>
+#include <string>
+
+#include "cli/archive_export.h"
+#include "common/scripted_dialogs.h"
+#include "export/excel_export.h"
+#include "export/sheet_server.h"
+#include "storage/reader.h"
+
+#ifdef THERMO_CLI_CHARTS
+#include <QApplication>
+#include <cmath>
+
+#include "app/ui/trend_chart.h"
+#include "export/chart_export.h"
+#endif
+
+namespace thermo::cli {
+
+namespace {
+
+const char* kXlsxUsage = R"(usage: thermostand-cli archive xlsx FILE OUT
+
+Writes the samples of the archive FILE to the workbook OUT as the archive
+window's "Exel" does: one row per sample position from 1, the time of day in
+column A (a date/time value), the temperature in column B; rows up to 32000
+on sheet 1, later rows on sheet 2 at their own row numbers. OUT holds xlsx
+content under exactly the name given.
+
+Exit status: 0 when the workbook was written, 1 when the archive could not
+be read or the workbook not written, 2 for a usage error.
+)";
+
+const char* kWmfUsage = R"(usage: thermostand-cli archive wmf FILE OUT [--size WxH]
+
+Draws the archive FILE as the archive window's trend chart (temperature and
+setpoint over the sample position) and saves it as the placeable Windows
+metafile OUT. --size gives the chart's size in pixels (default 800x400).
+
+Exit status: 0 when the metafile was written, 1 when the archive could not
+be read or the file not written, 2 for a usage error.
+)";
+
+bool wantsHelp(int argc, char** argv) {
+    for (int i = 0; i < argc; ++i)
+        if (std::strcmp(argv[i], "--help") == 0 || std::strcmp(argv[i], "-h") == 0)
+            return true;
+    return false;
+}
+
+class SilentProgress : public ProgressSink {
+public:
+    void show() override {}
+    void setProgress(int) override {}
+    void hide() override {}
+};
+
+} // namespace
+
+int archiveXlsx(int argc, char** argv) {
+    if (wantsHelp(argc, argv)) {
+        std::cout << kXlsxUsage;
+        return 0;
+    }
+    if (argc != 2 || argv[0][0] == '-' || argv[1][0] == '-') {
+        std::cerr << kXlsxUsage;
+        return 2;
+    }
+    ScriptedDialogs dialogs(true); // messages go to stderr
+    ArchiveReader archive;
+    if (!archive.ReadSampleFile(argv[0], dialogs))
+        return 1;
+    const auto rows = exportRows<TArchiveRecord>(archive.Samples);
+    AutomationRegistry registry;
+    registerSpreadsheetServer(registry);
+    MyExcel excel(registry);
+    SilentProgress progress;
+    dialogs.fileAnswers.push_back(std::string(argv[1]));
+    const auto result = ExportToExcel(rows, archive.SampleCount, excel, progress, dialogs);
+    return result == ExcelExportResult::Saved ? 0 : 1;
+}
+
+#ifdef THERMO_CLI_CHARTS
+
+int archiveWmf(int argc, char** argv) {
+    if (wantsHelp(argc, argv)) {
+        std::cout << kWmfUsage;
+        return 0;
+    }
+    const char* file = nullptr;
+    const char* out = nullptr;
+    int width = 800, height = 400;
+    for (int i = 0; i < argc; ++i) {
+        if (std::strcmp(argv[i], "--size") == 0 && i + 1 < argc) {
+            char x = 0, rest = 0;
+            if (std::sscanf(argv[++i], "%d%c%d%c", &width, &x, &height, &rest) != 3 ||
+                (x != 'x' && x != 'X') || width < 50 || height < 50 || width > 4000 ||
+                height > 4000) {
+                std::cerr << "thermostand-cli archive wmf: --size wants WxH, 50 to 4000 each\n";
+                return 2;
+            }
+        } else if (argv[i][0] == '-') {
+            std::cerr << "thermostand-cli archive wmf: unexpected argument " << argv[i] << "\n\n"
+                      << kWmfUsage;
+            return 2;
+        } else if (file == nullptr) {
+            file = argv[i];
+        } else if (out == nullptr) {
+            out = argv[i];
+        } else {
+            std::cerr << kWmfUsage;
+            return 2;
+        }
+    }
+    if (file == nullptr || out == nullptr) {
+        std::cerr << kWmfUsage;
+        return 2;
+    }
+    ScriptedDialogs dialogs(true);
+    ArchiveReader archive;
+    if (!archive.ReadSampleFile(file, dialogs))
+        return 1;
+    (void)archive.ReadConfigFile(file, dialogs);
+
+    // No window is shown: the chart is drawn offscreen unless the caller
+    // chose a platform.
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    int qargc = 1;
+    char name[] = "thermostand-cli";
+    char* qargv[] = {name, nullptr};
+    QApplication app(qargc, qargv);
+
+    // The archive window's chart: positions 2 … SampleCount (the first
+    // sample is never shown), the setpoint of the configuration in force.
+    std::vector<double> x, temper, zadan, time;
+    bool anySetpoint = false;
+    for (std::size_t r = 2; r <= archive.SampleCount; ++r) {
+        const TArchiveRecord& s = archive.Samples[r];
+        const auto k = archive.configForPosition(r);
+        x.push_back(double(r));
+        temper.push_back(s.Temper);
+        // Without any configuration record there is no setpoint to draw; the
+        // temperature stands in so the axis ranges stay those of the data.
+        zadan.push_back(k ? archive.Configs[*k].Zadan : s.Temper);
+        anySetpoint = anySetpoint || k.has_value();
+        time.push_back(s.Vremya);
+    }
+    TrendChart chart;
+    chart.resize(width, height);
+    chart.setPoints(x, temper, zadan, time);
+    if (!anySetpoint)
+        chart.setpointSeries()->data()->clear();
+    chart.replot();
+    return saveChartAsWmf(chart, out, dialogs) ? 0 : 1;
+}
+
+#else
+
+int archiveWmf(int, char**) {
+    std::cerr << "thermostand-cli archive wmf: this build has no charts\n";
+    return 2;
+}
+
+#endif
+
+} // namespace thermo::cli
