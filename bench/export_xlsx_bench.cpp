@@ -14,11 +14,11 @@ using namespace thermo;
 
 namespace {
 
-class NoProgress : public ProgressSink {
+class NoProgress : public ProgressDisplay {
 public:
-    void show() override {}
+    void begin() override {}
     void setProgress(int percent) override { benchmark::DoNotOptimize(percent); }
-    void hide() override {}
+    void end() override {}
 };
 
 std::vector<ExportRow> samples(std::size_t n) {

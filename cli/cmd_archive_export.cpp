@@ -51,11 +51,11 @@ bool wantsHelp(int argc, char** argv) {
     return false;
 }
 
-class SilentProgress : public ProgressSink {
+class SilentProgress : public ProgressDisplay {
 public:
-    void show() override {}
+    void begin() override {}
     void setProgress(int) override {}
-    void hide() override {}
+    void end() override {}
 };
 
 } // namespace

@@ -13,7 +13,7 @@ std::size_t progressStep(std::size_t n) {
 }
 
 ExcelExportResult ExportToExcel(std::span<const ExportRow> source, std::size_t N, MyExcel& excel,
-                                ProgressSink& progress, UserDialogs& dialogs) {
+                                ProgressDisplay& progress, UserDialogs& dialogs) {
     if (!excel.CreateExcel())
         return ExcelExportResult::NoServer; // no spreadsheet server: silently nothing
     N = std::min(N, source.empty() ? 0 : source.size() - 1);
@@ -27,9 +27,9 @@ ExcelExportResult ExportToExcel(std::span<const ExportRow> source, std::size_t N
         excel.SelectSheet(firstSheet);
 
     const std::size_t step = progressStep(N);
-    int percent = 0;
+    int percent = 0, shown = -1;
     std::size_t counter = 0;
-    progress.show();
+    progress.begin();
     std::string address;
     for (std::size_t n = 1; n <= N; ++n) {
         if (++counter == step) {
@@ -38,13 +38,16 @@ ExcelExportResult ExportToExcel(std::span<const ExportRow> source, std::size_t N
         }
         // With a step rounded down the count runs past 100 (250 rows reach
         // 125); the gauges show that as full.
-        progress.setProgress(std::min(percent, 100));
+        if (std::min(percent, 100) != shown) {
+            shown = std::min(percent, 100);
+            progress.setProgress(shown);
+        }
         const std::int32_t sheet = n > kFirstSheetLastRow ? 2 : 1;
         const std::string row = std::to_string(n);
         excel.SetRange(sheet, "A" + row, AutoDate{source[n].Vremya});
         excel.SetRange(sheet, "B" + row, source[n].Temper);
     }
-    progress.hide();
+    progress.end();
 
     FileDialogRequest request;
     request.filter = kExcelFilter;

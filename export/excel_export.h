@@ -11,6 +11,7 @@
 
 #include "common/dialogs.h"
 #include "export/my_excel.h"
+#include "ui_aux/progress_display.h"
 
 namespace thermo {
 
@@ -29,16 +30,6 @@ template <class Record> std::vector<ExportRow> exportRows(std::span<const Record
         rows.push_back({r.Vremya, r.Temper});
     return rows;
 }
-
-// The progress window: shown for the time of the copy, told the progress
-// (0 … 100) once per row, hidden when the copy is done.
-class ProgressSink {
-public:
-    virtual ~ProgressSink() = default;
-    virtual void show() = 0;
-    virtual void setProgress(int percent) = 0;
-    virtual void hide() = 0;
-};
 
 // Rows up to this one go to sheet 1, later rows to sheet 2 at their own row
 // numbers (sheet 2 starts at row 32001). An export of up to this many rows
@@ -61,7 +52,11 @@ enum class ExcelExportResult {
 
 // source[n] is row n; position 0 is not exported. Rows 1 … N are written;
 // an N beyond the end of source is cut to the last position it holds.
+// The progress window is shown for the time of the copy and told the
+// progress after the first row and whenever it changes, at most 101 times:
+// redrawing both gauges for each of 65000 rows would cost more than the
+// copy itself and show nothing new.
 ExcelExportResult ExportToExcel(std::span<const ExportRow> source, std::size_t N, MyExcel& excel,
-                                ProgressSink& progress, UserDialogs& dialogs);
+                                ProgressDisplay& progress, UserDialogs& dialogs);
 
 } // namespace thermo
