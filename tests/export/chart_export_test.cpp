@@ -95,6 +95,23 @@ protected:
 
 } // namespace
 
+// The points of every polyline wmf2svg drew in the given colour.
+std::vector<QPointF> polylinePoints(const std::string& svg, const std::string& colour) {
+    std::vector<QPointF> pts;
+    for (std::size_t at = 0; (at = svg.find("<polyline points=\"", at)) != std::string::npos;) {
+        at += 18;
+        const std::size_t end = svg.find('"', at);
+        if (svg.find("stroke:" + colour, end) > svg.find("/>", end))
+            continue;
+        std::istringstream in(svg.substr(at, end - at));
+        double px, py;
+        char comma;
+        while (in >> px >> comma >> py)
+            pts.emplace_back(px, py);
+    }
+    return pts;
+}
+
 std::string cp1251(const char16_t* text) {
     return wmf::toCp1251(text);
 }
@@ -161,24 +178,14 @@ TEST_F(ChartExport, SeriesStayInsideThePlotArea) {
     ASSERT_NE(c.svg.find("<svg width=\"768\" height=\"384\""), std::string::npos);
     const double k = 768.0 / 800.0; // wmf2svg draws 768 pixels wide
     const QRect area = chart->axisRect()->rect();
-    int points = 0;
-    for (std::size_t at = 0; (at = c.svg.find("<polyline points=\"", at)) != std::string::npos;) {
-        at += 18;
-        const std::size_t end = c.svg.find('"', at);
-        if (c.svg.find("stroke:springgreen", end) > c.svg.find("/>", end))
-            continue;
-        std::istringstream in(c.svg.substr(at, end - at));
-        double px, py;
-        char comma;
-        while (in >> px >> comma >> py) {
-            ++points;
-            EXPECT_GE(px, area.left() * k - 1);
-            EXPECT_LE(px, (area.right() + 1) * k + 1);
-            EXPECT_GE(py, area.top() * k - 1);
-            EXPECT_LE(py, (area.bottom() + 1) * k + 1);
-        }
+    const auto pts = polylinePoints(c.svg, "springgreen");
+    for (const QPointF& p : pts) {
+        EXPECT_GE(p.x(), area.left() * k - 1);
+        EXPECT_LE(p.x(), (area.right() + 1) * k + 1);
+        EXPECT_GE(p.y(), area.top() * k - 1);
+        EXPECT_LE(p.y(), (area.bottom() + 1) * k + 1);
     }
-    EXPECT_GT(points, 10);
+    EXPECT_GT(pts.size(), 10u);
 }
 
 // 65000 samples are drawn at the chart's pixel resolution, as on screen, not
@@ -188,7 +195,13 @@ TEST_F(ChartExport, LongRunIsDrawnAtPixelResolution) {
     auto path = dir / "long.wmf";
     ASSERT_TRUE(saveChartAsWmf(*chart, path.string(), dialogs));
     EXPECT_LT(fs::file_size(path), 120000u); // 65000 points would take 260 kB
-    EXPECT_EQ(wmf2svg(path).status, 0);
+    auto c = wmf2svg(path);
+    ASSERT_EQ(c.status, 0);
+    // The temperature is there, a few points per pixel column of the plot.
+    const auto pts = polylinePoints(c.svg, "springgreen");
+    const auto columns = std::size_t(chart->axisRect()->width());
+    EXPECT_GT(pts.size(), columns / 2);
+    EXPECT_LT(pts.size(), 8 * columns);
 }
 
 TEST_F(ChartExport, DialogProposesMetademoThenTheLastNameAndAsksBeforeOverwriting) {
