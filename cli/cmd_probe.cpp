@@ -128,7 +128,12 @@ int probe(int argc, char** argv) {
     std::cout << "serial port " << port << " (" << map.resolve(port) << "): ";
     if (!serial.OpenCOM(port)) {
         std::cout << "cannot open: " << serial.lastError() << '\n';
-        reportParallelPorts(settings.devices);
+        // Probing a port writes test patterns to the heater's register:
+        // never while another program is running the stand.
+        if (serial.lastOpenFoundItInUse())
+            std::cout << "parallel port: not probed while another program uses the stand\n";
+        else
+            reportParallelPorts(settings.devices);
         return 2;
     }
     serial.SetCOMTo(-1, 0, 0, 0, 0);

@@ -99,6 +99,7 @@ SerialPort::~SerialPort() {
 
 bool SerialPort::OpenCOM(std::string_view name) {
     CloseCOM();
+    m_inUse = false;
     const std::string path = m_map.resolve(name);
     const int fd = ::open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
     if (fd < 0) {
@@ -114,8 +115,10 @@ bool SerialPort::OpenCOM(std::string_view name) {
         return fail("not a serial port");
     // flock rather than TIOCEXCL: it binds root too, and the kernel drops it
     // when a program dies holding the port.
-    if (flock(fd, LOCK_EX | LOCK_NB) != 0)
-        return fail(errno == EWOULDBLOCK ? "in use by another program" : systemText(errno));
+    if (flock(fd, LOCK_EX | LOCK_NB) != 0) {
+        m_inUse = errno == EWOULDBLOCK;
+        return fail(m_inUse ? "in use by another program" : systemText(errno));
+    }
     termios t{};
     if (tcgetattr(fd, &t) != 0)
         return fail(systemText(errno));

@@ -79,6 +79,8 @@ public:
     [[nodiscard]] std::int32_t baud() const;
     // The system's text for the last failure of OpenCOM or SetModCOM.
     [[nodiscard]] const std::string& lastError() const { return m_lastError; }
+    // True when the last OpenCOM failed because another program holds the port.
+    [[nodiscard]] bool lastOpenFoundItInUse() const { return m_inUse; }
     [[nodiscard]] const ComPortMap& portMap() const { return m_map; }
 
 private:
@@ -86,6 +88,7 @@ private:
     int m_fd = -1;
     std::string m_path;
     std::string m_lastError;
+    bool m_inUse = false;
     bool m_immediateReads = true;
     std::int32_t m_readMultiplier = 0;
     std::int32_t m_readConstant = 0;

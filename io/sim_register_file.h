@@ -18,6 +18,8 @@
 // Entry k holds write number n where n % kRingSize == k. A writer stores the
 // entry, then the register, then bumps the counter (release order); a reader
 // loads the counter first (acquire) and checks each entry's write number.
+// One writer at a time, as one program drives the heater; any number of
+// readers.
 
 #include <cstdint>
 #include <optional>

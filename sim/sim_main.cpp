@@ -287,7 +287,9 @@ int main(int argc, char** argv) {
     std::uint64_t seen = regs->writeCount();
     while (!g_stop) {
         auto now = Clock::now();
-        std::chrono::nanoseconds wait = std::chrono::milliseconds(5);
+        // Heater writes carry their own time stamps, so an idle wait only
+        // delays their log lines.
+        std::chrono::nanoseconds wait = std::chrono::milliseconds(20);
         if (auto due = server->nextDue())
             wait = std::max(std::chrono::nanoseconds(0),
                             std::min(wait, std::chrono::nanoseconds(*due - now)));

@@ -16,6 +16,7 @@
 #include <thread>
 #include <unistd.h>
 
+#include "io/serial_port.h"
 #include "io/sim_register_file.h"
 
 using namespace std::chrono_literals;
@@ -273,6 +274,18 @@ TEST(SimulatedStand, CommandLine) {
     fs::remove(notes);
     fs::remove(out.string() + ".lpt");
     fs::remove(out);
+}
+
+TEST(Probe, LeavesTheHeaterAloneWhileAnotherProgramHoldsTheStand) {
+    Stand s({});
+    thermo::SerialPort program;
+    ASSERT_TRUE(program.OpenCOM(s.link.string())) << program.lastError();
+    auto regs = registers(s.lpt);
+    const std::uint64_t before = regs.writeCount();
+    const Outcome r = s.probe(1);
+    EXPECT_EQ(r.status, 2) << r.out;
+    EXPECT_NE(r.out.find("in use by another program"), std::string::npos) << r.out;
+    EXPECT_EQ(regs.writeCount(), before) << "no test patterns on the heater during a run";
 }
 
 TEST(Probe, PortThatCannotBeOpened) {
