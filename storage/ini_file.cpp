@@ -27,11 +27,11 @@ bool sameName(std::string_view a, std::string_view b) {
                                               [](char x, char y) { return lower(x) == lower(y); });
 }
 
-IniFile::Line IniFile::classify(std::string text) {
+IniFile::Line IniFile::classify(std::string text, std::size_t skip) {
     Line line;
     line.text = std::move(text);
     const std::string_view t = line.text;
-    const auto first = t.find_first_not_of(" \t");
+    const auto first = t.find_first_not_of(" \t", skip);
     if (first == npos)
         return line;
     if (t[first] == '[') {
@@ -44,10 +44,10 @@ IniFile::Line IniFile::classify(std::string text) {
     }
     if (t[first] == ';' || t[first] == '#')
         return line;
-    const auto eq = t.find('=');
+    const auto eq = t.find('=', skip);
     if (eq == npos)
         return line;
-    const std::string_view key = trimBlanks(t.substr(0, eq));
+    const std::string_view key = trimBlanks(t.substr(skip, eq - skip));
     if (key.empty())
         return line;
     line.isEntry = true;
@@ -86,7 +86,11 @@ void IniFile::parse(std::string_view text) {
             if (crlf_ && !piece.empty() && piece.back() == '\r')
                 piece.remove_suffix(1);
         }
-        lines_.push_back(classify(std::string(piece)));
+        // Editors on Linux may start the file with a byte order mark; it
+        // stays in the text but is not part of the first section's name.
+        constexpr std::string_view bom = "\xEF\xBB\xBF";
+        const std::size_t skip = lines_.empty() && piece.starts_with(bom) ? bom.size() : 0;
+        lines_.push_back(classify(std::string(piece), skip));
     }
 }
 

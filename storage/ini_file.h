@@ -41,7 +41,8 @@ private:
         std::size_t valueBegin = 0;           // the character after '='
     };
 
-    static Line classify(std::string text);
+    // `skip` leading bytes (a UTF-8 byte order mark) belong to no name.
+    static Line classify(std::string text, std::size_t skip = 0);
     // Index of the first header of `section`, or npos.
     [[nodiscard]] std::size_t findSection(std::string_view section) const;
     // Index of the first entry of `key` in the section opened at line `header`.

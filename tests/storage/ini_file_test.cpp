@@ -105,3 +105,14 @@ TEST(IniFile, StrayCarriageReturnsKeepASecondSaveIdentical) {
 }
 
 } // namespace
+
+namespace {
+
+TEST(IniFile, AByteOrderMarkIsNotPartOfTheFirstSectionName) {
+    IniFile ini("\xEF\xBB\xBF[General]\nCOM port=2\n");
+    EXPECT_EQ(ini.get("General", "COM port"), "2");
+    ini.set("General", "COM port", "3");
+    EXPECT_EQ(ini.text(), "\xEF\xBB\xBF[General]\nCOM port=3\n");
+}
+
+} // namespace
