@@ -3,6 +3,7 @@
 #include <alsa/asoundlib.h>
 
 #include <cerrno>
+#include <system_error>
 
 namespace thermo {
 
@@ -129,8 +130,15 @@ void AlarmSound::play() {
             return;
         wanted_ = true;
         ++generation_;
-        if (!worker_.joinable())
-            worker_ = std::thread(&AlarmSound::run, this);
+        if (!worker_.joinable()) {
+            try {
+                worker_ = std::thread(&AlarmSound::run, this);
+            } catch (const std::system_error& e) {
+                // Out of threads: the alarm goes on without its sound.
+                reportOnce(std::string("no thread for the alarm sound: ") + e.what());
+                return;
+            }
+        }
     }
     wake_.notify_all();
 }
