@@ -53,6 +53,7 @@ void onFatalError() {
 
 int main(int argc, char** argv) {
     QApplication app(argc, argv);
+    QApplication::setStyle(QStringLiteral("Fusion")); // the same look on every desktop
     app.setApplicationName(QStringLiteral("thermostand"));
     app.setWindowIcon(thermo::programIcon());
 

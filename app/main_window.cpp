@@ -198,11 +198,11 @@ void TF_Glav::buildRegulator1(QWidget* band) {
     };
     for (int i = 0; i < 3; ++i) {
         const int y = 20 + 30 * i;
-        *rows[i].check = check(pid, rows[i].checkName, QStringLiteral("вкл."), QRect(6, y, 46, 22));
-        makeLabel(pid, QString::fromUtf8(rows[i].caption), QRect(52, y, 122, 22));
-        *rows[i].edit = makeNumberEdit(pid, rows[i].editName, QRect(176, y, 64, 22));
-        *rows[i].ok = button(pid, rows[i].okName, QStringLiteral("ok"), QRect(244, y, 32, 22));
-        *rows[i].ind = makeIndicator(pid, rows[i].indName, designMu, QRect(282, y, 92, 22));
+        *rows[i].check = check(pid, rows[i].checkName, QStringLiteral("вкл."), QRect(4, y, 44, 22));
+        makeLabel(pid, QString::fromUtf8(rows[i].caption), QRect(48, y, 134, 22));
+        *rows[i].edit = makeNumberEdit(pid, rows[i].editName, QRect(184, y, 56, 22));
+        *rows[i].ok = button(pid, rows[i].okName, QStringLiteral("ok"), QRect(244, y, 30, 22));
+        *rows[i].ind = makeIndicator(pid, rows[i].indName, designMu, QRect(278, y, 96, 22));
         makeLabel(pid, QStringLiteral("%"), QRect(378, y, 16, 22));
     }
     makeLabel(pid, QStringLiteral(" сброс интегральной суммы-         "), QRect(52, 116, 186, 22));
@@ -269,18 +269,18 @@ void TF_Glav::buildRegulator2(QWidget* band) {
     };
     for (const Group& g : groups) {
         QGroupBox* gb = box(pid, QString::fromUtf8(g.caption), QRect(4, g.y, 276, g.h));
-        *g.check = check(gb, g.checkName, QStringLiteral("вкл."), QRect(6, 18, 46, 22));
-        makeLabel(gb, QStringLiteral(" коэффициент-"), QRect(52, 18, 84, 22));
-        *g.edit = makeNumberEdit(gb, g.editName, QRect(138, 18, 70, 22));
-        *g.ok = button(gb, g.okName, QStringLiteral("ok"), QRect(212, 18, 32, 22));
-        makeLabel(gb, QStringLiteral(" выход-   "), QRect(52, 46, 84, 22));
+        *g.check = check(gb, g.checkName, QStringLiteral("вкл."), QRect(4, 18, 44, 22));
+        makeLabel(gb, QStringLiteral(" коэффициент-"), QRect(48, 18, 92, 22));
+        *g.edit = makeNumberEdit(gb, g.editName, QRect(142, 18, 64, 22));
+        *g.ok = button(gb, g.okName, QStringLiteral("ok"), QRect(210, 18, 32, 22));
+        makeLabel(gb, QStringLiteral(" выход-   "), QRect(48, 46, 92, 22));
         // The integral group also holds its "сброс", so its indicator is narrower.
         const bool integral = g.ind == &Ind_Reg2_Integ;
-        const int indWidth = integral ? 60 : 92;
-        *g.ind = makeIndicator(gb, g.indName, design, QRect(138, 44, indWidth, 24));
-        makeLabel(gb, QStringLiteral("%"), QRect(140 + indWidth, 46, 14, 22));
+        const int indWidth = integral ? 56 : 92;
+        *g.ind = makeIndicator(gb, g.indName, design, QRect(142, 44, indWidth, 24));
+        makeLabel(gb, QStringLiteral("%"), QRect(144 + indWidth, 46, 14, 22));
         if (integral)
-            Button13 = button(gb, "Button13", QStringLiteral("сброс"), QRect(216, 44, 56, 24));
+            Button13 = button(gb, "Button13", QStringLiteral("сброс"), QRect(214, 44, 58, 24));
     }
 }
 

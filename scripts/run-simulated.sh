@@ -50,9 +50,9 @@ if [ -n "${DISPLAY:-}${WAYLAND_DISPLAY:-}" ]; then
     echo "stand: starting thermostand; choose \"файл\" -> \"новый\", then \"старт\""
     "$bin/thermostand"
 else
-    echo "stand: no display here; a headless run of 20 ticks with the PID on instead:"
+    echo "stand: no display here; a headless run of 15 ticks with the PID on instead:"
     mkdir -p "$work/Data"
-    "$bin/thermostand-cli" run --port COM1 --archive "$work/Data/run.txt" --ticks 20 \
-        --interval 500 --pid --no-alarm-sound
+    "$bin/thermostand-cli" run --port COM1 --archive "$work/Data/run.txt" --ticks 15 \
+        --interval 1000 --pid --no-alarm-sound
     echo "stand: archive written to $work/Data/run.txt"
 fi

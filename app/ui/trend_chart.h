@@ -37,7 +37,7 @@ public:
     // The time of day labelling x, or NaN when no point sits there.
     [[nodiscard]] double timeLabelAt(double x) const;
 
-    static constexpr int kLeftColumn = 128;
+    static constexpr int kLeftColumn = 140;
 
 private:
     void rescale();
