@@ -7,7 +7,6 @@
 #include "cli/archive_export.h"
 #include "common/scripted_dialogs.h"
 #include "export/excel_export.h"
-#include "export/sheet_server.h"
 #include "storage/reader.h"
 
 #ifdef THERMO_CLI_CHARTS
@@ -74,12 +73,11 @@ int archiveXlsx(int argc, char** argv) {
     if (!archive.ReadSampleFile(argv[0], dialogs))
         return 1;
     const auto rows = exportRows<TArchiveRecord>(archive.Samples);
-    AutomationRegistry registry;
-    registerSpreadsheetServer(registry);
-    MyExcel excel(registry);
+    SpreadsheetAutomation automation;
     SilentProgress progress;
     dialogs.fileAnswers.push_back(std::string(argv[1]));
-    const auto result = ExportToExcel(rows, archive.SampleCount, excel, progress, dialogs);
+    const auto result =
+        ExportToExcel(rows, archive.SampleCount, automation.excel(), progress, dialogs);
     return result == ExcelExportResult::Saved ? 0 : 1;
 }
 

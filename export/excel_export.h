@@ -11,6 +11,7 @@
 
 #include "common/dialogs.h"
 #include "export/my_excel.h"
+#include "export/sheet_server.h"
 #include "ui_aux/progress_display.h"
 
 namespace thermo {
@@ -30,6 +31,22 @@ template <class Record> std::vector<ExportRow> exportRows(std::span<const Record
         rows.push_back({r.Vremya, r.Temper});
     return rows;
 }
+
+// What the program owns for its spreadsheet exports, once: the automation
+// registry with the spreadsheet server registered, and the one MyExcel
+// (holding ExcelApp) over it. Both windows' commands use the same one.
+class SpreadsheetAutomation {
+public:
+    SpreadsheetAutomation() { registerSpreadsheetServer(registry_); }
+    SpreadsheetAutomation(const SpreadsheetAutomation&) = delete;
+    SpreadsheetAutomation& operator=(const SpreadsheetAutomation&) = delete;
+
+    [[nodiscard]] MyExcel& excel() { return excel_; }
+
+private:
+    AutomationRegistry registry_;
+    MyExcel excel_{registry_};
+};
 
 // Rows up to this one go to sheet 1, later rows to sheet 2 at their own row
 // numbers (sheet 2 starts at row 32001). An export of up to this many rows
