@@ -72,7 +72,7 @@ int archiveXlsx(int argc, char** argv) {
     ArchiveReader archive;
     if (!archive.ReadSampleFile(argv[0], dialogs))
         return 1;
-    const auto rows = exportRows<TArchiveRecord>(archive.Samples);
+    const auto rows = exportRows(archive.Samples);
     SpreadsheetAutomation automation;
     SilentProgress progress;
     dialogs.fileAnswers.push_back(std::string(argv[1]));

@@ -24,10 +24,9 @@ struct ExportRow {
 
 // The exported fields of any sample records that carry them (the recorder's
 // RunSamples, the reader's Samples), position for position.
-template <class Record> std::vector<ExportRow> exportRows(std::span<const Record> records) {
+template <class Records> std::vector<ExportRow> exportRows(const Records& records) {
     std::vector<ExportRow> rows;
-    rows.reserve(records.size());
-    for (const Record& r : records)
+    for (const auto& r : records)
         rows.push_back({r.Vremya, r.Temper});
     return rows;
 }

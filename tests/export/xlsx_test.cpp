@@ -359,7 +359,7 @@ TEST(ExportRows, TakesTimeAndTemperatureOfEachRecord) {
         double Temper, Summa_1, Summa_2, Vremya;
     };
     const Record recs[] = {{0, 1, 2, 0}, {21.5, 7, 8, 0.5}};
-    auto rows = exportRows<Record>(recs);
+    auto rows = exportRows(recs);
     ASSERT_EQ(rows.size(), 2u);
     EXPECT_EQ(rows[1].Vremya, 0.5);
     EXPECT_EQ(rows[1].Temper, 21.5);
