@@ -15,6 +15,7 @@
 
 #include "common/scripted_dialogs.h"
 #include "export/chart_export.h"
+#include "export/wmf_paint_device.h"
 #include "export/wmf_writer.h"
 
 namespace fs = std::filesystem;
@@ -299,4 +300,24 @@ TEST_F(ChartExport, FailedPrintRestoresTheOrientationBeforeReporting) {
     ASSERT_EQ(watching.messages.size(), 1u);
     EXPECT_EQ(watching.seen, QPageLayout::Portrait);
     EXPECT_FALSE(fs::exists(bad));
+}
+
+// A picture wider than 2184 pixels cannot keep 15 units a pixel in 16-bit
+// coordinates; it keeps its size in inches with fewer units.
+TEST_F(ChartExport, WidePictureUsesFewerUnitsAndKeepsItsSize) {
+    struct Case {
+        int w, h, unitsPerPixel;
+    } cases[] = {{800, 400, 15}, {2184, 100, 15}, {2185, 100, 14}, {3000, 500, 10}, {32767, 10, 1}};
+    for (const auto& c : cases) {
+        WmfPaintDevice device(c.w, c.h);
+        QPainter p(&device);
+        p.drawLine(QPointF(0, 0), QPointF(c.w, c.h));
+        p.end();
+        const auto bytes = device.metafile();
+        const std::string f(bytes.begin(), bytes.end());
+        EXPECT_EQ(device.unitsPerPixel(), c.unitsPerPixel) << c.w;
+        EXPECT_EQ(word(f, 10), c.w * c.unitsPerPixel) << c.w;
+        EXPECT_EQ(word(f, 12), c.h * c.unitsPerPixel) << c.w;
+        EXPECT_EQ(word(f, 14), 96 * c.unitsPerPixel) << c.w;
+    }
 }
