@@ -1,0 +1,136 @@
+// thermostand-cli run against thermostand-sim, both real executables, through
+// the real pseudo-terminal and register file: the run a script of an
+// instructor makes, and the safety stops.
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <csignal>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <sys/wait.h>
+#include <thread>
+#include <unistd.h>
+
+#include "io/sim_register_file.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+std::string binDir() {
+    const char* env = std::getenv("THERMO_BIN_DIR");
+    return env ? env : THERMO_DEFAULT_BIN_DIR;
+}
+
+std::string slurp(const fs::path& p) {
+    std::ifstream in(p);
+    std::stringstream s;
+    s << in.rdbuf();
+    return s.str();
+}
+
+struct HeadlessRun : ::testing::Test {
+    fs::path dir;
+    pid_t sim = -1;
+
+    void SetUp() override {
+        dir = fs::temp_directory_path() /
+              ("thermo_headless_" + std::to_string(getpid()) + "_" +
+               ::testing::UnitTest::GetInstance()->current_test_info()->name());
+        fs::remove_all(dir);
+        fs::create_directories(dir);
+        std::ofstream(dir / "s.ini") << "[devices]\nCOM1=" << (dir / "adapter").string()
+                                     << "\nLPT=sim:" << (dir / "lpt").string() << "\n";
+    }
+    void TearDown() override {
+        if (sim > 0) {
+            kill(sim, SIGTERM);
+            waitpid(sim, nullptr, 0);
+        }
+        fs::remove_all(dir);
+    }
+
+    void startSim(std::vector<std::string> extra) {
+        std::vector<std::string> args = {
+            binDir() + "/thermostand-sim", "--link", (dir / "adapter").string(), "--lpt",
+            (dir / "lpt").string(),        "--log",  (dir / "sim.log").string()};
+        args.insert(args.end(), extra.begin(), extra.end());
+        sim = fork();
+        if (sim == 0) {
+            std::vector<char*> argv;
+            for (auto& a : args)
+                argv.push_back(a.data());
+            argv.push_back(nullptr);
+            freopen("/dev/null", "w", stdout);
+            execv(argv[0], argv.data());
+            _exit(127);
+        }
+        for (int i = 0; i < 200 && !fs::is_symlink(dir / "adapter"); ++i)
+            std::this_thread::sleep_for(std::chrono::milliseconds(25));
+        ASSERT_TRUE(fs::is_symlink(dir / "adapter"));
+    }
+
+    // Runs the headless cycle; returns its exit status.
+    int run(const std::string& options) {
+        const std::string cmd =
+            binDir() + "/thermostand-cli run --settings " + (dir / "s.ini").string() +
+            " --port COM1 --no-alarm-sound --archive " + (dir / "run.txt").string() + " " +
+            options + " >" + (dir / "out").string() + " 2>" + (dir / "err").string();
+        const int st = std::system(cmd.c_str());
+        return WIFEXITED(st) ? WEXITSTATUS(st) : -1;
+    }
+    int lastHeater() {
+        std::string err;
+        auto f = thermo::SimRegisterFile::open((dir / "lpt").string(), &err);
+        return f ? f->read(0) : -1;
+    }
+};
+
+TEST_F(HeadlessRun, TenTicksWriteTheArchiveTheWindowWould) {
+    startSim({"--speed", "10"});
+    ASSERT_EQ(run("--ticks 10 --pid"), 0) << slurp(dir / "err");
+    std::istringstream out(slurp(dir / "out"));
+    std::string line;
+    std::getline(out, line);
+    EXPECT_EQ(line.rfind("# Takt", 0), 0u);
+    int lines = 0, takt = 0;
+    while (std::getline(out, line)) {
+        std::istringstream f(line);
+        f >> takt;
+        ++lines;
+    }
+    EXPECT_EQ(lines, 10);
+    EXPECT_EQ(takt, 11);
+    EXPECT_EQ(fs::file_size(dir / "run.txt"), 288u);
+    EXPECT_EQ(fs::file_size(dir / "run.txtUST"), 248u);
+    // The plant warmed: the first reading is a real one, not 85 °C.
+    EXPECT_EQ(slurp(dir / "out").find(" 85 "), std::string::npos);
+    EXPECT_NE(slurp(dir / "sim.log").find("heater"), std::string::npos);
+    EXPECT_EQ(lastHeater(), 0); // switched off at the end
+}
+
+TEST_F(HeadlessRun, SensorLostEndsTheRunWithTheHeaterOff) {
+    startSim({"--fault", "lost:4"});
+    EXPECT_EQ(run("--ticks 10 --heat"), 3);
+    EXPECT_NE(slurp(dir / "err").find("Датчик  не обнаружен."), std::string::npos)
+        << slurp(dir / "err");
+    EXPECT_EQ(lastHeater(), 0);
+}
+
+TEST_F(HeadlessRun, OverTemperatureForcesTheHeaterOffEvenUnderForcedHeat) {
+    startSim({"--start", "126"});
+    ASSERT_EQ(run("--ticks 2 --heat"), 0) << slurp(dir / "err");
+    const std::string out = slurp(dir / "out");
+    EXPECT_NE(out.find(" 0 ALARM"), std::string::npos) << out;
+    EXPECT_EQ(out.find(" 234"), std::string::npos) << out;
+}
+
+TEST_F(HeadlessRun, NoSensorIsReportedBeforeAnythingIsRecorded) {
+    startSim({"--fault", "no-sensor"});
+    EXPECT_EQ(run("--ticks 3"), 1);
+    EXPECT_NE(slurp(dir / "err").find("Датчик на COM1 порту не обнаружен."), std::string::npos);
+    EXPECT_FALSE(fs::exists(dir / "run.txt"));
+}
+
+} // namespace
