@@ -4,6 +4,7 @@
 
 #include <QApplication>
 #include <QFileInfo>
+#include <QPrinter>
 #include <QSocketNotifier>
 #include <csignal>
 #include <exception>
@@ -14,8 +15,11 @@
 #include "app/main_window.h"
 #include "app/stand.h"
 #include "app/ui/qt_dialogs.h"
+#include "app/ui/trend_chart.h"
 #include "control/ui/locale_sep.h"
 #include "control/ui/term_window.h"
+#include "export/chart_export.h"
+#include "export/excel_export.h"
 #include "resources/embedded.h"
 #include "storage/recorder.h"
 #include "storage/settings.h"
@@ -99,7 +103,23 @@ int main(int argc, char** argv) {
                          &thermo::TF_Glav::setTimerInterval);
         QObject::connect(&F_Glav, &thermo::TF_Glav::schemeRequested,
                          [&] { thermo::showOrRaise(F_Shema); });
-        QObject::connect(&F_Glav, &thermo::TF_Glav::aboutRequested, [&] { AboutBox.show(); });
+        QObject::connect(&F_Glav, &thermo::TF_Glav::aboutRequested, [&] { thermo::showOrRaise(AboutBox); });
+
+        // Exports of the current run: the trend chart printed or saved as a
+        // metafile, the samples 1 .. Takt into a workbook.
+        thermo::SpreadsheetAutomation spreadsheet;
+        thermo::MetafileDialog metafileDialog;
+        QObject::connect(&F_Glav, &thermo::TF_Glav::printRequested, [&] {
+            QPrinter printer;
+            thermo::printChartLandscape(*F_Glav.Chart3, printer, dialogs);
+        });
+        QObject::connect(&F_Glav, &thermo::TF_Glav::metafileRequested, [&] {
+            thermo::saveChartToMetafile(*F_Glav.Chart3, metafileDialog, dialogs);
+        });
+        QObject::connect(&F_Glav, &thermo::TF_Glav::spreadsheetRequested, [&] {
+            const auto rows = thermo::exportRows(recorder.RunSamples());
+            thermo::ExportToExcel(rows, stand.state.Takt, spreadsheet.excel(), F_Zapis, dialogs);
+        });
 
         QSocketNotifier signalNotifier(g_signalPipe[0], QSocketNotifier::Read);
         QObject::connect(&signalNotifier, &QSocketNotifier::activated, [&] {
