@@ -2,11 +2,9 @@
 
 #include <cerrno>
 #include <charconv>
-#include <climits>
+#include <cstdlib>
 #include <cstring>
 #include <fcntl.h>
-#include <fstream>
-#include <sstream>
 #include <sys/stat.h>
 #include <unistd.h>
 
