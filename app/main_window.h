@@ -69,6 +69,9 @@ public:
     [[nodiscard]] bool lptReady() const { return lptReady_; }
 
     void Timer1Timer();
+    // Shows one tick's report on the displays (what Timer1Timer does after
+    // the tick itself).
+    void presentTick(const TickReport& r);
     void setTimerInterval(int ms); // the interval window's "применить"
     [[nodiscard]] int timerInterval() const;
 
@@ -135,7 +138,6 @@ private:
     void fillEditFields();
     void syncMenu();
     void applyNumber(QLineEdit* edit, double& target);
-    void presentTick(const TickReport& r);
     QString fixed(double v, const char* pattern) const;
 
     MainWindowServices s_;

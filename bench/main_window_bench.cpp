@@ -1,0 +1,118 @@
+// What a tick costs the window: showing its report with the trend chart
+// already holding 65000 points (one point appended to each series, one
+// replot), the membership charts redrawn; and a whole tick as the timer runs
+// it, against the emulated adapter with real UART timing. Offscreen.
+#include <benchmark/benchmark.h>
+
+#include <QApplication>
+#include <QCheckBox>
+#include <chrono>
+#include <filesystem>
+#include <thread>
+
+#include "app/main_window.h"
+#include "app/ui/trend_chart.h"
+#include "common/scripted_dialogs.h"
+#include "sim/pty_sensor.h"
+
+using namespace thermo;
+namespace fs = std::filesystem;
+
+namespace {
+
+struct Window {
+    fs::path dir = fs::temp_directory_path() / ("thermo_bench_" + std::to_string(getpid()));
+    sim::PtySensorThread sensor{[] { return 30.0; },
+                                sim::UartTiming{true, std::chrono::microseconds(0)}};
+    Stand stand;
+    ScriptedDialogs dialogs;
+    std::unique_ptr<StandDevices> devices;
+    ArchiveRecorder recorder;
+    std::unique_ptr<TF_Glav> w;
+
+    Window() {
+        fs::create_directories(dir);
+        TSettings settings;
+        settings.devices.com[0] = sensor.path();
+        settings.devices.lpt = "sim:" + (dir / "lpt").string();
+        devices = std::make_unique<StandDevices>(settings.devices);
+        w = std::make_unique<TF_Glav>(MainWindowServices{stand, dialogs, *devices, recorder,
+                                                         settings, (dir / "s.INI").string()});
+        w->show();
+        w->FormShow();
+        dialogs.fileAnswers.push_back((dir / "run.txt").string());
+        w->N2Click();
+        // 65000 points already on the trend chart.
+        std::vector<double> x, t, z, tod;
+        for (int i = 3; i < 65003; ++i) {
+            x.push_back(i);
+            t.push_back(30 + std::sin(i / 500.0) * 5);
+            z.push_back(33.5);
+            tod.push_back(i / 86400.0);
+        }
+        w->Chart3->setPoints(x, t, z, tod);
+        w->Chart3->replot();
+    }
+    ~Window() {
+        w.reset();
+        fs::remove_all(dir);
+    }
+};
+
+Window& window() {
+    static int argc = 1;
+    static char name[] = "bench";
+    static char* argv[] = {name, nullptr};
+    static QApplication app(argc, argv);
+    static Window w;
+    return w;
+}
+
+TickReport sampleReport(Window& win, int takt) {
+    TickReport r;
+    r.sampleAdded = true;
+    r.fuzzyEvaluated = true;
+    r.fuzzy.otkl = 1.5;
+    r.fuzzy.Rule_mask = 144;
+    r.lampDrawn = true;
+    win.stand.state.Takt = static_cast<std::uint16_t>(takt);
+    win.stand.state.Temper = 30 + (takt % 7) * 0.0625;
+    return r;
+}
+
+void BM_ShowTickWith65000Points(benchmark::State& state) {
+    Window& win = window();
+    int takt = 65003;
+    for (auto _ : state) {
+        win.w->presentTick(sampleReport(win, takt++));
+        win.w->Chart3->replot();
+        QApplication::processEvents(); // the membership charts' queued replots
+    }
+}
+BENCHMARK(BM_ShowTickWith65000Points)->Unit(benchmark::kMillisecond);
+
+// Baseline: replotting the 65000-point chart alone, nothing new on it.
+void BM_ReplotOnly65000Points(benchmark::State& state) {
+    Window& win = window();
+    for (auto _ : state)
+        win.w->Chart3->replot();
+}
+BENCHMARK(BM_ReplotOnly65000Points)->Unit(benchmark::kMillisecond);
+
+// A whole tick as the timer runs it: reading the sensor over the emulated
+// adapter (real character timing), the laws, the displays and the archive.
+void BM_WholeTickWithEmulatedAdapter(benchmark::State& state) {
+    Window& win = window();
+    win.stand.state.Takt = 3;
+    win.w->Check_Fuzzy->setChecked(true);
+    win.w->Check_PID->setChecked(true);
+    for (auto _ : state) {
+        if (win.stand.state.Takt > 60000)
+            win.stand.state.Takt = 3;
+        win.w->Timer1Timer();
+        win.w->Chart3->replot();
+    }
+}
+BENCHMARK(BM_WholeTickWithEmulatedAdapter)->Unit(benchmark::kMillisecond);
+
+} // namespace
