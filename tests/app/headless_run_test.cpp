@@ -126,6 +126,20 @@ TEST_F(HeadlessRun, OverTemperatureForcesTheHeaterOffEvenUnderForcedHeat) {
     EXPECT_EQ(out.find(" 234"), std::string::npos) << out;
 }
 
+TEST_F(HeadlessRun, TerminationSwitchesTheHeaterOff) {
+    startSim({});
+    const std::string cmd = binDir() + "/thermostand-cli run --settings " +
+                            (dir / "s.ini").string() +
+                            " --port COM1 --no-alarm-sound --heat --ticks 100 --archive " +
+                            (dir / "run.txt").string() + " >/dev/null 2>" + (dir / "err").string() +
+                            " & pid=$!; sleep 3; kill -TERM $pid; wait $pid";
+    const int st = std::system(cmd.c_str());
+    EXPECT_EQ(WEXITSTATUS(st), 3) << slurp(dir / "err");
+    EXPECT_EQ(lastHeater(), 0);
+    // It did heat before the signal.
+    EXPECT_NE(slurp(dir / "sim.log").find("byte=234"), std::string::npos);
+}
+
 TEST_F(HeadlessRun, NoSensorIsReportedBeforeAnythingIsRecorded) {
     startSim({"--fault", "no-sensor"});
     EXPECT_EQ(run("--ticks 3"), 1);

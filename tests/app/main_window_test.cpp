@@ -269,6 +269,29 @@ TEST_F(MainWindowTest, SensorLostStopsTheRunWithTheHeaterOff) {
     EXPECT_EQ(dialogs.messages[0].text, "Датчик  не обнаружен.");
 }
 
+TEST(MainWindowStart, ParallelPortThatCannotBeOpenedIsReportedAsTheDriverError) {
+    app();
+    sim::PtySensorThread sensor{[] { return 25.0; }};
+    TSettings settings;
+    settings.devices.com[0] = sensor.path();
+    settings.devices.lpt = "/nonexistent/parport7";
+    Stand stand;
+    ScriptedDialogs dialogs;
+    StandDevices devices(settings.devices);
+    ArchiveRecorder recorder;
+    TF_Glav w({stand, dialogs, devices, recorder, settings, "/nonexistent/dir/thermostand.INI"});
+    EXPECT_FALSE(w.lptReady());
+    ASSERT_EQ(dialogs.messages.size(), 1u);
+    EXPECT_EQ(dialogs.messages[0].caption, "ERROR");
+    EXPECT_EQ(dialogs.messages[0].text.rfind(
+                  "Ошибка при создании объекта Lpt,  драйвер ERROR,  код = ", 0),
+              0u);
+    // The settings cannot be saved into a missing folder: reported, not lost silently.
+    w.FormDestroy();
+    ASSERT_EQ(dialogs.messages.size(), 2u);
+    EXPECT_EQ(dialogs.messages[1].kind, MessageKind::Error);
+}
+
 // The look an operator relies on.
 TEST_F(MainWindowTest, LayoutCaptionsAndIndicatorLook) {
     EXPECT_EQ(w->size(), QSize(1030, 764));
