@@ -4,7 +4,6 @@
 #include <QButtonGroup>
 #include <QCheckBox>
 #include <QCloseEvent>
-#include <QDir>
 #include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
@@ -528,7 +527,6 @@ void TF_Glav::N2Click() {
     Stand& st = s_.stand;
     st.state.Takt = 1;
     Timer1->stop();
-    QDir().mkpath(QStringLiteral("Data"));
     FileDialogRequest req;
     req.title = "новый";
     req.filter = "файлы .txt|*.txt";
