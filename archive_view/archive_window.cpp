@@ -1,0 +1,559 @@
+#include "archive_view/archive_window.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QCheckBox>
+#include <QGroupBox>
+#include <QHeaderView>
+#include <QItemSelectionModel>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMenuBar>
+#include <QPrinter>
+#include <cmath>
+#include <limits>
+
+#include "app/ui/indicators.h"
+#include "app/ui/sample_table.h"
+#include "archive_view/archive_table.h"
+#include "archive_view/cursor_chart.h"
+#include "archive_view/replay.h"
+#include "archive_view/sample_pick.h"
+#include "common/numfmt.h"
+#include "control/ui/locale_sep.h"
+#include "control/ui/membership_chart.h"
+#include "control/ui/rule_grid.h"
+#include "export/excel_export.h"
+#include "ui_aux/shema.h"
+#include "ui_aux/show_window.h"
+
+namespace thermo {
+
+namespace {
+
+const QColor kMarkedTerm(0, 128, 0);
+
+QGroupBox* box(QWidget* parent, const QString& title, const QRect& g) {
+    auto* b = new QGroupBox(title, parent);
+    b->setGeometry(g);
+    return b;
+}
+
+QCheckBox* check(QWidget* parent, const QString& name, const QString& text, const QRect& g) {
+    auto* c = new QCheckBox(text, parent);
+    c->setObjectName(name);
+    c->setGeometry(g);
+    return c;
+}
+
+// The archive shows recorded values; nothing typed here would go anywhere.
+QLineEdit* shownNumber(QWidget* parent, const QString& name, const QRect& g) {
+    QLineEdit* e = makeNumberEdit(parent, name, g);
+    e->setReadOnly(true);
+    return e;
+}
+
+void setBase(QLineEdit* e, const QColor& c) {
+    QPalette pal = e->palette();
+    pal.setColor(QPalette::Base, c);
+    e->setPalette(pal);
+}
+
+} // namespace
+
+TF_Arhiv::TF_Arhiv(ArchiveWindowServices services, QWidget* parent)
+    : QMainWindow(parent), s_(services), sep_(decimalSeparator()),
+      tableModel_(new ArchiveTableModel(sep_, this)) {
+    setObjectName("F_Arhiv");
+    setWindowTitle(QStringLiteral("Архив"));
+    resize(1030, 764);
+
+    auto* central = new QWidget(this);
+    setCentralWidget(central);
+    auto* band = new QWidget(central);
+    band->setGeometry(0, 0, 1030, 377);
+    buildMenu();
+    buildRegulator1(band);
+    buildMeasurements(band);
+    buildRegulator2(band);
+    buildControl(band);
+    buildTrendArea(central);
+}
+
+TF_Arhiv::~TF_Arhiv() = default;
+
+void TF_Arhiv::buildMenu() {
+    QMenu* file = menuBar()->addMenu(QStringLiteral("Файл"));
+    N2 = file->addAction(QStringLiteral("открыть"), this, &TF_Arhiv::N2Click);
+    N3 = file->addAction(QStringLiteral("схема"), this, &TF_Arhiv::N3Click);
+    N4 = file->addAction(QStringLiteral("выход"), this, &TF_Arhiv::N4Click);
+    QMenu* save = menuBar()->addMenu(QStringLiteral("сохранить"));
+    WMF1 = save->addAction(QStringLiteral("сохранить в *.WMF"), this, &TF_Arhiv::WMF1Click);
+    mdi1 = save->addAction(QStringLiteral("сохранить в *.mdi"), this, &TF_Arhiv::mdi1Click);
+    Exel1 = save->addAction(QStringLiteral("Exel"), this, &TF_Arhiv::Exel1Click);
+    Exel1->setEnabled(false);
+    for (auto [a, n] : {std::pair{N2, "N2"},
+                        {N3, "N3"},
+                        {N4, "N4"},
+                        {WMF1, "WMF1"},
+                        {mdi1, "mdi1"},
+                        {Exel1, "Exel1"}})
+        a->setObjectName(n);
+}
+
+void TF_Arhiv::buildRegulator1(QWidget* band) {
+    Regul_1 = box(band, QStringLiteral("Регулятор №1"), QRect(0, 0, 593, 377));
+    Regul_1->setObjectName("Regul_1");
+    // P_Fuzzy holds every display of Regulator 1, so a record with the
+    // regulator off hides them together.
+    P_Fuzzy = new QWidget(Regul_1);
+    P_Fuzzy->setObjectName("P_Fuzzy");
+    P_Fuzzy->setGeometry(0, 14, 593, 306);
+
+    QGroupBox* fuzzy = box(P_Fuzzy, QStringLiteral("Fuzzy- регулятор"), QRect(4, 0, 585, 192));
+    QGroupBox* dev = box(fuzzy, QStringLiteral("отклонение"), QRect(4, 14, 226, 146));
+    Chart1 = new MembershipChart(mainDeviationChartLook(), dev);
+    Chart1->setObjectName("Chart1");
+    Chart1->setGeometry(4, 16, 218, 126);
+    QGroupBox* rate = box(fuzzy, QStringLiteral("скорость"), QRect(232, 14, 176, 146));
+    Chart2 = new MembershipChart(mainRateChartLook(), rate);
+    Chart2->setObjectName("Chart2");
+    Chart2->setGeometry(4, 16, 168, 126);
+
+    QGroupBox* rules = box(fuzzy, QStringLiteral("база знаний"), QRect(410, 14, 171, 174));
+    // The main window's rule grid over a copy of the record's rule base:
+    // shown, never stored.
+    ruleGrid = new RuleGridWidget(ruleCells_, s_.dialogs, rules);
+    ruleGrid->setGeometry(4, 16, 163, 154);
+    ruleGrid->okButton()->hide();
+    for (int k = 1; k <= 9; ++k) {
+        ruleGrid->cell(k)->setReadOnly(true);
+        ruleGrid->cell(k)->clear(); // empty until a sample is selected
+    }
+
+    const QString designMu = QStringLiteral("0.00");
+    const char* labels[] = {"отр.-", "нор.-", "пол.-"};
+    QLabel** devInd[] = {&ind_mal_otkl, &ind_norm_otkl, &ind_bol_otkl};
+    QLabel** rateInd[] = {&ind_mal_skor, &ind_norm_skor, &ind_bol_skor};
+    const char* devNames[] = {"ind_mal_otkl", "ind_norm_otkl", "ind_bol_otkl"};
+    const char* rateNames[] = {"ind_mal_skor", "ind_norm_skor", "ind_bol_skor"};
+    for (int i = 0; i < 3; ++i) {
+        makeLabel(fuzzy, QString::fromUtf8(labels[i]), QRect(6 + 74 * i, 164, 30, 20));
+        *devInd[i] = makeIndicator(fuzzy, devNames[i], designMu, QRect(36 + 74 * i, 162, 40, 22));
+        makeLabel(fuzzy, QString::fromUtf8(labels[i]), QRect(234 + 58 * i, 164, 26, 20));
+        *rateInd[i] =
+            makeIndicator(fuzzy, rateNames[i], designMu, QRect(260 + 58 * i, 162, 34, 22));
+    }
+
+    QGroupBox* pid = box(P_Fuzzy, QStringLiteral("ПИД- регулятор "), QRect(4, 194, 400, 110));
+    struct Row {
+        const char* caption;
+        QCheckBox** check;
+        const char* checkName;
+        QLineEdit** edit;
+        const char* editName;
+        QLabel** ind;
+        const char* indName;
+    };
+    const Row rows[] = {
+        {" пропорциональное-", &Check_Reg1_Prop, "Check_Reg1_Prop", &Ed_Reg1_Prop, "Ed_Reg1_Prop",
+         &Ind_Reg1_Prop, "Ind_Reg1_Prop"},
+        {" интегральное-", &Check_Reg1_Integ, "Check_Reg1_Integ", &Ed_Reg1_Integ, "Ed_Reg1_Integ",
+         &Ind_Reg1_Integ, "Ind_Reg1_Integ"},
+        {" дифференциальное-", &Check_Reg1_Diff, "Check_Reg1_Diff", &Ed_Reg1_Diff, "Ed_Reg1_Diff",
+         &Ind_Reg1_Diff, "Ind_Reg1_Diff"},
+    };
+    for (int i = 0; i < 3; ++i) {
+        const int y = 18 + 30 * i;
+        *rows[i].check = check(pid, rows[i].checkName, QStringLiteral("вкл."), QRect(4, y, 44, 22));
+        makeLabel(pid, QString::fromUtf8(rows[i].caption), QRect(48, y, 134, 22));
+        *rows[i].edit = shownNumber(pid, rows[i].editName, QRect(184, y, 70, 22));
+        *rows[i].ind = makeIndicator(pid, rows[i].indName, designMu, QRect(262, y, 110, 22));
+        makeLabel(pid, QStringLiteral("%"), QRect(376, y, 16, 22));
+    }
+
+    QGroupBox* terms =
+        box(P_Fuzzy, QStringLiteral("выходные термы ( ШИМ  0 - 100%)"), QRect(408, 194, 181, 110));
+    for (int n = 1; n <= 9; ++n) {
+        const int row = (n - 1) / 3;
+        const int col = (n - 1) % 3;
+        QLineEdit* e = new QLineEdit(terms);
+        e->setObjectName(QStringLiteral("MaskEdit%1").arg(9 + n));
+        e->setGeometry(12 + 56 * col, 20 + 28 * row, 48, 24);
+        e->setReadOnly(true);
+        e->setAlignment(Qt::AlignCenter);
+        outputTerms[static_cast<size_t>(n - 1)] = e;
+    }
+
+    QGroupBox* timer = box(Regul_1, QStringLiteral("таймер-   "), QRect(408, 322, 181, 50));
+    ind_taimer = makeIndicator(timer, "ind_taimer", designMu, QRect(6, 18, 84, 24));
+    makeLabel(timer, QStringLiteral("сек."), QRect(94, 20, 30, 20));
+}
+
+void TF_Arhiv::buildMeasurements(QWidget* band) {
+    QGroupBox* m = box(band, QStringLiteral("Текущие измерения"), QRect(593, 0, 292, 110));
+    const QString design = QStringLiteral("00.00");
+    struct Row {
+        const char* caption;
+        QLabel** ind;
+        const char* name;
+        const char* unit;
+    };
+    const Row rows[] = {{" температура-      ", &Ind_Temper, "Ind_Temper", "°C"},
+                        {" выход с рег.-      ", &Ind_OUT_Regul, "Ind_OUT_Regul", "%"},
+                        {" ошибка-", &Ind_Oshibka, "Ind_Oshibka", "°C"}};
+    for (int i = 0; i < 3; ++i) {
+        const int y = 18 + 30 * i;
+        makeLabel(m, QString::fromUtf8(rows[i].caption), QRect(8, y, 122, 24));
+        *rows[i].ind = makeIndicator(m, rows[i].name, design, QRect(132, y, 110, 26));
+        makeLabel(m, QString::fromUtf8(rows[i].unit), QRect(248, y, 30, 24));
+    }
+}
+
+void TF_Arhiv::buildRegulator2(QWidget* band) {
+    Regul_2 = box(band, QStringLiteral("Регулятор №2"), QRect(593, 110, 292, 267));
+    Regul_2->setObjectName("Regul_2");
+    P_Pid = box(Regul_2, QStringLiteral("ПИД- регулятор "), QRect(4, 14, 284, 249));
+    P_Pid->setObjectName("P_Pid");
+    const QString design = QStringLiteral("0.00");
+    struct Group {
+        const char* caption;
+        int y;
+        QCheckBox** check;
+        const char* checkName;
+        QLineEdit** edit;
+        const char* editName;
+        QLabel** ind;
+        const char* indName;
+    };
+    const Group groups[] = {
+        {" пропорциональное-", 14, &Check_Reg2_Prop, "Check_Reg2_Prop", &Ed_Reg2_Prop,
+         "Ed_Reg2_Prop", &Ind_Reg2_Prop, "Ind_Reg2_Prop"},
+        {" дифференциальное-", 90, &Check_Reg2_Diff, "Check_Reg2_Diff", &Ed_Reg2_Diff,
+         "Ed_Reg2_Diff", &Ind_Reg2_Diff, "Ind_Reg2_Diff"},
+        {"интегральное-", 166, &Check_Reg2_Integ, "Check_Reg2_Integ", &Ed_Reg2_Integ,
+         "Ed_Reg2_Integ", &Ind_Reg2_Integ, "Ind_Reg2_Integ"},
+    };
+    for (const Group& g : groups) {
+        QGroupBox* gb = box(P_Pid, QString::fromUtf8(g.caption), QRect(4, g.y, 276, 74));
+        *g.check = check(gb, g.checkName, QStringLiteral("вкл."), QRect(4, 18, 44, 22));
+        makeLabel(gb, QStringLiteral(" коэффициент-"), QRect(48, 18, 92, 22));
+        *g.edit = shownNumber(gb, g.editName, QRect(142, 18, 92, 22));
+        makeLabel(gb, QStringLiteral(" выход-   "), QRect(48, 46, 92, 22));
+        *g.ind = makeIndicator(gb, g.indName, design, QRect(142, 44, 92, 24));
+        makeLabel(gb, QStringLiteral("%"), QRect(238, 46, 14, 22));
+    }
+}
+
+void TF_Arhiv::buildControl(QWidget* band) {
+    QGroupBox* control = box(band, QStringLiteral("Управление"), QRect(885, 0, 145, 377));
+    QGroupBox* set = box(control, QStringLiteral("задание"), QRect(4, 14, 137, 48));
+    Ed_Zadan = shownNumber(set, "Ed_Zadan", QRect(6, 18, 84, 24));
+    makeLabel(set, QStringLiteral("°C"), QRect(96, 20, 20, 20));
+
+    StringGrid1 = new SampleTable(control);
+    StringGrid1->setGeometry(4, 64, 137, 309);
+    StringGrid1->setModel(tableModel_);
+    // A new model gives the header new sections of the default width.
+    StringGrid1->setColumnWidth(0, 46);
+    StringGrid1->setColumnWidth(1, 32);
+    StringGrid1->setColumnWidth(2, 31);
+    connect(StringGrid1->selectionModel(), &QItemSelectionModel::currentChanged, this,
+            [this](const QModelIndex& current) {
+                if (current.isValid())
+                    StringGrid1SelectCell(current.column(), current.row() + 1);
+            });
+}
+
+void TF_Arhiv::buildTrendArea(QWidget* central) {
+    Chart3 = new CursorChart(central);
+    Chart3->setGeometry(0, 377, 1030, 764 - 377 - menuBar()->sizeHint().height());
+    connect(Chart3, &CursorChart::released, this, &TF_Arhiv::Chart3MouseUp);
+
+    const QString design = QStringLiteral("0.00");
+    QGroupBox* out1 = box(Chart3, QStringLiteral("вых.регул.№1 "), QRect(4, 70, 121, 72));
+    Ind_OUT_Regul1 = makeIndicator(out1, "Ind_OUT_Regul1", design, QRect(6, 20, 84, 24));
+    makeLabel(out1, QStringLiteral("%"), QRect(94, 22, 14, 20));
+    Check_Fuzzy = check(out1, "Check_Fuzzy", QStringLiteral("вкл"), QRect(6, 46, 60, 20));
+    QGroupBox* out2 = box(Chart3, QStringLiteral("вых.регул.№2"), QRect(4, 146, 121, 72));
+    Ind_OUT_Regul2 = makeIndicator(out2, "Ind_OUT_Regul2", design, QRect(6, 20, 84, 24));
+    makeLabel(out2, QStringLiteral("%"), QRect(94, 22, 14, 20));
+    Check_PID = check(out2, "Check_PID", QStringLiteral("вкл."), QRect(6, 46, 60, 20));
+
+    QGroupBox* heat = box(Chart3, QString(), QRect(4, 222, 121, 44));
+    pbUfo = new HeaterLamp(heat, QRect(5, 5, 22, 22));
+    pbUfo->setObjectName("pbUfo");
+    pbUfo->setGeometry(6, 6, 32, 32);
+    makeLabel(heat, QStringLiteral("нагрев"), QRect(44, 12, 60, 20));
+}
+
+QString TF_Arhiv::fixed(double v, const char* pattern) const {
+    return QString::fromStdString(formatFixed(v, pattern, sep_));
+}
+
+QString TF_Arhiv::general(double v) const {
+    return QString::fromStdString(formatGeneral(v, sep_));
+}
+
+int TF_Arhiv::currentRow() const {
+    const QModelIndex i = StringGrid1->currentIndex();
+    return i.isValid() ? i.row() + 1 : 0;
+}
+
+void TF_Arhiv::N2Click() {
+    FileDialogRequest request;
+    request.filter = kArchiveFilter;
+    request.initialDir = kArchiveFolder;
+    request.initialName = OpenedArchiveName_;
+    if (auto chosen = s_.dialogs.openFileName(request))
+        OpenedArchiveName_ = *chosen;
+    // Cancelled before any archive was chosen: there is nothing to read
+    // again, and an error about a nameless file would only puzzle.
+    if (OpenedArchiveName_.empty())
+        return;
+    ArchiveReader& a = s_.archive;
+    a.ReadSampleFile(OpenedArchiveName_, s_.dialogs);
+    a.ReadConfigFile(OpenedArchiveName_, s_.dialogs);
+    FillArchiveView();
+    ShowReplay(1, 2);
+}
+
+void TF_Arhiv::N3Click() {
+    showOrRaise(s_.shema);
+}
+
+void TF_Arhiv::N4Click() {
+    hide();
+}
+
+void TF_Arhiv::FillArchiveView() {
+    const ArchiveReader& a = s_.archive;
+    const std::size_t n = a.SampleCount;
+    if (n < 2) {
+        Chart3->clearSeries();
+        tableModel_->setRows({});
+        return;
+    }
+    std::vector<ArchiveTableModel::Row> rows(n + 1);
+    std::vector<double> x, temper, zadan, time;
+    x.reserve(n);
+    temper.reserve(n);
+    zadan.reserve(n);
+    time.reserve(n);
+    bool anySetpoint = false;
+    for (std::size_t r = 2; r <= n; ++r) {
+        const TArchiveRecord& s = a.Samples[r];
+        ArchiveTableModel::Row& row = rows[r];
+        row.time = s.Vremya;
+        row.temper = s.Temper;
+        row.error = std::numeric_limits<double>::quiet_NaN();
+        double z = std::numeric_limits<double>::quiet_NaN();
+        if (const auto k = a.configForPosition(r)) {
+            z = a.Configs[*k].Zadan;
+            row.error = z - s.Temper;
+            anySetpoint = true;
+        }
+        x.push_back(static_cast<double>(r));
+        temper.push_back(s.Temper);
+        zadan.push_back(z);
+        time.push_back(s.Vremya);
+    }
+    // NaN keys break the setpoint line where no record holds, and an archive
+    // without records gets no setpoint line at all.
+    Chart3->setPoints(x, temper, zadan, time);
+    if (!anySetpoint) {
+        Chart3->setpointSeries()->data()->clear();
+        Chart3->replot(QCustomPlot::rpQueuedReplot);
+    }
+    tableModel_->setRows(std::move(rows));
+}
+
+ReplaySwitches TF_Arhiv::checkedSwitches() const {
+    ReplaySwitches b;
+    b.integ_1 = Check_Reg1_Integ->isChecked();
+    b.diff_1 = Check_Reg1_Diff->isChecked();
+    b.prop_2 = Check_Reg2_Prop->isChecked();
+    b.integ_2 = Check_Reg2_Integ->isChecked();
+    b.diff_2 = Check_Reg2_Diff->isChecked();
+    return b;
+}
+
+void TF_Arhiv::ShowReplay(std::size_t k, std::size_t s) {
+    const ArchiveReader& a = s_.archive;
+    // Opening an archive of one sample or without configuration records
+    // has nothing to replay; older records beyond the counts are not this
+    // archive's.
+    if (k < 1 || k > a.ConfigCount || s < 1 || s > a.SampleCount)
+        return;
+    presentReplay(thermo::ShowReplay(a, k, s, checkedSwitches()), a.Configs[k]);
+}
+
+void TF_Arhiv::presentReplay(const ReplayView& v, const TConfigRecord& record) {
+    P_Fuzzy->setVisible(v.fuzzyShown);
+    if (v.fuzzy) {
+        const TFuzzyStep& f = v.fuzzy->step;
+        const TermIndicators& addon = f.addonIndicators;
+        if (addon.prop)
+            Ind_Reg1_Prop->setText(fixed(addon.propValue, "0.00"));
+        if (addon.integ)
+            Ind_Reg1_Integ->setText(fixed(addon.integValue, "0.00"));
+        if (addon.diff)
+            Ind_Reg1_Diff->setText(fixed(addon.diffValue, "0.00"));
+        showDeviationTerms(*Chart1, record.params, f.otkl);
+        showRateTerms(*Chart2, record.params, f.skor);
+        ind_mal_otkl->setText(fixed(f.mu_mal_otkl, "0.00"));
+        ind_norm_otkl->setText(fixed(f.mu_norm_otkl, "0.00"));
+        ind_bol_otkl->setText(fixed(f.mu_bol_otkl, "0.00"));
+        ind_mal_skor->setText(fixed(f.mu_mal_skor, "0.00"));
+        ind_norm_skor->setText(fixed(f.mu_norm_skor, "0.00"));
+        ind_bol_skor->setText(fixed(f.mu_bol_skor, "0.00"));
+        const auto fired = Arhiv_Baza(f.Rule_mask);
+        std::uint32_t mask = 0;
+        for (std::size_t i = 0; i < fired.size(); ++i)
+            mask |= fired[i] ? 1u << i : 0u;
+        ruleGrid->setFiredMask(mask);
+    }
+    P_Pid->setVisible(v.pidShown);
+    if (v.pid) {
+        const TermIndicators& t = v.pid->indicators;
+        if (t.prop)
+            Ind_Reg2_Prop->setText(fixed(t.propValue, "0.00"));
+        if (t.integ)
+            Ind_Reg2_Integ->setText(fixed(t.integValue, "0.00"));
+        if (t.diff)
+            Ind_Reg2_Diff->setText(fixed(t.diffValue, "0.00"));
+    }
+    Ind_OUT_Regul1->setText(fixed(v.R1, "0.00"));
+    Ind_OUT_Regul2->setText(fixed(v.R2, "0.00"));
+    Ind_OUT_Regul->setText(fixed(v.total, "0.00"));
+}
+
+void TF_Arhiv::ShowConfig(std::size_t k, std::size_t s) {
+    const ArchiveReader& a = s_.archive;
+    if (k < 1 || k > a.ConfigCount || s < 1 || s > a.SampleCount)
+        return;
+    const TConfigRecord& c = a.Configs[k];
+    const TArchiveRecord& S = a.Samples[s];
+    const TControlParams& p = c.params;
+
+    Ind_Temper->setText(fixed(S.Temper, "0.##"));
+    Ind_Oshibka->setText(fixed(c.Zadan - S.Temper, "0.##"));
+    ind_taimer->setText(fixed(c.Interval / 1000.0, "0.##"));
+
+    Ed_Reg1_Prop->setText(general(p.C0_1));
+    Ed_Reg1_Integ->setText(general(p.C1_1));
+    Ed_Reg1_Diff->setText(general(p.C2_1));
+    Ed_Reg2_Prop->setText(general(p.C0_2));
+    Ed_Reg2_Integ->setText(general(p.C1_2));
+    Ed_Reg2_Diff->setText(general(p.C2_2));
+    Ed_Zadan->setText(general(c.Zadan));
+
+    ruleCells_.m = p.m;
+    ruleGrid->fill();
+    ShowHeaterLamp(c.Nagrev);
+
+    Check_Reg1_Prop->setChecked(p.prop_1);
+    Check_Reg1_Integ->setChecked(p.integ_1);
+    Check_Reg1_Diff->setChecked(p.diff_1);
+    Check_Reg2_Prop->setChecked(p.prop_2);
+    Check_Reg2_Integ->setChecked(p.integ_2);
+    Check_Reg2_Diff->setChecked(p.diff_2);
+    Check_Fuzzy->setChecked(c.Fuzzy_on);
+    Check_PID->setChecked(c.PID_on);
+
+    for (std::size_t n = 0; n < outputTerms.size(); ++n)
+        outputTerms[n]->setText(QString::number(p.vih[n]));
+    ClearOutputTermMarks();
+    for (std::uint8_t term : p.m)
+        MarkOutputTerm(term);
+
+    ShowReplay(k, s);
+}
+
+void TF_Arhiv::SelectSample(std::size_t s) {
+    if (const auto k = s_.archive.configForPosition(s))
+        ShowConfig(*k, s);
+}
+
+void TF_Arhiv::ShowHeaterLamp(bool on) {
+    pbUfo->draw(on);
+}
+
+void TF_Arhiv::ClearOutputTermMarks() {
+    const QColor window = QApplication::palette().color(QPalette::Base);
+    for (QLineEdit* e : outputTerms)
+        setBase(e, window);
+}
+
+void TF_Arhiv::MarkOutputTerm(int n) {
+    if (n >= 1 && n <= 9)
+        setBase(outputTerms[static_cast<size_t>(n - 1)], kMarkedTerm);
+}
+
+void TF_Arhiv::StringGrid1SelectCell(int column, int row) {
+    if (column != 1 && column != 2)
+        return;
+    SelectedSample_ = static_cast<std::size_t>(row);
+    SelectSample(SelectedSample_);
+    Chart3->eraseCursor();
+
+    QCPAxis* x = Chart3->xAxis;
+    const int pos = static_cast<int>(std::lround(x->coordToPixel(row)));
+    const double w = x->range().size();
+    const QRect area = Chart3->plotArea();
+    if (pos <= area.left()) {
+        const double min = row - w / 2;
+        x->setRange(min, min + w);
+    }
+    if (pos >= area.right()) {
+        const double max = row + w / 2;
+        x->setRange(max - w, max);
+    }
+    if (pos <= area.left() || pos >= area.right())
+        Chart3->replot(QCustomPlot::rpQueuedReplot);
+    if (pos >= area.left() && pos <= area.right())
+        Chart3->drawCursor(pos - 1);
+}
+
+void TF_Arhiv::Chart3MouseUp(QPoint p) {
+    Chart3->eraseCursor();
+    if (!Chart3->plotArea().contains(p))
+        return;
+    Chart3->drawCursor(p.x());
+    const auto index = clickedSample(Chart3->temperatureSeries()->keyAxis()->pixelToCoord(p.x()),
+                                     s_.archive.SampleCount);
+    if (!index)
+        return;
+    const int row = static_cast<int>(*index);
+    if (row - 1 < tableModel_->rowCount())
+        StringGrid1->setCurrentIndex(tableModel_->index(row - 1, 1));
+    SelectSample(*index);
+}
+
+void TF_Arhiv::WMF1Click() {
+    saveChartToMetafile(*Chart3, metafileDialog_, s_.dialogs);
+}
+
+void TF_Arhiv::mdi1Click() {
+    // One printer for the window's life, so the page setup stays as the
+    // previous printout left it, as the system printer does.
+    if (!printer_)
+        printer_ = std::make_unique<QPrinter>();
+    printChartLandscape(*Chart3, *printer_, s_.dialogs);
+}
+
+void TF_Arhiv::setSpreadsheetExport(MyExcel& excel, ProgressDisplay& progress) {
+    excel_ = &excel;
+    progress_ = &progress;
+    Exel1->setEnabled(true);
+}
+
+void TF_Arhiv::Exel1Click() {
+    if (!excel_ || !progress_)
+        return;
+    const ArchiveReader& a = s_.archive;
+    const std::vector<ExportRow> rows = exportRows(a.Samples);
+    ExportToExcel(rows, a.SampleCount, *excel_, *progress_, s_.dialogs);
+}
+
+} // namespace thermo

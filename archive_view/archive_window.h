@@ -1,0 +1,139 @@
+#pragma once
+// The archive window F_Arhiv, "Архив": opens a recorded archive, charts and
+// tabulates the run, and for the sample picked in the table or on the chart
+// shows the configuration then in force and both regulators recomputed by
+// the replay. Created once at start-up and hidden; "выход" only hides it, so
+// it keeps its contents between showings.
+
+#include <QMainWindow>
+#include <array>
+#include <cstddef>
+#include <memory>
+#include <string>
+
+#include "common/dialogs.h"
+#include "export/chart_export.h"
+#include "storage/reader.h"
+
+class QAction;
+class QCheckBox;
+class QLabel;
+class QLineEdit;
+class QPrinter;
+class QWidget;
+
+namespace thermo {
+
+class ArchiveTableModel;
+class CursorChart;
+class HeaterLamp;
+class MembershipChart;
+class MyExcel;
+class ProgressDisplay;
+class RuleGridWidget;
+class SampleTable;
+class TF_Shema;
+struct ReplayView;
+struct ReplaySwitches;
+
+struct ArchiveWindowServices {
+    ArchiveReader& archive; // the program's one archive in memory
+    UserDialogs& dialogs;
+    TF_Shema& shema; // "схема"
+};
+
+inline constexpr const char* kArchiveFilter = "файлы .txt|*.txt";
+inline constexpr const char* kArchiveFolder = "Data";
+
+class TF_Arhiv : public QMainWindow {
+    Q_OBJECT
+public:
+    explicit TF_Arhiv(ArchiveWindowServices services, QWidget* parent = nullptr);
+    ~TF_Arhiv() override;
+
+    // "открыть": the dialog, then the archive chosen (or, on cancel, the one
+    // chosen last) read again, charted and tabulated. Cancelled before any
+    // archive was chosen, it does nothing.
+    void N2Click();
+    void N3Click(); // схема
+    void N4Click(); // выход: hidden, contents kept
+
+    // Chart and table from the archive in memory.
+    void FillArchiveView();
+    // Configuration k (1 .. ConfigCount) with sample s (1 .. SampleCount),
+    // then the replay. Positions outside the archive show nothing.
+    void ShowConfig(std::size_t k, std::size_t s);
+    // The configuration in force for sample s, with it; nothing when none.
+    void SelectSample(std::size_t s);
+    // Both regulators recomputed for configuration k and sample s from the
+    // window's check boxes.
+    void ShowReplay(std::size_t k, std::size_t s);
+    void ShowHeaterLamp(bool on);
+    void ClearOutputTermMarks();
+    void MarkOutputTerm(int n);
+
+    // The table's current cell moved to (column, grid row).
+    void StringGrid1SelectCell(int column, int row);
+    // A mouse button released at (x, y) of Chart3.
+    void Chart3MouseUp(QPoint pos);
+
+    // "сохранить в *.WMF", "сохранить в *.mdi", "Exel".
+    void WMF1Click();
+    void mdi1Click();
+    void Exel1Click();
+    // The program's spreadsheet automation and progress window, which exist
+    // only after this window; "Exel" is disabled until they are given.
+    void setSpreadsheetExport(MyExcel& excel, ProgressDisplay& progress);
+
+    [[nodiscard]] const std::string& OpenedArchiveName() const { return OpenedArchiveName_; }
+    [[nodiscard]] std::size_t SelectedSample() const { return SelectedSample_; }
+    [[nodiscard]] ArchiveTableModel& tableModel() { return *tableModel_; }
+    // The grid row of the table's current cell, or 0 when none.
+    [[nodiscard]] int currentRow() const;
+
+    // Controls, by their names, for tests and the exports.
+    QWidget *Regul_1, *Regul_2, *P_Fuzzy, *P_Pid;
+    MembershipChart *Chart1, *Chart2;
+    RuleGridWidget* ruleGrid;                // MaskEdit1 ... MaskEdit9, read-only here
+    std::array<QLineEdit*, 9> outputTerms{}; // MaskEdit10 ... MaskEdit18
+    QLabel *ind_mal_otkl, *ind_norm_otkl, *ind_bol_otkl;
+    QLabel *ind_mal_skor, *ind_norm_skor, *ind_bol_skor;
+    QCheckBox *Check_Reg1_Prop, *Check_Reg1_Integ, *Check_Reg1_Diff;
+    QCheckBox *Check_Reg2_Prop, *Check_Reg2_Integ, *Check_Reg2_Diff;
+    QCheckBox *Check_Fuzzy, *Check_PID;
+    QLineEdit *Ed_Reg1_Prop, *Ed_Reg1_Integ, *Ed_Reg1_Diff;
+    QLineEdit *Ed_Reg2_Prop, *Ed_Reg2_Integ, *Ed_Reg2_Diff, *Ed_Zadan;
+    QLabel *Ind_Reg1_Prop, *Ind_Reg1_Integ, *Ind_Reg1_Diff;
+    QLabel *Ind_Reg2_Prop, *Ind_Reg2_Integ, *Ind_Reg2_Diff;
+    QLabel *Ind_Temper, *Ind_OUT_Regul, *Ind_Oshibka, *ind_taimer;
+    QLabel *Ind_OUT_Regul1, *Ind_OUT_Regul2;
+    HeaterLamp* pbUfo;
+    CursorChart* Chart3;
+    SampleTable* StringGrid1;
+    QAction *N2, *N3, *N4, *WMF1, *mdi1, *Exel1;
+
+private:
+    void buildMenu();
+    void buildRegulator1(QWidget* band);
+    void buildMeasurements(QWidget* band);
+    void buildRegulator2(QWidget* band);
+    void buildControl(QWidget* band);
+    void buildTrendArea(QWidget* central);
+    [[nodiscard]] ReplaySwitches checkedSwitches() const;
+    void presentReplay(const ReplayView& v, const TConfigRecord& record);
+    [[nodiscard]] QString fixed(double v, const char* pattern) const;
+    [[nodiscard]] QString general(double v) const;
+
+    ArchiveWindowServices s_;
+    char sep_;
+    std::string OpenedArchiveName_;
+    std::size_t SelectedSample_ = 0;
+    ArchiveTableModel* tableModel_;
+    MetafileDialog metafileDialog_;
+    std::unique_ptr<QPrinter> printer_;
+    MyExcel* excel_ = nullptr;
+    ProgressDisplay* progress_ = nullptr;
+    TControlParams ruleCells_; // what the read-only rule cells show
+};
+
+} // namespace thermo

@@ -1,0 +1,390 @@
+// The archive window offscreen under a Russian locale: archives written with
+// the record encoders, opened through the scripted dialogs, then selected in
+// the table and on the chart as a student would.
+#include <gtest/gtest.h>
+
+#include <QApplication>
+#include <QCheckBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QTest>
+#include <cmath>
+#include <filesystem>
+
+#include "app/ui/indicators.h"
+#include "app/ui/sample_table.h"
+#include "archive_view/archive_table.h"
+#include "archive_view/archive_window.h"
+#include "archive_view/cursor_chart.h"
+#include "archive_view/sample_pick.h"
+#include "common/scripted_dialogs.h"
+#include "control/ui/rule_grid.h"
+#include "storage/recorder.h"
+#include "ui_aux/shema.h"
+
+using namespace thermo;
+namespace fs = std::filesystem;
+
+namespace {
+
+// 9:00:00 plus s seconds.
+double clock(int s) {
+    return (9 * 3600.0 + s) / 86400.0;
+}
+
+struct Archive {
+    std::vector<TArchiveRecord> samples;
+    std::vector<TConfigRecord> configs;
+};
+
+// Sample p (1-based) is 20 + p / 4 degrees at 9:00:p.
+Archive rising(int n, double zadan = 30) {
+    Archive a;
+    for (int p = 1; p <= n; ++p)
+        a.samples.push_back({20 + p / 4.0, 0, 0, clock(p)});
+    TConfigRecord c;
+    c.Takt = 1;
+    c.Zadan = zadan;
+    c.Fuzzy_on = true;
+    c.PID_on = true;
+    c.Interval = 1000;
+    a.configs.push_back(c);
+    return a;
+}
+
+void write(const std::string& path, const Archive& a) {
+    fs::remove(path);
+    fs::remove(path + "UST");
+    for (const auto& s : a.samples) {
+        const SampleBytes b = encodeSample(s);
+        appendRecord(path, b.data(), b.size());
+    }
+    for (const auto& c : a.configs) {
+        const ConfigBytes b = encodeConfig(c);
+        appendRecord(path + "UST", b.data(), b.size());
+    }
+}
+
+class ArchiveWindowTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        dir = fs::temp_directory_path() /
+              ("arhiv_test_" + std::to_string(::getpid()) + "_" +
+               ::testing::UnitTest::GetInstance()->current_test_info()->name());
+        fs::create_directories(dir);
+        path = (dir / "run.txt").string();
+        w.show();
+    }
+    void TearDown() override { fs::remove_all(dir); }
+
+    void open(const Archive& a) {
+        write(path, a);
+        dialogs.fileAnswers.push_back(path);
+        w.N2Click();
+        settle();
+    }
+    // The chart laid out and painted, as after the event loop's next pass.
+    void settle() {
+        QApplication::processEvents();
+        w.Chart3->replot();
+    }
+    void selectRow(int gridRow, int column = 1) {
+        w.StringGrid1->setCurrentIndex(w.tableModel().index(gridRow - 1, column));
+    }
+    int pixelOf(double x) const {
+        return static_cast<int>(std::lround(w.Chart3->xAxis->coordToPixel(x)));
+    }
+    QPoint inPlot(double x) const { return {pixelOf(x), w.Chart3->plotArea().center().y()}; }
+
+    fs::path dir;
+    std::string path;
+    ArchiveReader archive;
+    ScriptedDialogs dialogs;
+    TF_Shema shema;
+    TF_Arhiv w{{archive, dialogs, shema}};
+};
+
+TEST(ClickedSample, RoundsHalvesToEvenAndKeepsInsideTheArchive) {
+    struct Case {
+        double x;
+        std::size_t count;
+        std::size_t want;
+    };
+    const Case cases[] = {
+        {4.5, 10, 4},   {5.5, 10, 6},  {4.49, 10, 4}, {10.0, 10, 10}, {10.5, 10, 10},
+        {10.51, 10, 9}, {11.5, 10, 9}, {0.5, 10, 1},  {0.51, 10, 1},  {-3, 10, 1},
+        {7, 1, 1},      {1.4, 1, 1},   {2.6, 2, 1},
+    };
+    for (const Case& c : cases)
+        EXPECT_EQ(clickedSample(c.x, c.count), c.want) << "x " << c.x << " count " << c.count;
+    EXPECT_FALSE(clickedSample(3, 0));
+    EXPECT_FALSE(clickedSample(std::nan(""), 10));
+}
+
+TEST_F(ArchiveWindowTest, IsCreatedHiddenWithItsCaptionAndMenus) {
+    TF_Arhiv fresh{{archive, dialogs, shema}};
+    EXPECT_FALSE(fresh.isVisible());
+    EXPECT_EQ(fresh.objectName(), "F_Arhiv");
+    EXPECT_EQ(fresh.windowTitle(), "Архив");
+    EXPECT_EQ(fresh.Chart3->cursorX(), -1);
+    EXPECT_EQ(fresh.N2->text(), "открыть");
+    EXPECT_EQ(fresh.WMF1->text(), "сохранить в *.WMF");
+    EXPECT_EQ(fresh.mdi1->text(), "сохранить в *.mdi");
+    EXPECT_EQ(fresh.Exel1->text(), "Exel");
+    for (int n = 10; n <= 18; ++n)
+        EXPECT_NE(fresh.findChild<QLineEdit*>(QStringLiteral("MaskEdit%1").arg(n)), nullptr) << n;
+    EXPECT_EQ(fresh.Chart3->temperatureSeries()->name(), "температура");
+    EXPECT_EQ(fresh.Chart3->setpointSeries()->pen().color(), QColor(Qt::yellow));
+}
+
+TEST_F(ArchiveWindowTest, TenSamplesGiveNinePointsAndAnEmptyFirstRow) {
+    open(rising(10));
+    ASSERT_EQ(dialogs.requests.size(), 1u);
+    EXPECT_EQ(dialogs.requests[0].filter, "файлы .txt|*.txt");
+    EXPECT_EQ(dialogs.requests[0].initialDir, "Data");
+    EXPECT_EQ(dialogs.requests[0].initialName, "");
+    EXPECT_EQ(w.OpenedArchiveName(), path);
+
+    const auto* t = w.Chart3->temperatureSeries()->data().data();
+    ASSERT_EQ(t->size(), 9);
+    for (int i = 0; i < 9; ++i) {
+        EXPECT_EQ(t->at(i)->key, i + 2);
+        EXPECT_EQ(t->at(i)->value, 20 + (i + 2) / 4.0);
+    }
+    EXPECT_EQ(w.Chart3->setpointSeries()->data()->size(), 9);
+    EXPECT_EQ(w.Chart3->timeLabelAt(3), clock(3));
+
+    ArchiveTableModel& m = w.tableModel();
+    EXPECT_EQ(m.gridRowCount(), 11);
+    for (int c = 0; c < 3; ++c)
+        EXPECT_EQ(m.cell(1, c), "") << c;
+    EXPECT_EQ(m.cell(2, 0), "9:00:02");
+    EXPECT_EQ(m.cell(2, 1), "20,5");
+    EXPECT_EQ(m.cell(2, 2), "9,5");
+    EXPECT_EQ(m.cell(4, 1), "21");   // "0.##" drops the separator
+    EXPECT_EQ(m.cell(7, 2), "8,25"); // 30 - 21.75
+    EXPECT_EQ(m.cell(10, 1), "22,5");
+    EXPECT_EQ(m.headerData(2, Qt::Horizontal, Qt::DisplayRole).toString(), "ошибка");
+}
+
+TEST_F(ArchiveWindowTest, OneSampleLeavesOnlyTheHeader) {
+    open(rising(10)); // an earlier archive must not show through
+    open(rising(1));
+    EXPECT_EQ(w.Chart3->temperatureSeries()->dataCount(), 0);
+    EXPECT_EQ(w.Chart3->setpointSeries()->dataCount(), 0);
+    EXPECT_EQ(w.tableModel().rowCount(), 0);
+    EXPECT_TRUE(dialogs.messages.empty());
+}
+
+TEST_F(ArchiveWindowTest, OpeningReplaysSampleTwoWithoutShowingItsConfiguration) {
+    Archive a = rising(5);
+    a.configs[0].params.C0_2 = 10;
+    a.samples[1].Temper = 28; // e = 2 at sample 2
+    w.Check_Reg2_Prop->setChecked(true);
+    open(a);
+    EXPECT_EQ(w.Ind_Reg2_Prop->text(), "8,54");
+    EXPECT_EQ(w.Ind_OUT_Regul2->text(), "20,00");
+    // ShowConfig did not run: the boxes and edits are as they were.
+    EXPECT_EQ(w.Ed_Zadan->text(), "");
+    EXPECT_FALSE(w.Check_Reg2_Integ->isChecked());
+    EXPECT_EQ(w.Ind_Temper->text(), "00.00");
+}
+
+TEST_F(ArchiveWindowTest, CancelReadsTheLastArchiveAgainAndDoesNothingBeforeOne) {
+    w.N2Click(); // cancelled, nothing chosen yet
+    EXPECT_TRUE(dialogs.messages.empty());
+    EXPECT_EQ(archive.SampleCount, 0u);
+
+    open(rising(4));
+    write(path, rising(7)); // the run went on meanwhile
+    w.N2Click();            // cancelled
+    ASSERT_EQ(dialogs.requests.size(), 3u);
+    EXPECT_EQ(dialogs.requests[2].initialName, path);
+    EXPECT_EQ(archive.SampleCount, 7u);
+    EXPECT_EQ(w.Chart3->temperatureSeries()->dataCount(), 6);
+}
+
+TEST_F(ArchiveWindowTest, AnArchiveWithoutConfigurationFileHasNoSetpointLine) {
+    Archive a = rising(6);
+    a.configs.clear();
+    open(a);
+    EXPECT_EQ(w.Chart3->temperatureSeries()->dataCount(), 5);
+    EXPECT_EQ(w.Chart3->setpointSeries()->dataCount(), 0);
+    EXPECT_EQ(w.tableModel().cell(3, 2), "");
+    ASSERT_EQ(dialogs.messages.size(), 1u); // the reader's own message
+    selectRow(4);                           // nothing to show, nothing breaks
+    EXPECT_EQ(w.SelectedSample(), 4u);
+    EXPECT_EQ(w.Ind_Temper->text(), "00.00");
+}
+
+TEST_F(ArchiveWindowTest, SelectingARowShowsItsConfiguration) {
+    Archive a = rising(10);
+    TConfigRecord second = a.configs[0];
+    second.Takt = 6;
+    second.Zadan = 22.5;
+    second.params.C1_2 = 0.12;
+    second.params.C2_2 = 22;
+    second.params.vih = {1, 2, 3, 4, 5, 6, 7, 8, 9};
+    second.params.integ_1 = true;
+    second.params.prop_2 = false;
+    second.Nagrev = true;
+    second.Interval = 1500;
+    second.PID_on = false;
+    a.configs.push_back(second);
+    open(a);
+
+    selectRow(7, 2); // position 7: the second record holds
+    EXPECT_EQ(w.SelectedSample(), 7u);
+    EXPECT_EQ(w.Ind_Temper->text(), "21,75");
+    EXPECT_EQ(w.Ind_Oshibka->text(), "0,75");
+    EXPECT_EQ(w.ind_taimer->text(), "1,5");
+    EXPECT_EQ(w.Ed_Zadan->text(), "22,5");
+    EXPECT_EQ(w.Ed_Reg2_Integ->text(), "0,12");
+    EXPECT_EQ(w.Ed_Reg2_Diff->text(), "22");
+    EXPECT_EQ(w.outputTerms[8]->text(), "9");
+    EXPECT_EQ(w.ruleGrid->cell(5)->text(), "4");
+    EXPECT_TRUE(w.pbUfo->isRed());
+    EXPECT_TRUE(w.Check_Reg1_Integ->isChecked());
+    EXPECT_FALSE(w.Check_Reg2_Prop->isChecked());
+    EXPECT_FALSE(w.Check_PID->isChecked());
+    EXPECT_TRUE(w.P_Pid->isHidden());
+    EXPECT_EQ(w.Ind_OUT_Regul2->text(), "0,00");
+
+    selectRow(5); // position 5: still the first record
+    EXPECT_EQ(w.Ed_Zadan->text(), "30");
+    EXPECT_FALSE(w.pbUfo->isRed());
+    EXPECT_FALSE(w.P_Pid->isHidden());
+}
+
+TEST_F(ArchiveWindowTest, RuleBaseMarksTheOutputTermsItUses) {
+    Archive a = rising(4);
+    a.configs[0].params.m = {1, 2, 4, 2, 4, 6, 4, 6, 8};
+    open(a);
+    selectRow(3);
+    const QColor window = QApplication::palette().color(QPalette::Base);
+    const bool marked[] = {true, true, false, true, false, true, false, true, false};
+    for (int n = 0; n < 9; ++n) {
+        const QColor c = w.outputTerms[static_cast<size_t>(n)]->palette().color(QPalette::Base);
+        EXPECT_EQ(c, marked[n] ? QColor(0, 128, 0) : window) << "MaskEdit" << 10 + n;
+    }
+    // A later record with another rule base takes the old marks away.
+    a.configs[0].params.m = {9, 9, 9, 9, 9, 9, 9, 9, 9};
+    open(a);
+    selectRow(3);
+    EXPECT_EQ(w.outputTerms[0]->palette().color(QPalette::Base), window);
+    EXPECT_EQ(w.outputTerms[8]->palette().color(QPalette::Base), QColor(0, 128, 0));
+}
+
+TEST_F(ArchiveWindowTest, RegulatorOneOffHidesItsPanelAndKeepsItsDisplays) {
+    Archive a = rising(6);
+    TConfigRecord off = a.configs[0];
+    off.Takt = 5;
+    off.Fuzzy_on = false;
+    a.configs.push_back(off);
+    open(a);
+    selectRow(3);
+    ASSERT_FALSE(w.P_Fuzzy->isHidden());
+    const QString mu = w.ind_norm_otkl->text();
+    const QString r1 = w.Ind_OUT_Regul1->text();
+    ASSERT_NE(r1, "0,00");
+
+    selectRow(6);
+    EXPECT_TRUE(w.P_Fuzzy->isHidden());
+    EXPECT_FALSE(w.Check_Fuzzy->isChecked());
+    EXPECT_EQ(w.Ind_OUT_Regul1->text(), "0,00");
+    EXPECT_EQ(w.Ind_OUT_Regul->text(), w.Ind_OUT_Regul2->text());
+    EXPECT_EQ(w.ind_norm_otkl->text(), mu);
+}
+
+TEST_F(ArchiveWindowTest, ColumnZeroMovesTheCursorButShowsNothing) {
+    open(rising(10));
+    selectRow(5, 0);
+    EXPECT_EQ(w.currentRow(), 5);
+    EXPECT_EQ(w.SelectedSample(), 0u);
+    EXPECT_EQ(w.Ind_Temper->text(), "00.00");
+    EXPECT_EQ(w.Chart3->cursorX(), -1);
+}
+
+TEST_F(ArchiveWindowTest, AVisibleRowGetsTheLineAndAnOffScreenRowRecentres) {
+    open(rising(10));
+    selectRow(6);
+    EXPECT_EQ(w.Chart3->cursorX(), pixelOf(6) - 1);
+
+    w.Chart3->xAxis->setRange(2, 5);
+    settle();
+    EXPECT_EQ(w.Chart3->cursorX(), -1); // a redraw takes the line away
+    selectRow(9);
+    EXPECT_EQ(w.Chart3->cursorX(), -1);
+    EXPECT_DOUBLE_EQ(w.Chart3->xAxis->range().lower, 7.5);
+    EXPECT_DOUBLE_EQ(w.Chart3->xAxis->range().upper, 10.5);
+    EXPECT_EQ(w.Ind_Temper->text(), "22,25"); // the sample is shown all the same
+
+    settle();
+    selectRow(3); // now left of the plot
+    EXPECT_EQ(w.Chart3->cursorX(), -1);
+    EXPECT_DOUBLE_EQ(w.Chart3->xAxis->range().lower, 1.5);
+    EXPECT_DOUBLE_EQ(w.Chart3->xAxis->range().upper, 4.5);
+}
+
+TEST_F(ArchiveWindowTest, AChartClickSelectsTheNearestSampleWithinTheArchive) {
+    open(rising(10));
+    w.Chart3->xAxis->setRange(-2, 14);
+    settle();
+
+    QTest::mouseClick(w.Chart3, Qt::LeftButton, {}, inPlot(6.1));
+    EXPECT_EQ(w.currentRow(), 6);
+    EXPECT_EQ(w.SelectedSample(), 6u);
+    EXPECT_EQ(w.Chart3->cursorX(), pixelOf(6) - 1); // at the sample, not the click
+
+    QTest::mouseClick(w.Chart3, Qt::RightButton, {}, inPlot(12));
+    EXPECT_EQ(w.currentRow(), 9); // beyond the last: the one before it
+    EXPECT_EQ(w.Ind_Temper->text(), "22,25");
+
+    QTest::mouseClick(w.Chart3, Qt::LeftButton, {}, inPlot(10.2));
+    EXPECT_EQ(w.currentRow(), 10);
+
+    QTest::mouseClick(w.Chart3, Qt::MiddleButton, {}, inPlot(-1));
+    EXPECT_EQ(w.currentRow(), 1);
+    EXPECT_EQ(w.Ind_Temper->text(), "20,25"); // sample 1, never charted, still shown
+}
+
+TEST_F(ArchiveWindowTest, AClickOutsideThePlotAreaOnlyTakesTheLineAway) {
+    open(rising(10));
+    selectRow(4);
+    ASSERT_NE(w.Chart3->cursorX(), -1);
+    const QRect area = w.Chart3->plotArea();
+    QTest::mouseClick(w.Chart3, Qt::LeftButton, {}, QPoint(area.right() + 5, area.center().y()));
+    EXPECT_EQ(w.Chart3->cursorX(), -1);
+    EXPECT_EQ(w.currentRow(), 4);
+}
+
+TEST_F(ArchiveWindowTest, TheCursorLineIsDrawnOnThePicture) {
+    open(rising(10));
+    const QRect area = w.Chart3->plotArea();
+    const QPoint probe(pixelOf(6) - 1, area.center().y() + 40);
+    const QColor before = w.Chart3->grab().toImage().pixelColor(probe);
+    selectRow(6);
+    const QColor with = w.Chart3->grab().toImage().pixelColor(probe);
+    EXPECT_NE(with, before);
+    EXPECT_EQ(with.rgb() ^ before.rgb(), QColor(255, 255, 0).rgb() & 0xffffff) << "drawn in XOR";
+    w.Chart3->replot();
+    EXPECT_EQ(w.Chart3->grab().toImage().pixelColor(probe), before);
+}
+
+TEST_F(ArchiveWindowTest, ExitOnlyHides) {
+    open(rising(10));
+    w.N4Click();
+    EXPECT_FALSE(w.isVisible());
+    EXPECT_EQ(w.Chart3->temperatureSeries()->dataCount(), 9);
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    QLocale::setDefault(QLocale(QLocale::Russian, QLocale::Russia));
+    QApplication app(argc, argv);
+    ::testing::InitGoogleTest(&argc, argv);
+    return RUN_ALL_TESTS();
+}
