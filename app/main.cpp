@@ -16,6 +16,7 @@
 #include "app/stand.h"
 #include "app/ui/qt_dialogs.h"
 #include "app/ui/trend_chart.h"
+#include "archive_view/archive_window.h"
 #include "control/ui/locale_sep.h"
 #include "control/ui/term_window.h"
 #include "export/chart_export.h"
@@ -91,6 +92,8 @@ int main(int argc, char** argv) {
             return 1;
         }
         thermo::TFF_term FF_term(stand.params, dialogs);
+        thermo::ArchiveReader archive;
+        thermo::TF_Arhiv F_Arhiv({archive, dialogs});
         thermo::TF_Skorost F_Skorost;
         thermo::TF_Shema F_Shema;
         thermo::TF_Zapis F_Zapis;
@@ -103,12 +106,18 @@ int main(int argc, char** argv) {
                          &thermo::TF_Glav::setTimerInterval);
         QObject::connect(&F_Glav, &thermo::TF_Glav::schemeRequested,
                          [&] { thermo::showOrRaise(F_Shema); });
-        QObject::connect(&F_Glav, &thermo::TF_Glav::aboutRequested, [&] { thermo::showOrRaise(AboutBox); });
+        QObject::connect(&F_Glav, &thermo::TF_Glav::archiveRequested,
+                         [&] { thermo::showOrRaise(F_Arhiv); });
+        QObject::connect(&F_Arhiv, &thermo::TF_Arhiv::schemeRequested,
+                         [&] { thermo::showOrRaise(F_Shema); });
+        QObject::connect(&F_Glav, &thermo::TF_Glav::aboutRequested,
+                         [&] { thermo::showOrRaise(AboutBox); });
 
         // Exports of the current run: the trend chart printed or saved as a
         // metafile, the samples 1 .. Takt into a workbook.
         thermo::SpreadsheetAutomation spreadsheet;
         thermo::MetafileDialog metafileDialog;
+        F_Arhiv.setSpreadsheetExport(spreadsheet.excel(), F_Zapis);
         QObject::connect(&F_Glav, &thermo::TF_Glav::printRequested, [&] {
             QPrinter printer;
             thermo::printChartLandscape(*F_Glav.Chart3, printer, dialogs);

@@ -22,9 +22,15 @@ int notBuilt(int, char**) {
 // Commands whose source file is not part of the build resolve to notBuilt
 // through these weak definitions.
 namespace thermo::cli {
-[[gnu::weak]] int probe(int argc, char** argv) { return notBuilt(argc, argv); }
-[[gnu::weak]] int run(int argc, char** argv) { return notBuilt(argc, argv); }
-[[gnu::weak]] int archive(int argc, char** argv) { return notBuilt(argc, argv); }
+[[gnu::weak]] int probe(int argc, char** argv) {
+    return notBuilt(argc, argv);
+}
+[[gnu::weak]] int run(int argc, char** argv) {
+    return notBuilt(argc, argv);
+}
+[[gnu::weak]] int archive(int argc, char** argv) {
+    return notBuilt(argc, argv);
+}
 } // namespace thermo::cli
 
 int main(int argc, char** argv) {

@@ -9,17 +9,17 @@
 namespace thermo {
 
 enum class MessageKind {
-    Plain,       // a plain box with OK ("Ошибочная запись числа: ...")
+    Plain, // a plain box with OK ("Ошибочная запись числа: ...")
     Information,
     Warning,
-    Error,       // error icon and OK ("Датчик  не обнаружен.")
+    Error, // error icon and OK ("Датчик  не обнаружен.")
 };
 
 struct FileDialogRequest {
     std::string title;
-    std::string filter;      // as written in the program: "файлы .txt|*.txt"
-    std::string defaultExt;  // without the dot: "txt"
-    std::string initialDir;  // may be relative to the working folder
+    std::string filter;     // as written in the program: "файлы .txt|*.txt"
+    std::string defaultExt; // without the dot: "txt"
+    std::string initialDir; // may be relative to the working folder
     std::string initialName;
     bool confirmOverwrite = false;
 };
