@@ -24,8 +24,6 @@
 #include "control/ui/membership_chart.h"
 #include "control/ui/rule_grid.h"
 #include "export/excel_export.h"
-#include "ui_aux/shema.h"
-#include "ui_aux/show_window.h"
 
 namespace thermo {
 
@@ -66,6 +64,8 @@ TF_Arhiv::TF_Arhiv(ArchiveWindowServices services, QWidget* parent)
       tableModel_(new ArchiveTableModel(sep_, this)) {
     setObjectName("F_Arhiv");
     setWindowTitle(QStringLiteral("Архив"));
+    // The program ends with its main window, whether or not this one is open.
+    setAttribute(Qt::WA_QuitOnClose, false);
     resize(1030, 764);
 
     auto* central = new QWidget(this);
@@ -319,7 +319,7 @@ void TF_Arhiv::N2Click() {
 }
 
 void TF_Arhiv::N3Click() {
-    showOrRaise(s_.shema);
+    emit schemeRequested();
 }
 
 void TF_Arhiv::N4Click() {

@@ -32,14 +32,12 @@ class MyExcel;
 class ProgressDisplay;
 class RuleGridWidget;
 class SampleTable;
-class TF_Shema;
 struct ReplayView;
 struct ReplaySwitches;
 
 struct ArchiveWindowServices {
     ArchiveReader& archive; // the program's one archive in memory
     UserDialogs& dialogs;
-    TF_Shema& shema; // "схема"
 };
 
 inline constexpr const char* kArchiveFilter = "файлы .txt|*.txt";
@@ -55,7 +53,7 @@ public:
     // chosen last) read again, charted and tabulated. Cancelled before any
     // archive was chosen, it does nothing.
     void N2Click();
-    void N3Click(); // схема
+    void N3Click(); // схема: schemeRequested, the program's one scheme window
     void N4Click(); // выход: hidden, contents kept
 
     // Chart and table from the archive in memory.
@@ -111,6 +109,9 @@ public:
     CursorChart* Chart3;
     SampleTable* StringGrid1;
     QAction *N2, *N3, *N4, *WMF1, *mdi1, *Exel1;
+
+signals:
+    void schemeRequested();
 
 private:
     void buildMenu();

@@ -7,6 +7,7 @@
 #include <QCheckBox>
 #include <QLabel>
 #include <QLineEdit>
+#include <QSignalSpy>
 #include <QTest>
 #include <cmath>
 #include <filesystem>
@@ -20,7 +21,6 @@
 #include "common/scripted_dialogs.h"
 #include "control/ui/rule_grid.h"
 #include "storage/recorder.h"
-#include "ui_aux/shema.h"
 
 using namespace thermo;
 namespace fs = std::filesystem;
@@ -100,8 +100,7 @@ protected:
     std::string path;
     ArchiveReader archive;
     ScriptedDialogs dialogs;
-    TF_Shema shema;
-    TF_Arhiv w{{archive, dialogs, shema}};
+    TF_Arhiv w{{archive, dialogs}};
 };
 
 TEST(ClickedSample, RoundsHalvesToEvenAndKeepsInsideTheArchive) {
@@ -122,7 +121,7 @@ TEST(ClickedSample, RoundsHalvesToEvenAndKeepsInsideTheArchive) {
 }
 
 TEST_F(ArchiveWindowTest, IsCreatedHiddenWithItsCaptionAndMenus) {
-    TF_Arhiv fresh{{archive, dialogs, shema}};
+    TF_Arhiv fresh{{archive, dialogs}};
     EXPECT_FALSE(fresh.isVisible());
     EXPECT_EQ(fresh.objectName(), "F_Arhiv");
     EXPECT_EQ(fresh.windowTitle(), "Архив");
@@ -371,7 +370,10 @@ TEST_F(ArchiveWindowTest, TheCursorLineIsDrawnOnThePicture) {
     EXPECT_EQ(w.Chart3->grab().toImage().pixelColor(probe), before);
 }
 
-TEST_F(ArchiveWindowTest, ExitOnlyHides) {
+TEST_F(ArchiveWindowTest, SchemeAsksForTheOneSchemeWindowAndExitOnlyHides) {
+    QSignalSpy scheme(&w, &TF_Arhiv::schemeRequested);
+    w.N3->trigger();
+    EXPECT_EQ(scheme.count(), 1);
     open(rising(10));
     w.N4Click();
     EXPECT_FALSE(w.isVisible());
