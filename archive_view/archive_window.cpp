@@ -145,7 +145,7 @@ void TF_Arhiv::buildRegulator1(QWidget* band) {
             makeIndicator(fuzzy, rateNames[i], designMu, QRect(260 + 58 * i, 162, 34, 22));
     }
 
-    QGroupBox* pid = box(P_Fuzzy, QStringLiteral("ПИД- регулятор "), QRect(4, 194, 400, 110));
+    QGroupBox* pid = box(P_Fuzzy, QStringLiteral("ПИД- регулятор "), QRect(4, 194, 334, 110));
     struct Row {
         const char* caption;
         QCheckBox** check;
@@ -167,19 +167,19 @@ void TF_Arhiv::buildRegulator1(QWidget* band) {
         const int y = 18 + 30 * i;
         *rows[i].check = check(pid, rows[i].checkName, QStringLiteral("вкл."), QRect(4, y, 44, 22));
         makeLabel(pid, QString::fromUtf8(rows[i].caption), QRect(48, y, 134, 22));
-        *rows[i].edit = shownNumber(pid, rows[i].editName, QRect(184, y, 70, 22));
-        *rows[i].ind = makeIndicator(pid, rows[i].indName, designMu, QRect(262, y, 110, 22));
-        makeLabel(pid, QStringLiteral("%"), QRect(376, y, 16, 22));
+        *rows[i].edit = shownNumber(pid, rows[i].editName, QRect(184, y, 52, 22));
+        *rows[i].ind = makeIndicator(pid, rows[i].indName, designMu, QRect(240, y, 72, 22));
+        makeLabel(pid, QStringLiteral("%"), QRect(316, y, 16, 22));
     }
 
     QGroupBox* terms =
-        box(P_Fuzzy, QStringLiteral("выходные термы ( ШИМ  0 - 100%)"), QRect(408, 194, 181, 110));
+        box(P_Fuzzy, QStringLiteral("выходные термы ( ШИМ  0 - 100%)"), QRect(342, 194, 247, 110));
     for (int n = 1; n <= 9; ++n) {
         const int row = (n - 1) / 3;
         const int col = (n - 1) % 3;
         QLineEdit* e = new QLineEdit(terms);
         e->setObjectName(QStringLiteral("MaskEdit%1").arg(9 + n));
-        e->setGeometry(12 + 56 * col, 20 + 28 * row, 48, 24);
+        e->setGeometry(24 + 76 * col, 20 + 28 * row, 48, 24);
         e->setReadOnly(true);
         e->setAlignment(Qt::AlignCenter);
         outputTerms[static_cast<size_t>(n - 1)] = e;
