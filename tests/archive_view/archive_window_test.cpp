@@ -11,6 +11,7 @@
 #include <QTest>
 #include <cmath>
 #include <filesystem>
+#include <fstream>
 
 #include "app/ui/indicators.h"
 #include "app/ui/sample_table.h"
@@ -20,6 +21,7 @@
 #include "archive_view/sample_pick.h"
 #include "common/scripted_dialogs.h"
 #include "control/ui/rule_grid.h"
+#include "export/excel_export.h"
 #include "storage/recorder.h"
 
 using namespace thermo;
@@ -64,6 +66,22 @@ void write(const std::string& path, const Archive& a) {
         appendRecord(path + "UST", b.data(), b.size());
     }
 }
+
+std::string head(const std::string& file, std::size_t n) {
+    std::ifstream in(file, std::ios::binary);
+    std::string bytes(n, '\0');
+    in.read(bytes.data(), static_cast<std::streamsize>(n));
+    bytes.resize(static_cast<std::size_t>(in.gcount()));
+    return bytes;
+}
+
+class SilentProgress : public ProgressDisplay {
+public:
+    void begin() override { ++begun; }
+    void setProgress(int) override {}
+    void end() override { ++ended; }
+    int begun = 0, ended = 0;
+};
 
 class ArchiveWindowTest : public ::testing::Test {
 protected:
@@ -368,6 +386,26 @@ TEST_F(ArchiveWindowTest, TheCursorLineIsDrawnOnThePicture) {
     EXPECT_EQ(with.rgb() ^ before.rgb(), QColor(255, 255, 0).rgb() & 0xffffff) << "drawn in XOR";
     w.Chart3->replot();
     EXPECT_EQ(w.Chart3->grab().toImage().pixelColor(probe), before);
+}
+
+TEST_F(ArchiveWindowTest, SaveMenuWritesTheChartAsAMetafileAndTheArchiveAsAWorkbook) {
+    open(rising(10));
+    const std::string wmf = (dir / "chart.wmf").string();
+    dialogs.fileAnswers.push_back(wmf);
+    w.WMF1->trigger();
+    EXPECT_EQ(head(wmf, 4), std::string("\xD7\xCD\xC6\x9A", 4)); // the placeable key
+
+    EXPECT_FALSE(w.Exel1->isEnabled()); // nothing to export to yet
+    SpreadsheetAutomation automation;
+    SilentProgress progress;
+    w.setSpreadsheetExport(automation.excel(), progress);
+    ASSERT_TRUE(w.Exel1->isEnabled());
+    const std::string xlsx = (dir / "run.xls").string();
+    dialogs.fileAnswers.push_back(xlsx);
+    w.Exel1->trigger();
+    EXPECT_EQ(head(xlsx, 2), "PK"); // a workbook, whatever the extension says
+    EXPECT_EQ(progress.begun, 1);
+    EXPECT_EQ(progress.ended, 1);
 }
 
 TEST_F(ArchiveWindowTest, SchemeAsksForTheOneSchemeWindowAndExitOnlyHides) {
