@@ -128,6 +128,8 @@ void TF_Arhiv::buildRegulator1(QWidget* band) {
     ruleGrid->okButton()->hide();
     for (int k = 1; k <= 9; ++k) {
         ruleGrid->cell(k)->setReadOnly(true);
+        // A damaged record's entry above 9 is shown whole, not cut to a digit.
+        ruleGrid->cell(k)->setMaxLength(3);
         ruleGrid->cell(k)->clear(); // empty until a sample is selected
     }
 

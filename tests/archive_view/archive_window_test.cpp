@@ -285,9 +285,10 @@ TEST_F(ArchiveWindowTest, RuleBaseMarksTheOutputTermsItUses) {
         EXPECT_EQ(c, marked[n] ? QColor(0, 128, 0) : window) << "MaskEdit" << 10 + n;
     }
     // A later record with another rule base takes the old marks away.
-    a.configs[0].params.m = {9, 9, 9, 9, 9, 9, 9, 9, 9};
+    a.configs[0].params.m = {9, 9, 9, 9, 9, 9, 9, 9, 12}; // 12: a damaged entry
     open(a);
     selectRow(3);
+    EXPECT_EQ(w.ruleGrid->cell(9)->text(), "12");
     EXPECT_EQ(w.outputTerms[0]->palette().color(QPalette::Base), window);
     EXPECT_EQ(w.outputTerms[8]->palette().color(QPalette::Base), QColor(0, 128, 0));
 }
