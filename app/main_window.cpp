@@ -12,12 +12,12 @@
 #include <QSpinBox>
 #include <QToolButton>
 
+#include "app/ui/fuzzy_panel.h"
 #include "app/ui/indicators.h"
 #include "app/ui/sample_table.h"
 #include "app/ui/trend_chart.h"
 #include "common/numfmt.h"
 #include "common/timefmt.h"
-#include "control/membership.h"
 #include "control/ui/locale_sep.h"
 #include "control/ui/membership_chart.h"
 #include "control/ui/rule_grid.h"
@@ -31,24 +31,11 @@ namespace {
 const QColor kAqua(0, 255, 255);
 const QColor kRed(255, 0, 0);
 
-QGroupBox* box(QWidget* parent, const QString& title, const QRect& g) {
-    auto* b = new QGroupBox(title, parent);
-    b->setGeometry(g);
-    return b;
-}
-
 QPushButton* button(QWidget* parent, const QString& name, const QString& text, const QRect& g) {
     auto* b = new QPushButton(text, parent);
     b->setObjectName(name);
     b->setGeometry(g);
     return b;
-}
-
-QCheckBox* check(QWidget* parent, const QString& name, const QString& text, const QRect& g) {
-    auto* c = new QCheckBox(text, parent);
-    c->setObjectName(name);
-    c->setGeometry(g);
-    return c;
 }
 
 void setPanelColour(QFrame* panel, const QColor& c) {
@@ -143,39 +130,24 @@ void TF_Glav::buildMenu() {
 }
 
 void TF_Glav::buildRegulator1(QWidget* band) {
-    regul1Box = box(band, QStringLiteral("Регулятор №1"), QRect(0, 0, 593, 377));
+    regul1Box = makeBox(band, QStringLiteral("Регулятор №1"), QRect(0, 0, 593, 377));
     regul1Box->setObjectName("Regul_1");
-    QGroupBox* fuzzy = box(regul1Box, QStringLiteral("Fuzzy- регулятор"), QRect(4, 14, 585, 196));
-    fuzzy->setObjectName("P_Fuzzy");
-
-    QGroupBox* dev = box(fuzzy, QStringLiteral("отклонение"), QRect(4, 14, 226, 146));
-    Chart1 = new MembershipChart(mainDeviationChartLook(), dev);
-    Chart1->setGeometry(4, 16, 218, 126);
-    QGroupBox* rate = box(fuzzy, QStringLiteral("скорость"), QRect(232, 14, 176, 146));
-    Chart2 = new MembershipChart(mainRateChartLook(), rate);
-    Chart2->setGeometry(4, 16, 168, 126);
+    fuzzyPanel_ = buildFuzzyPanel(regul1Box, QPoint(4, 14), s_.stand.params, s_.dialogs);
+    fuzzyPanel_.box->setObjectName("P_Fuzzy");
+    Chart1 = fuzzyPanel_.Chart1;
+    Chart2 = fuzzyPanel_.Chart2;
+    ruleGrid = fuzzyPanel_.ruleGrid;
+    ind_mal_otkl = fuzzyPanel_.ind_mal_otkl;
+    ind_norm_otkl = fuzzyPanel_.ind_norm_otkl;
+    ind_bol_otkl = fuzzyPanel_.ind_bol_otkl;
+    ind_mal_skor = fuzzyPanel_.ind_mal_skor;
+    ind_norm_skor = fuzzyPanel_.ind_norm_skor;
+    ind_bol_skor = fuzzyPanel_.ind_bol_skor;
     connect(Chart1, &MembershipChart::doubleClicked, this, &TF_Glav::termsRequested);
     connect(Chart2, &MembershipChart::doubleClicked, this, &TF_Glav::termsRequested);
 
-    QGroupBox* rules = box(fuzzy, QStringLiteral("база знаний"), QRect(410, 14, 171, 178));
-    ruleGrid = new RuleGridWidget(s_.stand.params, s_.dialogs, rules);
-    ruleGrid->setGeometry(4, 16, 163, 158);
-
     const QString designMu = QStringLiteral("0.00");
-    const char* labels[] = {"отр.-", "нор.-", "пол.-"};
-    QLabel** devInd[] = {&ind_mal_otkl, &ind_norm_otkl, &ind_bol_otkl};
-    QLabel** rateInd[] = {&ind_mal_skor, &ind_norm_skor, &ind_bol_skor};
-    const char* devNames[] = {"ind_mal_otkl", "ind_norm_otkl", "ind_bol_otkl"};
-    const char* rateNames[] = {"ind_mal_skor", "ind_norm_skor", "ind_bol_skor"};
-    for (int i = 0; i < 3; ++i) {
-        makeLabel(fuzzy, QString::fromUtf8(labels[i]), QRect(6 + 74 * i, 166, 30, 20));
-        *devInd[i] = makeIndicator(fuzzy, devNames[i], designMu, QRect(36 + 74 * i, 164, 40, 22));
-        makeLabel(fuzzy, QString::fromUtf8(labels[i]), QRect(234 + 58 * i, 166, 26, 20));
-        *rateInd[i] =
-            makeIndicator(fuzzy, rateNames[i], designMu, QRect(260 + 58 * i, 164, 34, 22));
-    }
-
-    QGroupBox* pid = box(regul1Box, QStringLiteral("ПИД- регулятор "), QRect(4, 212, 400, 160));
+    QGroupBox* pid = makeBox(regul1Box, QStringLiteral("ПИД- регулятор "), QRect(4, 212, 400, 160));
     struct Row {
         const char* caption;
         QCheckBox** check;
@@ -197,7 +169,8 @@ void TF_Glav::buildRegulator1(QWidget* band) {
     };
     for (int i = 0; i < 3; ++i) {
         const int y = 20 + 30 * i;
-        *rows[i].check = check(pid, rows[i].checkName, QStringLiteral("вкл."), QRect(4, y, 44, 22));
+        *rows[i].check =
+            makeCheck(pid, rows[i].checkName, QStringLiteral("вкл."), QRect(4, y, 44, 22));
         makeLabel(pid, QString::fromUtf8(rows[i].caption), QRect(48, y, 134, 22));
         *rows[i].edit = makeNumberEdit(pid, rows[i].editName, QRect(184, y, 56, 22));
         *rows[i].ok = button(pid, rows[i].okName, QStringLiteral("ok"), QRect(244, y, 30, 22));
@@ -207,21 +180,21 @@ void TF_Glav::buildRegulator1(QWidget* band) {
     makeLabel(pid, QStringLiteral(" сброс интегральной суммы-         "), QRect(52, 116, 186, 22));
     Button4 = button(pid, "Button4", QStringLiteral("сброс"), QRect(244, 116, 60, 24));
 
-    QGroupBox* out1 = box(regul1Box, QStringLiteral("вых.регул.№1 "), QRect(408, 212, 181, 52));
+    QGroupBox* out1 = makeBox(regul1Box, QStringLiteral("вых.регул.№1 "), QRect(408, 212, 181, 52));
     Ind_OUT_Regul1 = makeIndicator(out1, "Ind_OUT_Regul1", designMu, QRect(6, 20, 84, 24));
     makeLabel(out1, QStringLiteral("%"), QRect(94, 22, 14, 20));
-    Check_Fuzzy = check(out1, "Check_Fuzzy", QStringLiteral("вкл"), QRect(114, 22, 60, 20));
-    QGroupBox* out2 = box(regul1Box, QStringLiteral("вых.регул.№2"), QRect(408, 266, 181, 52));
+    Check_Fuzzy = makeCheck(out1, "Check_Fuzzy", QStringLiteral("вкл"), QRect(114, 22, 60, 20));
+    QGroupBox* out2 = makeBox(regul1Box, QStringLiteral("вых.регул.№2"), QRect(408, 266, 181, 52));
     Ind_OUT_Regul2 = makeIndicator(out2, "Ind_OUT_Regul2", designMu, QRect(6, 20, 84, 24));
     makeLabel(out2, QStringLiteral("%"), QRect(94, 22, 14, 20));
-    Check_PID = check(out2, "Check_PID", QStringLiteral("вкл."), QRect(114, 22, 60, 20));
-    QGroupBox* timer = box(regul1Box, QStringLiteral("таймер-   "), QRect(408, 320, 181, 52));
+    Check_PID = makeCheck(out2, "Check_PID", QStringLiteral("вкл."), QRect(114, 22, 60, 20));
+    QGroupBox* timer = makeBox(regul1Box, QStringLiteral("таймер-   "), QRect(408, 320, 181, 52));
     ind_taimer = makeIndicator(timer, "ind_taimer", designMu, QRect(6, 20, 84, 24));
     makeLabel(timer, QStringLiteral("с."), QRect(94, 22, 20, 20));
 }
 
 void TF_Glav::buildMeasurements(QWidget* band) {
-    measurementsBox = box(band, QStringLiteral("Текущие измерения"), QRect(593, 0, 292, 110));
+    measurementsBox = makeBox(band, QStringLiteral("Текущие измерения"), QRect(593, 0, 292, 110));
     const QString design = QStringLiteral("00.00");
     struct Row {
         const char* caption;
@@ -241,9 +214,9 @@ void TF_Glav::buildMeasurements(QWidget* band) {
 }
 
 void TF_Glav::buildRegulator2(QWidget* band) {
-    regul2Box = box(band, QStringLiteral("Регулятор №2"), QRect(593, 110, 292, 267));
+    regul2Box = makeBox(band, QStringLiteral("Регулятор №2"), QRect(593, 110, 292, 267));
     regul2Box->setObjectName("Regul_2");
-    QGroupBox* pid = box(regul2Box, QStringLiteral("ПИД- регулятор "), QRect(4, 14, 284, 249));
+    QGroupBox* pid = makeBox(regul2Box, QStringLiteral("ПИД- регулятор "), QRect(4, 14, 284, 249));
     pid->setObjectName("P_Pid");
     const QString design = QStringLiteral("0.00");
     struct Group {
@@ -267,8 +240,8 @@ void TF_Glav::buildRegulator2(QWidget* band) {
          "Ed_Reg2_Integ", &Button12, "Button12", &Ind_Reg2_Integ, "Ind_Reg2_Integ"},
     };
     for (const Group& g : groups) {
-        QGroupBox* gb = box(pid, QString::fromUtf8(g.caption), QRect(4, g.y, 276, g.h));
-        *g.check = check(gb, g.checkName, QStringLiteral("вкл."), QRect(4, 18, 44, 22));
+        QGroupBox* gb = makeBox(pid, QString::fromUtf8(g.caption), QRect(4, g.y, 276, g.h));
+        *g.check = makeCheck(gb, g.checkName, QStringLiteral("вкл."), QRect(4, 18, 44, 22));
         makeLabel(gb, QStringLiteral(" коэффициент-"), QRect(48, 18, 92, 22));
         *g.edit = makeNumberEdit(gb, g.editName, QRect(142, 18, 64, 22));
         *g.ok = button(gb, g.okName, QStringLiteral("ok"), QRect(210, 18, 32, 22));
@@ -284,8 +257,8 @@ void TF_Glav::buildRegulator2(QWidget* band) {
 }
 
 void TF_Glav::buildControl(QWidget* band) {
-    controlBox = box(band, QStringLiteral("Управление"), QRect(885, 0, 145, 377));
-    QGroupBox* heat = box(controlBox, QStringLiteral("нагрев"), QRect(4, 14, 137, 50));
+    controlBox = makeBox(band, QStringLiteral("Управление"), QRect(885, 0, 145, 377));
+    QGroupBox* heat = makeBox(controlBox, QStringLiteral("нагрев"), QRect(4, 14, 137, 50));
     SpeedButton1 = new QToolButton(heat);
     SpeedButton1->setObjectName("SpeedButton1");
     SpeedButton1->setText(QStringLiteral("вкл."));
@@ -304,12 +277,12 @@ void TF_Glav::buildControl(QWidget* band) {
         group->addButton(b);
     }
 
-    QGroupBox* run = box(controlBox, QString(), QRect(4, 66, 137, 40));
+    QGroupBox* run = makeBox(controlBox, QString(), QRect(4, 66, 137, 40));
     Bt_Start = button(run, "Bt_Start", QStringLiteral("старт"), QRect(6, 8, 60, 26));
     Button11 = button(run, "Button11", QStringLiteral("стоп"), QRect(70, 8, 60, 26));
     Bt_Start->setEnabled(false);
 
-    QGroupBox* set = box(controlBox, QStringLiteral("задание"), QRect(4, 108, 137, 48));
+    QGroupBox* set = makeBox(controlBox, QStringLiteral("задание"), QRect(4, 108, 137, 48));
     Ed_Zadan = makeNumberEdit(set, "Ed_Zadan", QRect(6, 18, 58, 24));
     makeLabel(set, QStringLiteral("°C"), QRect(68, 20, 20, 20));
     Button15 = button(set, "Button15", QStringLiteral("ok"), QRect(92, 18, 38, 24));
@@ -322,7 +295,7 @@ void TF_Glav::buildTrendArea(QWidget* central) {
     Chart3 = new TrendChart(central);
     Chart3->setGeometry(0, 377, 1030, 764 - 377 - menuBar()->sizeHint().height());
 
-    QGroupBox* shim = box(Chart3, QStringLiteral("ШИМ"), QRect(4, 70, 121, 56));
+    QGroupBox* shim = makeBox(Chart3, QStringLiteral("ШИМ"), QRect(4, 70, 121, 56));
     Ind_Shim = makeIndicator(shim, "Ind_Shim", QStringLiteral("0.00"), QRect(6, 20, 40, 24));
     makeLabel(shim, QStringLiteral("%"), QRect(48, 22, 12, 20));
     UpDown2 = new QSpinBox(shim);
@@ -332,7 +305,7 @@ void TF_Glav::buildTrendArea(QWidget* central) {
     UpDown2->setGeometry(60, 20, 22, 24);
     UpDown2->setButtonSymbols(QAbstractSpinBox::UpDownArrows);
     UpDown2->findChild<QLineEdit*>()->hide(); // only the arrows: the value shows in Ind_Shim
-    Check_shim = check(shim, "Check_shim", QStringLiteral("вкл."), QRect(84, 22, 36, 20));
+    Check_shim = makeCheck(shim, "Check_shim", QStringLiteral("вкл."), QRect(84, 22, 36, 20));
 
     P_Alarm = new QFrame(Chart3);
     P_Alarm->setObjectName("P_Alarm");
@@ -354,7 +327,7 @@ void TF_Glav::buildTrendArea(QWidget* central) {
     limit->setFrameStyle(QFrame::Panel | QFrame::Sunken);
     makeLabel(limit, QStringLiteral("125"), QRect(2, 2, 40, 18))->setAlignment(Qt::AlignCenter);
     makeLabel(P_Alarm, QStringLiteral("°C"), QRect(78, 56, 20, 18));
-    Check_Alarm = check(P_Alarm, "Check_Alarm", QStringLiteral("вкл."), QRect(30, 80, 60, 20));
+    Check_Alarm = makeCheck(P_Alarm, "Check_Alarm", QStringLiteral("вкл."), QRect(30, 80, 60, 20));
     Check_Alarm->setChecked(true);
     P_Alarm->hide();
 }
@@ -579,22 +552,10 @@ void TF_Glav::presentTick(const TickReport& r) {
             Ind_Reg1_Integ->setText(fixed(a.integValue, "0.00"));
         if (a.diff)
             Ind_Reg1_Diff->setText(fixed(a.diffValue, "0.00"));
-        ind_mal_otkl->setText(fixed(f.mu_mal_otkl, "0.00"));
-        ind_norm_otkl->setText(fixed(f.mu_norm_otkl, "0.00"));
-        ind_bol_otkl->setText(fixed(f.mu_bol_otkl, "0.00"));
-        ind_mal_skor->setText(fixed(f.mu_mal_skor, "0.00"));
-        ind_norm_skor->setText(fixed(f.mu_norm_skor, "0.00"));
-        ind_bol_skor->setText(fixed(f.mu_bol_skor, "0.00"));
-        ruleGrid->setFiredMask(f.Rule_mask);
     }
-    if (r.fuzzyEvaluated && !r.membershipChartsCleared) {
-        std::vector<CurvePoint> curve;
-        const TControlParams& p = st.params;
-        membershipCurve(p.otkl_left, p.otkl_right, deviationTerms(p), curve);
-        Chart1->show(curve, r.fuzzy.otkl);
-        membershipCurve(p.skor_left, p.skor_right, rateTerms(p), curve);
-        Chart2->show(curve, r.fuzzy.skor);
-    } else {
+    if (r.fuzzyEvaluated)
+        fuzzyPanel_.showStep(r.fuzzy, st.params, sep_);
+    if (r.membershipChartsCleared) { // Regul_Clear: Regulator 1 off or manual mode
         Chart1->clear();
         Chart2->clear();
     }

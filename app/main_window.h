@@ -15,6 +15,7 @@
 #include "app/devices.h"
 #include "app/port_selection.h"
 #include "app/stand.h"
+#include "app/ui/fuzzy_panel.h"
 #include "common/dialogs.h"
 #include "storage/recorder.h"
 #include "storage/settings.h"
@@ -141,6 +142,7 @@ private:
     QString fixed(double v, const char* pattern) const;
 
     MainWindowServices s_;
+    FuzzyPanel fuzzyPanel_;
     char sep_;
     RecorderAdapter recorderAdapter_;
     ControlCycle cycle_;

@@ -13,6 +13,7 @@
 #include <cmath>
 #include <limits>
 
+#include "app/ui/fuzzy_panel.h"
 #include "app/ui/indicators.h"
 #include "app/ui/sample_table.h"
 #include "archive_view/archive_table.h"
@@ -30,19 +31,6 @@ namespace thermo {
 namespace {
 
 const QColor kMarkedTerm(0, 128, 0);
-
-QGroupBox* box(QWidget* parent, const QString& title, const QRect& g) {
-    auto* b = new QGroupBox(title, parent);
-    b->setGeometry(g);
-    return b;
-}
-
-QCheckBox* check(QWidget* parent, const QString& name, const QString& text, const QRect& g) {
-    auto* c = new QCheckBox(text, parent);
-    c->setObjectName(name);
-    c->setGeometry(g);
-    return c;
-}
 
 // The archive shows recorded values; nothing typed here would go anywhere.
 QLineEdit* shownNumber(QWidget* parent, const QString& name, const QRect& g) {
@@ -102,7 +90,7 @@ void TF_Arhiv::buildMenu() {
 }
 
 void TF_Arhiv::buildRegulator1(QWidget* band) {
-    Regul_1 = box(band, QStringLiteral("Регулятор №1"), QRect(0, 0, 593, 377));
+    Regul_1 = makeBox(band, QStringLiteral("Регулятор №1"), QRect(0, 0, 593, 377));
     Regul_1->setObjectName("Regul_1");
     // P_Fuzzy holds every display of Regulator 1, so a record with the
     // regulator off hides them together.
@@ -110,21 +98,18 @@ void TF_Arhiv::buildRegulator1(QWidget* band) {
     P_Fuzzy->setObjectName("P_Fuzzy");
     P_Fuzzy->setGeometry(0, 14, 593, 306);
 
-    QGroupBox* fuzzy = box(P_Fuzzy, QStringLiteral("Fuzzy- регулятор"), QRect(4, 0, 585, 192));
-    QGroupBox* dev = box(fuzzy, QStringLiteral("отклонение"), QRect(4, 14, 226, 146));
-    Chart1 = new MembershipChart(mainDeviationChartLook(), dev);
-    Chart1->setObjectName("Chart1");
-    Chart1->setGeometry(4, 16, 218, 126);
-    QGroupBox* rate = box(fuzzy, QStringLiteral("скорость"), QRect(232, 14, 176, 146));
-    Chart2 = new MembershipChart(mainRateChartLook(), rate);
-    Chart2->setObjectName("Chart2");
-    Chart2->setGeometry(4, 16, 168, 126);
-
-    QGroupBox* rules = box(fuzzy, QStringLiteral("база знаний"), QRect(410, 14, 171, 174));
-    // The main window's rule grid over a copy of the record's rule base:
-    // shown, never stored.
-    ruleGrid = new RuleGridWidget(ruleCells_, s_.dialogs, rules);
-    ruleGrid->setGeometry(4, 16, 163, 154);
+    // The main window's displays, the rule grid over a copy of the record's
+    // rule base: shown, never stored.
+    fuzzyPanel_ = buildFuzzyPanel(P_Fuzzy, QPoint(4, 0), ruleCells_, s_.dialogs);
+    Chart1 = fuzzyPanel_.Chart1;
+    Chart2 = fuzzyPanel_.Chart2;
+    ruleGrid = fuzzyPanel_.ruleGrid;
+    ind_mal_otkl = fuzzyPanel_.ind_mal_otkl;
+    ind_norm_otkl = fuzzyPanel_.ind_norm_otkl;
+    ind_bol_otkl = fuzzyPanel_.ind_bol_otkl;
+    ind_mal_skor = fuzzyPanel_.ind_mal_skor;
+    ind_norm_skor = fuzzyPanel_.ind_norm_skor;
+    ind_bol_skor = fuzzyPanel_.ind_bol_skor;
     ruleGrid->okButton()->hide();
     for (int k = 1; k <= 9; ++k) {
         ruleGrid->cell(k)->setReadOnly(true);
@@ -132,22 +117,9 @@ void TF_Arhiv::buildRegulator1(QWidget* band) {
         ruleGrid->cell(k)->setMaxLength(3);
         ruleGrid->cell(k)->clear(); // empty until a sample is selected
     }
-
     const QString designMu = QStringLiteral("0.00");
-    const char* labels[] = {"отр.-", "нор.-", "пол.-"};
-    QLabel** devInd[] = {&ind_mal_otkl, &ind_norm_otkl, &ind_bol_otkl};
-    QLabel** rateInd[] = {&ind_mal_skor, &ind_norm_skor, &ind_bol_skor};
-    const char* devNames[] = {"ind_mal_otkl", "ind_norm_otkl", "ind_bol_otkl"};
-    const char* rateNames[] = {"ind_mal_skor", "ind_norm_skor", "ind_bol_skor"};
-    for (int i = 0; i < 3; ++i) {
-        makeLabel(fuzzy, QString::fromUtf8(labels[i]), QRect(6 + 74 * i, 164, 30, 20));
-        *devInd[i] = makeIndicator(fuzzy, devNames[i], designMu, QRect(36 + 74 * i, 162, 40, 22));
-        makeLabel(fuzzy, QString::fromUtf8(labels[i]), QRect(234 + 58 * i, 164, 26, 20));
-        *rateInd[i] =
-            makeIndicator(fuzzy, rateNames[i], designMu, QRect(260 + 58 * i, 162, 34, 22));
-    }
 
-    QGroupBox* pid = box(P_Fuzzy, QStringLiteral("ПИД- регулятор "), QRect(4, 194, 334, 110));
+    QGroupBox* pid = makeBox(P_Fuzzy, QStringLiteral("ПИД- регулятор "), QRect(4, 198, 334, 106));
     struct Row {
         const char* caption;
         QCheckBox** check;
@@ -167,15 +139,16 @@ void TF_Arhiv::buildRegulator1(QWidget* band) {
     };
     for (int i = 0; i < 3; ++i) {
         const int y = 18 + 30 * i;
-        *rows[i].check = check(pid, rows[i].checkName, QStringLiteral("вкл."), QRect(4, y, 44, 22));
+        *rows[i].check =
+            makeCheck(pid, rows[i].checkName, QStringLiteral("вкл."), QRect(4, y, 44, 22));
         makeLabel(pid, QString::fromUtf8(rows[i].caption), QRect(48, y, 134, 22));
         *rows[i].edit = shownNumber(pid, rows[i].editName, QRect(184, y, 52, 22));
         *rows[i].ind = makeIndicator(pid, rows[i].indName, designMu, QRect(240, y, 72, 22));
         makeLabel(pid, QStringLiteral("%"), QRect(316, y, 16, 22));
     }
 
-    QGroupBox* terms =
-        box(P_Fuzzy, QStringLiteral("выходные термы ( ШИМ  0 - 100%)"), QRect(342, 194, 247, 110));
+    QGroupBox* terms = makeBox(P_Fuzzy, QStringLiteral("выходные термы ( ШИМ  0 - 100%)"),
+                               QRect(342, 198, 247, 106));
     for (int n = 1; n <= 9; ++n) {
         const int row = (n - 1) / 3;
         const int col = (n - 1) % 3;
@@ -187,13 +160,13 @@ void TF_Arhiv::buildRegulator1(QWidget* band) {
         outputTerms[static_cast<size_t>(n - 1)] = e;
     }
 
-    QGroupBox* timer = box(Regul_1, QStringLiteral("таймер-   "), QRect(408, 322, 181, 50));
+    QGroupBox* timer = makeBox(Regul_1, QStringLiteral("таймер-   "), QRect(408, 322, 181, 50));
     ind_taimer = makeIndicator(timer, "ind_taimer", designMu, QRect(6, 18, 84, 24));
     makeLabel(timer, QStringLiteral("сек."), QRect(94, 20, 30, 20));
 }
 
 void TF_Arhiv::buildMeasurements(QWidget* band) {
-    QGroupBox* m = box(band, QStringLiteral("Текущие измерения"), QRect(593, 0, 292, 110));
+    QGroupBox* m = makeBox(band, QStringLiteral("Текущие измерения"), QRect(593, 0, 292, 110));
     const QString design = QStringLiteral("00.00");
     struct Row {
         const char* caption;
@@ -213,9 +186,9 @@ void TF_Arhiv::buildMeasurements(QWidget* band) {
 }
 
 void TF_Arhiv::buildRegulator2(QWidget* band) {
-    Regul_2 = box(band, QStringLiteral("Регулятор №2"), QRect(593, 110, 292, 267));
+    Regul_2 = makeBox(band, QStringLiteral("Регулятор №2"), QRect(593, 110, 292, 267));
     Regul_2->setObjectName("Regul_2");
-    P_Pid = box(Regul_2, QStringLiteral("ПИД- регулятор "), QRect(4, 14, 284, 249));
+    P_Pid = makeBox(Regul_2, QStringLiteral("ПИД- регулятор "), QRect(4, 14, 284, 249));
     P_Pid->setObjectName("P_Pid");
     const QString design = QStringLiteral("0.00");
     struct Group {
@@ -237,8 +210,8 @@ void TF_Arhiv::buildRegulator2(QWidget* band) {
          "Ed_Reg2_Integ", &Ind_Reg2_Integ, "Ind_Reg2_Integ"},
     };
     for (const Group& g : groups) {
-        QGroupBox* gb = box(P_Pid, QString::fromUtf8(g.caption), QRect(4, g.y, 276, 74));
-        *g.check = check(gb, g.checkName, QStringLiteral("вкл."), QRect(4, 18, 44, 22));
+        QGroupBox* gb = makeBox(P_Pid, QString::fromUtf8(g.caption), QRect(4, g.y, 276, 74));
+        *g.check = makeCheck(gb, g.checkName, QStringLiteral("вкл."), QRect(4, 18, 44, 22));
         makeLabel(gb, QStringLiteral(" коэффициент-"), QRect(48, 18, 92, 22));
         *g.edit = shownNumber(gb, g.editName, QRect(142, 18, 92, 22));
         makeLabel(gb, QStringLiteral(" выход-   "), QRect(48, 46, 92, 22));
@@ -248,8 +221,8 @@ void TF_Arhiv::buildRegulator2(QWidget* band) {
 }
 
 void TF_Arhiv::buildControl(QWidget* band) {
-    QGroupBox* control = box(band, QStringLiteral("Управление"), QRect(885, 0, 145, 377));
-    QGroupBox* set = box(control, QStringLiteral("задание"), QRect(4, 14, 137, 48));
+    QGroupBox* control = makeBox(band, QStringLiteral("Управление"), QRect(885, 0, 145, 377));
+    QGroupBox* set = makeBox(control, QStringLiteral("задание"), QRect(4, 14, 137, 48));
     Ed_Zadan = shownNumber(set, "Ed_Zadan", QRect(6, 18, 84, 24));
     makeLabel(set, QStringLiteral("°C"), QRect(96, 20, 20, 20));
 
@@ -273,16 +246,16 @@ void TF_Arhiv::buildTrendArea(QWidget* central) {
     connect(Chart3, &CursorChart::released, this, &TF_Arhiv::Chart3MouseUp);
 
     const QString design = QStringLiteral("0.00");
-    QGroupBox* out1 = box(Chart3, QStringLiteral("вых.регул.№1 "), QRect(4, 70, 121, 72));
+    QGroupBox* out1 = makeBox(Chart3, QStringLiteral("вых.регул.№1 "), QRect(4, 70, 121, 72));
     Ind_OUT_Regul1 = makeIndicator(out1, "Ind_OUT_Regul1", design, QRect(6, 20, 84, 24));
     makeLabel(out1, QStringLiteral("%"), QRect(94, 22, 14, 20));
-    Check_Fuzzy = check(out1, "Check_Fuzzy", QStringLiteral("вкл"), QRect(6, 46, 60, 20));
-    QGroupBox* out2 = box(Chart3, QStringLiteral("вых.регул.№2"), QRect(4, 146, 121, 72));
+    Check_Fuzzy = makeCheck(out1, "Check_Fuzzy", QStringLiteral("вкл"), QRect(6, 46, 60, 20));
+    QGroupBox* out2 = makeBox(Chart3, QStringLiteral("вых.регул.№2"), QRect(4, 146, 121, 72));
     Ind_OUT_Regul2 = makeIndicator(out2, "Ind_OUT_Regul2", design, QRect(6, 20, 84, 24));
     makeLabel(out2, QStringLiteral("%"), QRect(94, 22, 14, 20));
-    Check_PID = check(out2, "Check_PID", QStringLiteral("вкл."), QRect(6, 46, 60, 20));
+    Check_PID = makeCheck(out2, "Check_PID", QStringLiteral("вкл."), QRect(6, 46, 60, 20));
 
-    QGroupBox* heat = box(Chart3, QString(), QRect(4, 222, 121, 44));
+    QGroupBox* heat = makeBox(Chart3, QString(), QRect(4, 222, 121, 44));
     pbUfo = new HeaterLamp(heat, QRect(5, 5, 22, 22));
     pbUfo->setObjectName("pbUfo");
     pbUfo->setGeometry(6, 6, 32, 32);
@@ -401,19 +374,7 @@ void TF_Arhiv::presentReplay(const ReplayView& v, const TConfigRecord& record) {
             Ind_Reg1_Integ->setText(fixed(addon.integValue, "0.00"));
         if (addon.diff)
             Ind_Reg1_Diff->setText(fixed(addon.diffValue, "0.00"));
-        showDeviationTerms(*Chart1, record.params, f.otkl);
-        showRateTerms(*Chart2, record.params, f.skor);
-        ind_mal_otkl->setText(fixed(f.mu_mal_otkl, "0.00"));
-        ind_norm_otkl->setText(fixed(f.mu_norm_otkl, "0.00"));
-        ind_bol_otkl->setText(fixed(f.mu_bol_otkl, "0.00"));
-        ind_mal_skor->setText(fixed(f.mu_mal_skor, "0.00"));
-        ind_norm_skor->setText(fixed(f.mu_norm_skor, "0.00"));
-        ind_bol_skor->setText(fixed(f.mu_bol_skor, "0.00"));
-        const auto fired = Arhiv_Baza(f.Rule_mask);
-        std::uint32_t mask = 0;
-        for (std::size_t i = 0; i < fired.size(); ++i)
-            mask |= fired[i] ? 1u << i : 0u;
-        ruleGrid->setFiredMask(mask);
+        fuzzyPanel_.showStep(f, record.params, sep_);
     }
     P_Pid->setVisible(v.pidShown);
     if (v.pid) {

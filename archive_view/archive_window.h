@@ -11,6 +11,7 @@
 #include <memory>
 #include <string>
 
+#include "app/ui/fuzzy_panel.h"
 #include "common/dialogs.h"
 #include "export/chart_export.h"
 #include "storage/reader.h"
@@ -135,6 +136,7 @@ private:
     MyExcel* excel_ = nullptr;
     ProgressDisplay* progress_ = nullptr;
     TControlParams ruleCells_; // what the read-only rule cells show
+    FuzzyPanel fuzzyPanel_;
 };
 
 } // namespace thermo

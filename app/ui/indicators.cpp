@@ -32,6 +32,20 @@ QLineEdit* makeNumberEdit(QWidget* parent, const QString& objectName, const QRec
     return e;
 }
 
+QGroupBox* makeBox(QWidget* parent, const QString& title, const QRect& geometry) {
+    auto* b = new QGroupBox(title, parent);
+    b->setGeometry(geometry);
+    return b;
+}
+
+QCheckBox* makeCheck(QWidget* parent, const QString& objectName, const QString& text,
+                     const QRect& geometry) {
+    auto* c = new QCheckBox(text, parent);
+    c->setObjectName(objectName);
+    c->setGeometry(geometry);
+    return c;
+}
+
 QLabel* makeLabel(QWidget* parent, const QString& text, const QRect& geometry) {
     auto* l = new QLabel(text, parent);
     l->setGeometry(geometry);

@@ -2,6 +2,8 @@
 // The look of the instrument: numeric indicators are sunken panels with a
 // maroon background and bold lime text; number entry fields are silver.
 
+#include <QCheckBox>
+#include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
 #include <QString>
@@ -20,6 +22,11 @@ QLabel* makeIndicator(QWidget* parent, const QString& objectName, const QString&
 
 // A silver number entry field.
 QLineEdit* makeNumberEdit(QWidget* parent, const QString& objectName, const QRect& geometry);
+
+// A titled box, a named check box.
+QGroupBox* makeBox(QWidget* parent, const QString& title, const QRect& geometry);
+QCheckBox* makeCheck(QWidget* parent, const QString& objectName, const QString& text,
+                     const QRect& geometry);
 
 // A plain caption label.
 QLabel* makeLabel(QWidget* parent, const QString& text, const QRect& geometry);
