@@ -544,28 +544,15 @@ void TF_Glav::presentTick(const TickReport& r) {
     }
 
     if (r.fuzzyEvaluated) {
-        const TFuzzyStep& f = r.fuzzy;
-        const TermIndicators& a = f.addonIndicators;
-        if (a.prop)
-            Ind_Reg1_Prop->setText(fixed(a.propValue, "0.00"));
-        if (a.integ)
-            Ind_Reg1_Integ->setText(fixed(a.integValue, "0.00"));
-        if (a.diff)
-            Ind_Reg1_Diff->setText(fixed(a.diffValue, "0.00"));
-    }
-    if (r.fuzzyEvaluated)
+        showTermIndicators(r.fuzzy.addonIndicators, Ind_Reg1_Prop, Ind_Reg1_Integ, Ind_Reg1_Diff,
+                           sep_);
         fuzzyPanel_.showStep(r.fuzzy, st.params, sep_);
+    }
     if (r.membershipChartsCleared) { // Regul_Clear: Regulator 1 off or manual mode
         Chart1->clear();
         Chart2->clear();
     }
-    const TermIndicators& pid = r.pidIndicators;
-    if (pid.prop)
-        Ind_Reg2_Prop->setText(fixed(pid.propValue, "0.00"));
-    if (pid.integ)
-        Ind_Reg2_Integ->setText(fixed(pid.integValue, "0.00"));
-    if (pid.diff)
-        Ind_Reg2_Diff->setText(fixed(pid.diffValue, "0.00"));
+    showTermIndicators(r.pidIndicators, Ind_Reg2_Prop, Ind_Reg2_Integ, Ind_Reg2_Diff, sep_);
     if (r.manual)
         Ind_Shim->setText(fixed(r.manualPercent, "0.#"));
 

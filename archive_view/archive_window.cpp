@@ -367,25 +367,12 @@ void TF_Arhiv::presentReplay(const ReplayView& v, const TConfigRecord& record) {
     P_Fuzzy->setVisible(v.fuzzyShown);
     if (v.fuzzy) {
         const TFuzzyStep& f = v.fuzzy->step;
-        const TermIndicators& addon = f.addonIndicators;
-        if (addon.prop)
-            Ind_Reg1_Prop->setText(fixed(addon.propValue, "0.00"));
-        if (addon.integ)
-            Ind_Reg1_Integ->setText(fixed(addon.integValue, "0.00"));
-        if (addon.diff)
-            Ind_Reg1_Diff->setText(fixed(addon.diffValue, "0.00"));
+        showTermIndicators(f.addonIndicators, Ind_Reg1_Prop, Ind_Reg1_Integ, Ind_Reg1_Diff, sep_);
         fuzzyPanel_.showStep(f, record.params, sep_);
     }
     P_Pid->setVisible(v.pidShown);
-    if (v.pid) {
-        const TermIndicators& t = v.pid->indicators;
-        if (t.prop)
-            Ind_Reg2_Prop->setText(fixed(t.propValue, "0.00"));
-        if (t.integ)
-            Ind_Reg2_Integ->setText(fixed(t.integValue, "0.00"));
-        if (t.diff)
-            Ind_Reg2_Diff->setText(fixed(t.diffValue, "0.00"));
-    }
+    if (v.pid)
+        showTermIndicators(v.pid->indicators, Ind_Reg2_Prop, Ind_Reg2_Integ, Ind_Reg2_Diff, sep_);
     Ind_OUT_Regul1->setText(fixed(v.R1, "0.00"));
     Ind_OUT_Regul2->setText(fixed(v.R2, "0.00"));
     Ind_OUT_Regul->setText(fixed(v.total, "0.00"));

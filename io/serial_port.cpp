@@ -43,31 +43,6 @@ speed_t speedCode(std::int32_t baud) {
     }
 }
 
-std::int32_t speedValue(speed_t code) {
-    switch (code) {
-    case B1200:
-        return 1200;
-    case B2400:
-        return 2400;
-    case B4800:
-        return 4800;
-    case B9600:
-        return 9600;
-    case B19200:
-        return 19200;
-    case B38400:
-        return 38400;
-    case B57600:
-        return 57600;
-    case B115200:
-        return 115200;
-    case B230400:
-        return 230400;
-    default:
-        return 0;
-    }
-}
-
 // USB-serial adapters hold received characters back for their latency timer
 // (16 ms by default on FTDI) unless asked for low latency. Drivers without
 // the request (CH340, pseudo-terminals) refuse it, which is no error.
@@ -300,6 +275,31 @@ bool SerialPort::waitForInput(SteadyTime deadline) {
             return (p.revents & POLLIN) != 0;
         if (r < 0 && errno != EINTR)
             return false;
+    }
+}
+
+std::int32_t speedValue(speed_t code) {
+    switch (code) {
+    case B1200:
+        return 1200;
+    case B2400:
+        return 2400;
+    case B4800:
+        return 4800;
+    case B9600:
+        return 9600;
+    case B19200:
+        return 19200;
+    case B38400:
+        return 38400;
+    case B57600:
+        return 57600;
+    case B115200:
+        return 115200;
+    case B230400:
+        return 230400;
+    default:
+        return 0;
     }
 }
 

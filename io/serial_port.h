@@ -26,6 +26,10 @@ struct ComPortMap {
     [[nodiscard]] std::string resolve(std::string_view name) const;
 };
 
+// The line speed in baud of a termios speed code (0 for codes the stand never
+// uses). The emulator reads the program's speed back with it.
+[[nodiscard]] std::int32_t speedValue(unsigned int code);
+
 // "COM" followed by the digit n, n = 1..4.
 [[nodiscard]] std::string comPortName(int n);
 

@@ -1,5 +1,7 @@
 #include "sim/pty_sensor.h"
 
+#include "io/serial_port.h"
+
 #include <cerrno>
 #include <cstring>
 #include <fcntl.h>
@@ -9,35 +11,6 @@
 #include <unistd.h>
 
 namespace thermo::sim {
-
-namespace {
-
-int speedValue(speed_t code) {
-    switch (code) {
-    case B1200:
-        return 1200;
-    case B2400:
-        return 2400;
-    case B4800:
-        return 4800;
-    case B9600:
-        return 9600;
-    case B19200:
-        return 19200;
-    case B38400:
-        return 38400;
-    case B57600:
-        return 57600;
-    case B115200:
-        return 115200;
-    case B230400:
-        return 230400;
-    default:
-        return 0;
-    }
-}
-
-} // namespace
 
 std::unique_ptr<PtySensorServer> PtySensorServer::create(Ds18b20Emulator& emulator,
                                                          std::string* error) {

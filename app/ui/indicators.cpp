@@ -2,6 +2,8 @@
 
 #include <QPainter>
 
+#include "common/numfmt.h"
+
 namespace thermo {
 
 QLabel* makeIndicator(QWidget* parent, const QString& objectName, const QString& designText,
@@ -30,6 +32,16 @@ QLineEdit* makeNumberEdit(QWidget* parent, const QString& objectName, const QRec
     pal.setColor(QPalette::Base, kEditBackground);
     e->setPalette(pal);
     return e;
+}
+
+void showTermIndicators(const TermIndicators& t, QLabel* prop, QLabel* integ, QLabel* diff,
+                        char sep) {
+    const std::tuple<bool, double, QLabel*> terms[] = {
+        {t.prop, t.propValue, prop}, {t.integ, t.integValue, integ}, {t.diff, t.diffValue, diff}};
+    for (const auto& [written, value, label] : terms) {
+        if (written)
+            label->setText(QString::fromStdString(formatFixed(value, "0.00", sep)));
+    }
 }
 
 QGroupBox* makeBox(QWidget* parent, const QString& title, const QRect& geometry) {

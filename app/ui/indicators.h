@@ -9,6 +9,8 @@
 #include <QString>
 #include <QWidget>
 
+#include "control/params.h"
+
 namespace thermo {
 
 inline const QColor kIndicatorBackground(128, 0, 0);
@@ -22,6 +24,11 @@ QLabel* makeIndicator(QWidget* parent, const QString& objectName, const QString&
 
 // A silver number entry field.
 QLineEdit* makeNumberEdit(QWidget* parent, const QString& objectName, const QRect& geometry);
+
+// The three indicators of a PID law's terms: each written ("0.00") only when
+// the law wrote it on this call, otherwise keeping its text.
+void showTermIndicators(const TermIndicators& t, QLabel* prop, QLabel* integ, QLabel* diff,
+                        char decimalSep);
 
 // A titled box, a named check box.
 QGroupBox* makeBox(QWidget* parent, const QString& title, const QRect& geometry);
