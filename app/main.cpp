@@ -4,7 +4,6 @@
 
 #include <QApplication>
 #include <QFileInfo>
-#include <QPrinter>
 #include <QSocketNotifier>
 #include <csignal>
 #include <exception>
@@ -12,25 +11,15 @@
 #include <unistd.h>
 
 #include "app/devices.h"
-#include "app/main_window.h"
+#include "app/program_windows.h"
 #include "app/stand.h"
 #include "app/ui/qt_dialogs.h"
-#include "app/ui/trend_chart.h"
-#include "archive_view/archive_window.h"
 #include "control/ui/locale_sep.h"
-#include "control/ui/term_window.h"
-#include "export/chart_export.h"
-#include "export/excel_export.h"
 #include "resources/embedded.h"
 #include "storage/recorder.h"
 #include "storage/settings.h"
-#include "ui_aux/about.h"
 #include "ui_aux/alarm_sound.h"
-#include "ui_aux/procces.h"
 #include "ui_aux/program_icon.h"
-#include "ui_aux/shema.h"
-#include "ui_aux/show_window.h"
-#include "ui_aux/skorost.h"
 
 namespace {
 
@@ -82,7 +71,9 @@ int main(int argc, char** argv) {
 
     int status = 0;
     {
-        thermo::TF_Glav F_Glav({stand, dialogs, devices, recorder, settings, settingsPath, &sound});
+        thermo::ProgramWindows windows(
+            {stand, dialogs, devices, recorder, settings, settingsPath, &sound});
+        thermo::TF_Glav& F_Glav = windows.F_Glav;
         dialogs.setOwner(&F_Glav);
         if (!F_Glav.lptReady()) {
             // The message was shown during creation; the program cannot
@@ -91,44 +82,6 @@ int main(int argc, char** argv) {
             g_emergencyHeater = nullptr;
             return 1;
         }
-        thermo::TFF_term FF_term(stand.params, dialogs);
-        thermo::ArchiveReader archive;
-        thermo::TF_Arhiv F_Arhiv({archive, dialogs});
-        thermo::TF_Skorost F_Skorost;
-        thermo::TF_Shema F_Shema;
-        thermo::TF_Zapis F_Zapis;
-        thermo::TAboutBox AboutBox(&F_Glav);
-
-        QObject::connect(&F_Glav, &thermo::TF_Glav::termsRequested, [&] { FF_term.showForward(); });
-        QObject::connect(&F_Glav, &thermo::TF_Glav::intervalRequested,
-                         [&] { thermo::showOrRaise(F_Skorost); });
-        QObject::connect(&F_Skorost, &thermo::TF_Skorost::intervalApplied, &F_Glav,
-                         &thermo::TF_Glav::setTimerInterval);
-        QObject::connect(&F_Glav, &thermo::TF_Glav::schemeRequested,
-                         [&] { thermo::showOrRaise(F_Shema); });
-        QObject::connect(&F_Glav, &thermo::TF_Glav::archiveRequested,
-                         [&] { thermo::showOrRaise(F_Arhiv); });
-        QObject::connect(&F_Arhiv, &thermo::TF_Arhiv::schemeRequested,
-                         [&] { thermo::showOrRaise(F_Shema); });
-        QObject::connect(&F_Glav, &thermo::TF_Glav::aboutRequested,
-                         [&] { thermo::showOrRaise(AboutBox); });
-
-        // Exports of the current run: the trend chart printed or saved as a
-        // metafile, the samples 1 .. Takt into a workbook.
-        thermo::SpreadsheetAutomation spreadsheet;
-        thermo::MetafileDialog metafileDialog;
-        F_Arhiv.setSpreadsheetExport(spreadsheet.excel(), F_Zapis);
-        QObject::connect(&F_Glav, &thermo::TF_Glav::printRequested, [&] {
-            QPrinter printer;
-            thermo::printChartLandscape(*F_Glav.Chart3, printer, dialogs);
-        });
-        QObject::connect(&F_Glav, &thermo::TF_Glav::metafileRequested, [&] {
-            thermo::saveChartToMetafile(*F_Glav.Chart3, metafileDialog, dialogs);
-        });
-        QObject::connect(&F_Glav, &thermo::TF_Glav::spreadsheetRequested, [&] {
-            const auto rows = thermo::exportRows(recorder.RunSamples());
-            thermo::ExportToExcel(rows, stand.state.Takt, spreadsheet.excel(), F_Zapis, dialogs);
-        });
 
         QSocketNotifier signalNotifier(g_signalPipe[0], QSocketNotifier::Read);
         QObject::connect(&signalNotifier, &QSocketNotifier::activated, [&] {

@@ -1,0 +1,78 @@
+// The windows as the program creates and wires them: one scheme window for
+// both menus that show it, and the main window's exports reaching their files.
+#include <gtest/gtest.h>
+
+#include <QAction>
+#include <QApplication>
+#include <filesystem>
+
+#include "app/program_windows.h"
+#include "common/scripted_dialogs.h"
+#include "sim/pty_sensor.h"
+
+using namespace thermo;
+namespace fs = std::filesystem;
+
+namespace {
+
+int argc = 1;
+char arg0[] = "test_program_windows";
+char* argv[] = {arg0, nullptr};
+
+struct ProgramWindowsTest : ::testing::Test {
+    fs::path dir = fs::temp_directory_path() / ("thermo_pw_" + std::to_string(::getpid()));
+    sim::PtySensorThread sensor{[] { return 25.0; }};
+    Stand stand;
+    ScriptedDialogs dialogs;
+    std::unique_ptr<StandDevices> devices;
+    ArchiveRecorder recorder;
+    std::unique_ptr<ProgramWindows> windows;
+
+    void SetUp() override {
+        static QApplication app(argc, argv);
+        fs::create_directories(dir);
+        TSettings settings;
+        settings.devices.com[0] = sensor.path();
+        settings.devices.lpt = "sim:" + (dir / "lpt").string();
+        devices = std::make_unique<StandDevices>(settings.devices);
+        windows = std::make_unique<ProgramWindows>(MainWindowServices{
+            stand, dialogs, *devices, recorder, settings, (dir / "thermostand.INI").string()});
+    }
+    void TearDown() override {
+        windows.reset();
+        fs::remove_all(dir);
+    }
+};
+
+TEST_F(ProgramWindowsTest, BothMenusShowTheOneSchemeWindow) {
+    EXPECT_FALSE(windows->F_Shema.isVisible());
+    windows->F_Glav.N10->trigger();
+    EXPECT_TRUE(windows->F_Shema.isVisible());
+    windows->F_Shema.hide();
+    windows->F_Arhiv.N3Click();
+    EXPECT_TRUE(windows->F_Shema.isVisible());
+    int schemes = 0;
+    for (QWidget* w : QApplication::topLevelWidgets())
+        schemes += qobject_cast<TF_Shema*>(w) != nullptr;
+    EXPECT_EQ(schemes, 1);
+}
+
+TEST_F(ProgramWindowsTest, IntervalWindowSetsTheMainTimer) {
+    windows->F_Glav.N8->trigger();
+    EXPECT_TRUE(windows->F_Skorost.isVisible());
+    emit windows->F_Skorost.intervalApplied(2500);
+    EXPECT_EQ(windows->F_Glav.timerInterval(), 2500);
+    EXPECT_EQ(stand.controls.intervalMs, 2500);
+}
+
+TEST_F(ProgramWindowsTest, MainWindowExportsReachTheirFiles) {
+    dialogs.fileAnswers.push_back((dir / "trend.wmf").string());
+    windows->F_Glav.N11->trigger();
+    EXPECT_GT(fs::file_size(dir / "trend.wmf"), 22u);
+    dialogs.fileAnswers.push_back((dir / "run.xls").string());
+    windows->F_Glav.N12->trigger();
+    EXPECT_TRUE(fs::exists(dir / "run.xls"));
+    EXPECT_TRUE(dialogs.messages.empty());
+}
+
+} // namespace
