@@ -96,7 +96,7 @@ std::string formatFixed(double value, std::string_view pattern, char decimalSep)
             (place >= 0 ? intPart : fracPart).push_back(digit);
         }
     } else {
-        intPart = "0";
+        intPart.assign(1, '0'); // not = "0": GCC 12 warns falsely (-Wrestrict) under ASan
         fracPart.assign(maxDec, '0');
     }
 
