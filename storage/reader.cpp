@@ -11,7 +11,9 @@ ArchiveReader::ArchiveReader() : Samples(kSampleCapacity + 1), Configs(kConfigCa
 
 FileBytes readArchiveFile(const std::string& path) {
     FileBytes out;
-    const int fd = ::open(path.c_str(), O_RDWR | O_CLOEXEC);
+    // Reading needs no write access: an archive on a read-only share or
+    // handed out without write permission must still open.
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
     if (fd < 0) {
         out.error = errno;
         return out;

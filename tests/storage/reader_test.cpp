@@ -172,3 +172,13 @@ TEST(Reader, ConfigurationInForcePerPosition) {
 }
 
 } // namespace
+
+// Regression: archives were opened for writing too, so one without write
+// access could not be viewed. /proc/version is readable and refuses writing
+// even to root, as a read-only share would.
+TEST(Reader, AnArchiveWithoutWriteAccessStillOpens) {
+    ScriptedDialogs d;
+    ArchiveReader a;
+    EXPECT_TRUE(a.ReadSampleFile("/proc/version", d));
+    EXPECT_TRUE(d.messages.empty());
+}
