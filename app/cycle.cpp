@@ -107,7 +107,7 @@ TickReport ControlCycle::tick(double timeOfDay) {
     if (st.Takt > 2) {
         r.sampleAdded = true;
         try {
-            recorder_.appendSample(st.Takt, st, timeOfDay);
+            recorder_.appendSample(st.Takt, st);
             const LiveConfig live = liveConfig(stand_);
             if (recorder_.configChanged(live))
                 recorder_.appendConfig(live);

@@ -40,7 +40,7 @@ public:
 class CycleRecorder {
 public:
     virtual ~CycleRecorder() = default;
-    virtual void appendSample(std::uint16_t takt, const TProcessState& state, double timeOfDay) = 0;
+    virtual void appendSample(std::uint16_t takt, const TProcessState& state) = 0;
     virtual bool configChanged(const LiveConfig& live) = 0;
     virtual void appendConfig(const LiveConfig& live) = 0;
 };

@@ -87,9 +87,8 @@ TConfigSources RecorderAdapter::sources(const LiveConfig& live) {
     return s;
 }
 
-void RecorderAdapter::appendSample(std::uint16_t takt, const TProcessState& state, double) {
-    // The recorder stamps the sample with its own clock reading.
-    recorder_.AppendSample(takt, state);
+void RecorderAdapter::appendSample(std::uint16_t takt, const TProcessState& state) {
+    recorder_.AppendSample(takt, state); // stamped with the recorder's own clock
 }
 
 bool RecorderAdapter::configChanged(const LiveConfig& live) {

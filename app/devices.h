@@ -54,7 +54,7 @@ private:
 class RecorderAdapter : public CycleRecorder {
 public:
     explicit RecorderAdapter(ArchiveRecorder& recorder) : recorder_(recorder) {}
-    void appendSample(std::uint16_t takt, const TProcessState& state, double timeOfDay) override;
+    void appendSample(std::uint16_t takt, const TProcessState& state) override;
     bool configChanged(const LiveConfig& live) override;
     void appendConfig(const LiveConfig& live) override;
 

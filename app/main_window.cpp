@@ -195,22 +195,11 @@ void TF_Glav::buildRegulator1(QWidget* band) {
 
 void TF_Glav::buildMeasurements(QWidget* band) {
     measurementsBox = makeBox(band, QStringLiteral("Текущие измерения"), QRect(593, 0, 292, 110));
-    const QString design = QStringLiteral("00.00");
-    struct Row {
-        const char* caption;
-        QLabel** ind;
-        const char* name;
-        const char* unit;
-    };
-    const Row rows[] = {{" температура-      ", &Ind_Temper, "Ind_Temper", "°C"},
-                        {" ошибка-", &Ind_Oshibka, "Ind_Oshibka", "°C"},
-                        {" выход с рег.-      ", &Ind_OUT_Regul, "Ind_OUT_Regul", "%"}};
-    for (int i = 0; i < 3; ++i) {
-        const int y = 18 + 30 * i;
-        makeLabel(measurementsBox, QString::fromUtf8(rows[i].caption), QRect(8, y, 122, 24));
-        *rows[i].ind = makeIndicator(measurementsBox, rows[i].name, design, QRect(132, y, 110, 26));
-        makeLabel(measurementsBox, QString::fromUtf8(rows[i].unit), QRect(248, y, 30, 24));
-    }
+    makeIndicatorRows(measurementsBox,
+                      {{" температура-      ", &Ind_Temper, "Ind_Temper", "°C"},
+                       {" ошибка-", &Ind_Oshibka, "Ind_Oshibka", "°C"},
+                       {" выход с рег.-      ", &Ind_OUT_Regul, "Ind_OUT_Regul", "%"}},
+                      QStringLiteral("00.00"));
 }
 
 void TF_Glav::buildRegulator2(QWidget* band) {

@@ -167,22 +167,11 @@ void TF_Arhiv::buildRegulator1(QWidget* band) {
 
 void TF_Arhiv::buildMeasurements(QWidget* band) {
     QGroupBox* m = makeBox(band, QStringLiteral("Текущие измерения"), QRect(593, 0, 292, 110));
-    const QString design = QStringLiteral("00.00");
-    struct Row {
-        const char* caption;
-        QLabel** ind;
-        const char* name;
-        const char* unit;
-    };
-    const Row rows[] = {{" температура-      ", &Ind_Temper, "Ind_Temper", "°C"},
-                        {" выход с рег.-      ", &Ind_OUT_Regul, "Ind_OUT_Regul", "%"},
-                        {" ошибка-", &Ind_Oshibka, "Ind_Oshibka", "°C"}};
-    for (int i = 0; i < 3; ++i) {
-        const int y = 18 + 30 * i;
-        makeLabel(m, QString::fromUtf8(rows[i].caption), QRect(8, y, 122, 24));
-        *rows[i].ind = makeIndicator(m, rows[i].name, design, QRect(132, y, 110, 26));
-        makeLabel(m, QString::fromUtf8(rows[i].unit), QRect(248, y, 30, 24));
-    }
+    makeIndicatorRows(m,
+                      {{" температура-      ", &Ind_Temper, "Ind_Temper", "°C"},
+                       {" выход с рег.-      ", &Ind_OUT_Regul, "Ind_OUT_Regul", "%"},
+                       {" ошибка-", &Ind_Oshibka, "Ind_Oshibka", "°C"}},
+                      QStringLiteral("00.00"));
 }
 
 void TF_Arhiv::buildRegulator2(QWidget* band) {

@@ -16,7 +16,7 @@ struct Instant : CycleSensor, CycleHeater, CycleRecorder {
     SensorReading readTemperature() override { return {SensorStatus::Ok, t}; }
     void startConversion() override {}
     void writeHeater(std::uint8_t) override {}
-    void appendSample(std::uint16_t, const TProcessState&, double) override {}
+    void appendSample(std::uint16_t, const TProcessState&) override {}
     bool configChanged(const LiveConfig&) override { return false; }
     void appendConfig(const LiveConfig&) override {}
 };

@@ -58,6 +58,17 @@ QCheckBox* makeCheck(QWidget* parent, const QString& objectName, const QString& 
     return c;
 }
 
+void makeIndicatorRows(QWidget* parent, std::initializer_list<IndicatorRow> rows,
+                       const QString& designText) {
+    int y = 18;
+    for (const IndicatorRow& r : rows) {
+        makeLabel(parent, QString::fromUtf8(r.caption), QRect(8, y, 122, 24));
+        *r.indicator = makeIndicator(parent, r.objectName, designText, QRect(132, y, 110, 26));
+        makeLabel(parent, QString::fromUtf8(r.unit), QRect(248, y, 30, 24));
+        y += 30;
+    }
+}
+
 QLabel* makeLabel(QWidget* parent, const QString& text, const QRect& geometry) {
     auto* l = new QLabel(text, parent);
     l->setGeometry(geometry);

@@ -8,6 +8,7 @@
 #include <QLineEdit>
 #include <QString>
 #include <QWidget>
+#include <initializer_list>
 
 #include "control/params.h"
 
@@ -34,6 +35,17 @@ void showTermIndicators(const TermIndicators& t, QLabel* prop, QLabel* integ, QL
 QGroupBox* makeBox(QWidget* parent, const QString& title, const QRect& geometry);
 QCheckBox* makeCheck(QWidget* parent, const QString& objectName, const QString& text,
                      const QRect& geometry);
+
+// Rows of caption, indicator and unit, 30 pixels apart, as the boxes
+// "Текущие измерения" of both windows hold them.
+struct IndicatorRow {
+    const char* caption;
+    QLabel** indicator;
+    const char* objectName;
+    const char* unit;
+};
+void makeIndicatorRows(QWidget* parent, std::initializer_list<IndicatorRow> rows,
+                       const QString& designText);
 
 // A plain caption label.
 QLabel* makeLabel(QWidget* parent, const QString& text, const QRect& geometry);

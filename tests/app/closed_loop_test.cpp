@@ -22,7 +22,7 @@ struct PlantLoop : CycleSensor, CycleHeater, CycleRecorder {
     }
     void startConversion() override {}
     void writeHeater(std::uint8_t b) override { plant.setHeater(t, b / 234.0); }
-    void appendSample(std::uint16_t, const TProcessState&, double) override {}
+    void appendSample(std::uint16_t, const TProcessState&) override {}
     bool configChanged(const LiveConfig&) override { return false; }
     void appendConfig(const LiveConfig&) override {}
 };

@@ -37,7 +37,7 @@ struct FakeRecorder : CycleRecorder {
     int configChecks = 0;
     bool failNext = false;
     bool changed = false;
-    void appendSample(std::uint16_t takt, const TProcessState&, double) override {
+    void appendSample(std::uint16_t takt, const TProcessState&) override {
         if (failNext) {
             failNext = false;
             throw std::runtime_error("Input/output error");
