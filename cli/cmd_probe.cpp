@@ -37,12 +37,6 @@ Exit status: 0 when the sensor answered and a reading passed its check,
 1 when it did not, 2 for a usage error or a port that cannot be opened.
 )";
 
-std::string defaultSettingsPath() {
-    std::error_code ec;
-    const auto exe = std::filesystem::read_symlink("/proc/self/exe", ec);
-    return (exe.parent_path() / "thermostand.INI").string();
-}
-
 std::string hexBytes(const std::array<std::uint8_t, 9>& b) {
     std::string s;
     char buf[4];
@@ -116,7 +110,7 @@ int probe(int argc, char** argv) {
         }
     }
     if (settingsPath.empty())
-        settingsPath = defaultSettingsPath();
+        settingsPath = programSettingsPath();
     const TSettings settings = LoadSettings(settingsPath, '.');
     if (port.empty())
         port = comPortName(

@@ -59,12 +59,6 @@ void onSignal(int) {
     g_interrupted = true;
 }
 
-std::string defaultSettingsPath() {
-    std::error_code ec;
-    const auto exe = std::filesystem::read_symlink("/proc/self/exe", ec);
-    return (exe.parent_path() / "thermostand.INI").string();
-}
-
 char localeDecimalSeparator() {
     std::setlocale(LC_NUMERIC, "");
     const char c = std::localeconv()->decimal_point[0];
@@ -166,7 +160,7 @@ int run(int argc, char** argv) {
     }
     const Options& o = *opt;
     const char sep = localeDecimalSeparator();
-    const std::string settingsPath = o.settings.empty() ? defaultSettingsPath() : o.settings;
+    const std::string settingsPath = o.settings.empty() ? programSettingsPath() : o.settings;
     const TSettings settings = LoadSettings(settingsPath, sep);
     ScriptedDialogs dialogs(/*echo=*/true);
 

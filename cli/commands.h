@@ -2,7 +2,13 @@
 // The subcommands of thermostand-cli. Each takes the arguments after its
 // name and returns the process exit status.
 
+#include <string>
+
 namespace thermo::cli {
+
+// The GUI's own settings file, beside the executables: the tools read the
+// same parameters and [devices] the program uses.
+std::string programSettingsPath();
 
 int probe(int argc, char** argv);   // detect the sensor, read it, list parallel ports
 int run(int argc, char** argv);     // a headless run of the control cycle
