@@ -251,6 +251,11 @@ int main(int argc, char** argv) {
     auto plantTime = [&](Clock::time_point now) {
         return std::chrono::duration<double>(now - t0).count() * o.speed;
     };
+    // Count the writes before reading the register: a write that lands in
+    // between is then both in the register and replayed below, never lost.
+    // Both happen before the link appears, since the program (or a test)
+    // may write the heater as soon as it sees the link.
+    std::uint64_t seen = regs->writeCount();
     int heaterByte = regs->read(0);
     plant.setHeater(0, std::min(heaterByte, 234) / 234.0);
 
@@ -284,7 +289,6 @@ int main(int argc, char** argv) {
         log << clockText(realNow()) << " ready link=" << o.link << " pty=" << server->slavePath()
             << std::endl;
 
-    std::uint64_t seen = regs->writeCount();
     while (!g_stop) {
         auto now = Clock::now();
         // Heater writes carry their own time stamps, so an idle wait only
