@@ -73,7 +73,7 @@ TEST(OneWireReset, NoEchoCostsOneTimeout) {
     b.faults(f);
     const auto t = timed([&] { EXPECT_FALSE(OneWireReset(b.port)); });
     EXPECT_GE(t, 49ms);
-    EXPECT_LT(t, 150ms);
+    EXPECT_LT(t, 300ms) << "one deadline, not one per slot";
 }
 
 TEST(OneWireReset, ResetAtTheSlotSpeedIsNoReset) {
@@ -115,7 +115,7 @@ TEST(OneWireWriteByte, TimeoutMidByteLeavesTheRestUnsent) {
     b.faults(f);
     const auto t = timed([&] { OneWireWriteByte(b.port, 0x00); });
     EXPECT_GE(t, 49ms);
-    EXPECT_LT(t, 150ms) << "one deadline for the whole byte";
+    EXPECT_LT(t, 300ms) << "one deadline for the whole byte, not eight (400 ms)";
     EXPECT_EQ(b.chars() - before, 4u) << "three echoed slots and the one that timed out";
 }
 
@@ -255,7 +255,7 @@ TEST(SerialPort, HarmlessWithNoPortOpen) {
     port.CloseCOM();
     EXPECT_FALSE(port.SetModCOM(9600, 8, 0, 0, 1, 0));
     const auto t = timed([&] { EXPECT_EQ(ReadTemperature(port).status, ReadStatus::NoPresence); });
-    EXPECT_LT(t, 20ms) << "nothing to wait for on a closed port";
+    EXPECT_LT(t, 45ms) << "nothing to wait for on a closed port (a deadline is 50 ms)";
 }
 
 TEST(SerialPort, OneAdapterOneProgram) {
