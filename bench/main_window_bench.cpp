@@ -8,6 +8,7 @@
 #include <QCheckBox>
 #include <chrono>
 #include <filesystem>
+#include <functional>
 #include <thread>
 
 #include "app/main_window.h"
@@ -59,15 +60,6 @@ struct Window {
     }
 };
 
-Window& window() {
-    static int argc = 1;
-    static char name[] = "bench";
-    static char* argv[] = {name, nullptr};
-    static QApplication app(argc, argv);
-    static Window w;
-    return w;
-}
-
 TickReport sampleReport(Window& win, int takt) {
     TickReport r;
     r.sampleAdded = true;
@@ -80,8 +72,7 @@ TickReport sampleReport(Window& win, int takt) {
     return r;
 }
 
-void BM_ShowTickWith65000Points(benchmark::State& state) {
-    Window& win = window();
+void BM_ShowTickWith65000Points(benchmark::State& state, Window& win) {
     int takt = 65003;
     for (auto _ : state) {
         win.w->presentTick(sampleReport(win, takt++));
@@ -89,20 +80,16 @@ void BM_ShowTickWith65000Points(benchmark::State& state) {
         QApplication::processEvents(); // the membership charts' queued replots
     }
 }
-BENCHMARK(BM_ShowTickWith65000Points)->Unit(benchmark::kMillisecond);
 
 // Baseline: replotting the 65000-point chart alone, nothing new on it.
-void BM_ReplotOnly65000Points(benchmark::State& state) {
-    Window& win = window();
+void BM_ReplotOnly65000Points(benchmark::State& state, Window& win) {
     for (auto _ : state)
         win.w->Chart3->replot();
 }
-BENCHMARK(BM_ReplotOnly65000Points)->Unit(benchmark::kMillisecond);
 
 // A whole tick as the timer runs it: reading the sensor over the emulated
 // adapter (real character timing), the laws, the displays and the archive.
-void BM_WholeTickWithEmulatedAdapter(benchmark::State& state) {
-    Window& win = window();
+void BM_WholeTickWithEmulatedAdapter(benchmark::State& state, Window& win) {
     win.stand.state.Takt = 3;
     win.w->Check_Fuzzy->setChecked(true);
     win.w->Check_PID->setChecked(true);
@@ -113,6 +100,31 @@ void BM_WholeTickWithEmulatedAdapter(benchmark::State& state) {
         win.w->Chart3->replot();
     }
 }
-BENCHMARK(BM_WholeTickWithEmulatedAdapter)->Unit(benchmark::kMillisecond);
-
 } // namespace
+
+// The application and the window live in main, so both are gone before the
+// process's exit handlers run Qt's own clean-up.
+int main(int argc, char** argv) {
+    // Benchmarks run without a display.
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    QApplication app(argc, argv);
+    benchmark::Initialize(&argc, argv);
+    if (benchmark::ReportUnrecognizedArguments(argc, argv))
+        return 1;
+    {
+        Window win;
+        benchmark::RegisterBenchmark("BM_ShowTickWith65000Points", BM_ShowTickWith65000Points,
+                                     std::ref(win))
+            ->Unit(benchmark::kMillisecond);
+        benchmark::RegisterBenchmark("BM_ReplotOnly65000Points", BM_ReplotOnly65000Points,
+                                     std::ref(win))
+            ->Unit(benchmark::kMillisecond);
+        benchmark::RegisterBenchmark("BM_WholeTickWithEmulatedAdapter",
+                                     BM_WholeTickWithEmulatedAdapter, std::ref(win))
+            ->Unit(benchmark::kMillisecond);
+        benchmark::RunSpecifiedBenchmarks();
+    }
+    benchmark::Shutdown();
+    return 0;
+}
