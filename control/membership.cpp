@@ -1,5 +1,6 @@
 #include "control/membership.h"
 
+#include <algorithm>
 #include <cmath>
 
 #include "common/numfmt.h"
@@ -29,7 +30,7 @@ double term1(double v, const TermBreakpoints& b) {
 
 double term2(double v, const TermBreakpoints& b) {
     double r = 0;
-    if (b.B2 > 0) {
+    if (b.B2 > 0 && b.B2 < b.A2 && b.B2 < b.C2) {
         if (v <= -b.A2)
             r = 0;
         if (-b.A2 < v && v <= -b.B2)
@@ -93,7 +94,8 @@ void membershipCurve(double left, double right, const TermBreakpoints& b,
     const auto first = static_cast<std::int64_t>(lo);
     const auto last = static_cast<std::int64_t>(hi);
     const std::int64_t span = last - first;
-    const std::int64_t stride = span / (kMaxCurvePoints - 1) + 1;
+    const std::int64_t stride =
+        std::max<std::int64_t>(1, (span + kMaxCurvePoints - 2) / (kMaxCurvePoints - 1));
     out.reserve(static_cast<size_t>(span / stride + 2));
     for (std::int64_t i = first;; i += stride) {
         if (i > last)

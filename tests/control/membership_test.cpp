@@ -57,12 +57,25 @@ TEST(Membership, PositiveB2IsAPlateauNeverAboveOne) {
                                               {3.0, 0},  {-1.0001, 0.99995}};
     for (const auto& [v, expected] : rows)
         EXPECT_NEAR(mu(2, v, b), expected, 1e-9) << v;
-    // B2 = C2 would divide by zero in the literal formulas: the falling case
-    // is empty here, so the term stays finite and within [0, 1].
-    b.B2 = 3;
-    for (double v = -4; v <= 4; v += 0.25) {
-        const double m = mu(2, v, b);
-        EXPECT_TRUE(std::isfinite(m) && m >= 0 && m <= 1) << v << " " << m;
+}
+
+TEST(Membership, APlateauThatDoesNotFitInsideTheFeetLeavesTheTriangle) {
+    // B2 = C2 would divide by zero in the literal formulas, and a B2 at or
+    // beyond a foot would leave that side no edge: a jump from 0 to 1.
+    TermBreakpoints tri{};
+    tri.A2 = 3;
+    tri.C2 = 2;
+    for (double b2 : {2.0, 3.0, 4.0}) {
+        TermBreakpoints b = tri;
+        b.B2 = b2;
+        double prev = mu(2, -5, b);
+        for (double v = -5; v <= 5; v += 0.01) {
+            const double m = mu(2, v, b);
+            EXPECT_TRUE(std::isfinite(m) && m >= 0 && m <= 1) << b2 << " " << v << " " << m;
+            EXPECT_LE(std::abs(m - prev), 0.01) << "a jump at " << v << " with B2 " << b2;
+            EXPECT_EQ(m, mu(2, v, tri)) << b2 << " " << v;
+            prev = m;
+        }
     }
 }
 
@@ -100,6 +113,11 @@ TEST(MembershipCurve, GridOfTenthsWithHalfEvenEnds) {
 
 TEST(MembershipCurve, HugeUniverseIsThinnedNotFrozen) {
     std::vector<CurvePoint> pts;
+    membershipCurve(10000, 10000, TermBreakpoints{}, pts); // exactly the limit, in tenths
+    EXPECT_EQ(pts.size(), static_cast<size_t>(kMaxCurvePoints)) << "thinned below the limit";
+    membershipCurve(10000, 10001, TermBreakpoints{}, pts); // one point past it
+    EXPECT_LE(pts.size(), static_cast<size_t>(kMaxCurvePoints) + 1);
+    EXPECT_EQ(pts.back().tenths, 10001);
     membershipCurve(1e12, 1e12, TermBreakpoints{}, pts);
     ASSERT_LE(pts.size(), static_cast<size_t>(kMaxCurvePoints) + 1);
     EXPECT_EQ(pts.front().tenths, -1'000'000'000'000);
