@@ -101,6 +101,9 @@ SampleTable::SampleTable(QWidget* parent) : QTableView(parent), delegate_(this) 
     horizontalHeader()->setMinimumSectionSize(10);
     horizontalHeader()->setFixedHeight(16);
     horizontalHeader()->setSectionsMovable(true);
+    // The header row is fixed: a click on it selects no column (and so no
+    // sample); its sections can still be dragged to another place.
+    horizontalHeader()->setSectionsClickable(false);
     horizontalHeader()->setHighlightSections(false);
     setColumnWidth(0, 46);
     setColumnWidth(1, 32);

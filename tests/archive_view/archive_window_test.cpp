@@ -5,8 +5,10 @@
 
 #include <QApplication>
 #include <QCheckBox>
+#include <QHeaderView>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMouseEvent>
 #include <QSignalSpy>
 #include <QTest>
 #include <cmath>
@@ -321,6 +323,33 @@ TEST_F(ArchiveWindowTest, ColumnZeroMovesTheCursorButShowsNothing) {
     EXPECT_EQ(w.SelectedSample(), 0u);
     EXPECT_EQ(w.Ind_Temper->text(), "00.00");
     EXPECT_EQ(w.Chart3->cursorX(), -1);
+}
+
+TEST_F(ArchiveWindowTest, TheHeaderRowSelectsNothingButItsColumnsMove) {
+    open(rising(10));
+    selectRow(6);
+    QHeaderView* header = w.StringGrid1->horizontalHeader();
+    const auto middleOf = [&](int logical) {
+        return QPoint(header->sectionViewportPosition(logical) + header->sectionSize(logical) / 2,
+                      header->height() / 2);
+    };
+    QTest::mouseClick(header->viewport(), Qt::LeftButton, {}, middleOf(1));
+    EXPECT_EQ(w.currentRow(), 6) << "a click on \"°C\" moved the current cell";
+    EXPECT_EQ(w.SelectedSample(), 6u);
+    EXPECT_EQ(w.Ind_Temper->text(), "21,5");
+
+    // Dragging "ошибка" onto "°C" swaps their places.
+    QTest::mousePress(header->viewport(), Qt::LeftButton, {}, middleOf(2));
+    for (int x = middleOf(2).x(); x >= middleOf(1).x() - 8; x -= 4) {
+        QMouseEvent move(QEvent::MouseMove, QPointF(x, middleOf(2).y()),
+                         header->viewport()->mapToGlobal(QPointF(x, middleOf(2).y())), Qt::NoButton,
+                         Qt::LeftButton, Qt::NoModifier);
+        QApplication::sendEvent(header->viewport(), &move);
+    }
+    QTest::mouseRelease(header->viewport(), Qt::LeftButton, {},
+                        QPoint(middleOf(1).x() - 8, middleOf(2).y()));
+    EXPECT_EQ(header->visualIndex(2), 1);
+    EXPECT_EQ(w.SelectedSample(), 6u);
 }
 
 TEST_F(ArchiveWindowTest, AVisibleRowGetsTheLineAndAnOffScreenRowRecentres) {
