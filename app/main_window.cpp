@@ -409,6 +409,7 @@ void TF_Glav::showEvent(QShowEvent* event) {
 void TF_Glav::FormShow() {
     portSelection_.enumerate();
     portSelection_.SelectComPort(SavedComPort_);
+    portChosen_ = true;
     syncMenu();
 }
 
@@ -425,7 +426,9 @@ void TF_Glav::FormDestroy() {
     if (s_.sound)
         s_.sound->stop();
     TSettings out = s_.settings;
-    out.SavedComPort = portSelection_.CurrentComPort();
+    // A window that ends before it ever chose a port (the parallel port
+    // failed at start) keeps the stored one for the next start.
+    out.SavedComPort = portChosen_ ? portSelection_.CurrentComPort() : SavedComPort_;
     out.params = s_.stand.params;
     try {
         SaveSettings(s_.settingsPath, out, sep_);
@@ -457,7 +460,10 @@ void TF_Glav::MClosePortClick() {
 }
 
 void TF_Glav::Bt_StartClick() {
-    Timer1->start();
+    // A running cycle keeps its rhythm: pressing "старт" again does not
+    // put the next tick off.
+    if (!Timer1->isActive())
+        Timer1->start();
 }
 
 void TF_Glav::Button11Click() {
@@ -522,6 +528,20 @@ void TF_Glav::Timer1Timer() {
     const TickReport r = cycle_.tick(localTimeOfDay());
     presentTick(r);
     inTick_ = false;
+    if (!r.ioError.empty())
+        reportTickError(r.ioError);
+}
+
+void TF_Glav::reportTickError(const std::string& text) {
+    // Reported after the tick has finished, so the cycle goes on in the
+    // report's own event loop: the sensor is read, the alarm watched and the
+    // heater driven while the box waits for a click. One report at a time;
+    // ticks failing for the same reason meanwhile add no boxes.
+    if (errorReportOpen_)
+        return;
+    errorReportOpen_ = true;
+    s_.dialogs.errorReport(text);
+    errorReportOpen_ = false;
 }
 
 void TF_Glav::presentTick(const TickReport& r) {
@@ -575,8 +595,6 @@ void TF_Glav::presentTick(const TickReport& r) {
         table.setGridRow(takt - 2, QString::fromStdString(formatTimeOfDay(r.timeOfDay)),
                          fixed(st.state.Temper, "0.##"), fixed(st.state.Oshibka, "0.##"));
     }
-    if (!r.ioError.empty())
-        s_.dialogs.errorReport(r.ioError);
 }
 
 } // namespace thermo

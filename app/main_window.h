@@ -73,6 +73,7 @@ public:
     // Shows one tick's report on the displays (what Timer1Timer does after
     // the tick itself).
     void presentTick(const TickReport& r);
+    void reportTickError(const std::string& text);
     void setTimerInterval(int ms); // the interval window's "применить"
     [[nodiscard]] int timerInterval() const;
 
@@ -150,8 +151,10 @@ private:
     int SavedComPort_ = 1;
     bool lptReady_ = true;
     bool shown_ = false;
+    bool portChosen_ = false;
     bool destroyed_ = false;
     bool inTick_ = false;
+    bool errorReportOpen_ = false;
 };
 
 } // namespace thermo

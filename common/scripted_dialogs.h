@@ -3,6 +3,7 @@
 // queue (an empty queue cancels). For tests and headless runs.
 
 #include <deque>
+#include <functional>
 #include <iostream>
 #include <vector>
 
@@ -25,6 +26,8 @@ public:
         messages.push_back({kind, caption, text});
         if (echo_)
             std::cerr << (caption.empty() ? "" : caption + ": ") << text << '\n';
+        if (whileShown)
+            whileShown(messages.back());
     }
     std::optional<std::string> saveFileName(const FileDialogRequest& r) override {
         requests.push_back(r);
@@ -35,6 +38,9 @@ public:
         return next();
     }
 
+    // Runs while a message is "open", as a modal box's own event loop would
+    // run timers and other events until the user answers it.
+    std::function<void(const Shown&)> whileShown;
     std::vector<Shown> messages;
     std::vector<FileDialogRequest> requests;
     std::deque<std::optional<std::string>> fileAnswers;

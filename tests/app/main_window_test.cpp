@@ -12,6 +12,7 @@
 #include <QPushButton>
 #include <QSpinBox>
 #include <QToolButton>
+#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <filesystem>
@@ -57,6 +58,7 @@ struct MainWindowTest : ::testing::Test {
     ScriptedDialogs dialogs;
     std::unique_ptr<StandDevices> devices;
     ArchiveRecorder recorder;
+    TSettings settings;
     std::unique_ptr<TF_Glav> w;
     std::optional<SimRegisterFile> lpt;
 
@@ -68,14 +70,12 @@ struct MainWindowTest : ::testing::Test {
         fs::remove_all(dir);
         fs::create_directories(dir);
         ASSERT_TRUE(sensor.ok()) << sensor.error();
-        TSettings settings;
         settings.devices.com = {sensor.path(), (dir / "missing").string(), "/nonexistent/ttyX",
                                 "/nonexistent/ttyY"};
         settings.devices.lpt = "sim:" + (dir / "lpt").string();
         settings.SavedComPort = 1;
         devices = std::make_unique<StandDevices>(settings.devices);
-        w = std::make_unique<TF_Glav>(MainWindowServices{
-            stand, dialogs, *devices, recorder, settings, (dir / "thermostand.INI").string()});
+        makeWindow();
         std::string err;
         lpt = SimRegisterFile::open((dir / "lpt").string(), &err);
         ASSERT_TRUE(lpt) << err;
@@ -83,6 +83,12 @@ struct MainWindowTest : ::testing::Test {
     void TearDown() override {
         w.reset();
         fs::remove_all(dir);
+    }
+
+    void makeWindow() {
+        w.reset();
+        w = std::make_unique<TF_Glav>(MainWindowServices{
+            stand, dialogs, *devices, recorder, settings, (dir / "thermostand.INI").string()});
     }
 
     int heater() const { return lpt->read(0); }
@@ -100,6 +106,8 @@ struct MainWindowTest : ::testing::Test {
 
 TEST_F(MainWindowTest, StartUpShowsTheSetpointAndCoefficientsInTheLocalesForm) {
     stand.state.Zadan = 50; // whatever the last run set
+    makeWindow();
+    EXPECT_EQ(stand.state.Zadan, 33.5);
     EXPECT_EQ(w->Ed_Zadan->text(), "33,5");
     EXPECT_EQ(w->Ed_Reg2_Integ->text(), "0,12");
     EXPECT_EQ(w->Ed_Reg1_Integ->text(), "0,2");
@@ -253,6 +261,48 @@ TEST_F(MainWindowTest, ClosingWhileRunningSwitchesOffAndStoresThePort) {
     std::ifstream ini(dir / "thermostand.INI");
     const std::string text((std::istreambuf_iterator<char>(ini)), {});
     EXPECT_NE(text.find("COM port=1"), std::string::npos) << text;
+}
+
+TEST_F(MainWindowTest, EndingBeforeAPortWasChosenKeepsTheStoredPort) {
+    // As when the parallel port fails at start: the window ends unshown.
+    w->FormDestroy();
+    std::ifstream ini(dir / "thermostand.INI");
+    const std::string text((std::istreambuf_iterator<char>(ini)), {});
+    EXPECT_NE(text.find("COM port=1"), std::string::npos) << text;
+}
+
+TEST_F(MainWindowTest, StartPressedAgainDoesNotPutTheNextTickOff) {
+    startRun();
+    w->Bt_StartClick();
+    std::this_thread::sleep_for(std::chrono::milliseconds(400));
+    w->Bt_StartClick();
+    EXPECT_TRUE(w->Timer1->isActive());
+    EXPECT_LT(w->Timer1->remainingTime(), 800) << "the timer started anew";
+}
+
+TEST_F(MainWindowTest, ARecorderErrorReportDoesNotHoldTheCycle) {
+    startRun();
+    w->Timer1Timer();
+    // The archive can no longer be written.
+    fs::remove(dir / "run.txt");
+    fs::create_directory(dir / "run.txt");
+    int inBox = 0;
+    dialogs.whileShown = [&](const ScriptedDialogs::Shown& m) {
+        if (m.kind != MessageKind::Error || inBox++ > 0)
+            return;
+        w->Timer1Timer(); // the timer fires while the box waits for a click
+        w->Timer1Timer();
+    };
+    const int takt = stand.state.Takt;
+    w->Timer1Timer();
+    EXPECT_EQ(stand.state.Takt, takt + 3) << "the cycle waited for the box";
+    const auto errors = [&] {
+        return std::count_if(dialogs.messages.begin(), dialogs.messages.end(),
+                             [](const auto& m) { return m.kind == MessageKind::Error; });
+    };
+    EXPECT_EQ(errors(), 1) << "one box, not one per failing tick";
+    w->Timer1Timer(); // the box was closed: a new failure is reported again
+    EXPECT_EQ(errors(), 2);
 }
 
 TEST_F(MainWindowTest, SensorLostStopsTheRunWithTheHeaterOff) {
