@@ -1,6 +1,7 @@
 #include "app/program_windows.h"
 
 #include <QPrinter>
+#include <initializer_list>
 
 #include "app/ui/trend_chart.h"
 #include "ui_aux/show_window.h"
@@ -11,6 +12,10 @@ ProgramWindows::ProgramWindows(const MainWindowServices& services)
     : stand_(services.stand), recorder_(services.recorder), dialogs_(services.dialogs),
       F_Glav(services), FF_term(stand_.params, dialogs_), F_Arhiv({archive, dialogs_}),
       AboutBox(&F_Glav) {
+    // The program ends when the main window closes, whatever else is open.
+    for (QWidget* w : std::initializer_list<QWidget*>{&FF_term, &F_Arhiv, &F_Skorost, &F_Shema,
+                                                      &F_Zapis, &AboutBox})
+        w->setAttribute(Qt::WA_QuitOnClose, false);
     QObject::connect(&F_Glav, &TF_Glav::termsRequested, [this] { FF_term.showForward(); });
     QObject::connect(&F_Glav, &TF_Glav::archiveRequested, [this] { showOrRaise(F_Arhiv); });
     QObject::connect(&F_Glav, &TF_Glav::intervalRequested, [this] { showOrRaise(F_Skorost); });

@@ -4,6 +4,7 @@
 
 #include <QAction>
 #include <QApplication>
+#include <QTimer>
 #include <filesystem>
 
 #include "app/program_windows.h"
@@ -55,6 +56,21 @@ TEST_F(ProgramWindowsTest, BothMenusShowTheOneSchemeWindow) {
     for (QWidget* w : QApplication::topLevelWidgets())
         schemes += qobject_cast<TF_Shema*>(w) != nullptr;
     EXPECT_EQ(schemes, 1);
+}
+
+TEST_F(ProgramWindowsTest, ClosingTheMainWindowEndsTheProgramWhateverElseIsOpen) {
+    windows->F_Glav.show();
+    windows->F_Glav.N10->trigger();     // "Схема"
+    windows->F_Glav.N8->trigger();      // "скорость"
+    windows->F_Glav.termsRequested();   // "Термы"
+    windows->F_Glav.archiveRequested(); // "Архив"
+    windows->F_Glav.aboutRequested();   // "О программе"
+    windows->F_Zapis.begin();
+    ASSERT_TRUE(windows->F_Shema.isVisible() && windows->F_Skorost.isVisible() &&
+                windows->FF_term.isVisible() && windows->F_Arhiv.isVisible());
+    QTimer::singleShot(0, &windows->F_Glav, [this] { windows->F_Glav.close(); });
+    QTimer::singleShot(3000, [] { QCoreApplication::exit(99); }); // still running
+    EXPECT_EQ(QApplication::exec(), 0);
 }
 
 TEST_F(ProgramWindowsTest, IntervalWindowSetsTheMainTimer) {
