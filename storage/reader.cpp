@@ -13,13 +13,22 @@ FileBytes readArchiveFile(const std::string& path) {
     FileBytes out;
     // Reading needs no write access: an archive on a read-only share or
     // handed out without write permission must still open.
-    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    // Non-blocking, so a pipe given as the archive cannot hang the window
+    // before it is refused below.
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
     if (fd < 0) {
         out.error = errno;
         return out;
     }
+    // Only a regular file is an archive: a folder, a pipe or a device
+    // (/dev/zero would be read until memory ran out) cannot be opened as one.
     struct stat st {};
-    if (::fstat(fd, &st) == 0 && st.st_size > 0)
+    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+        out.error = S_ISDIR(st.st_mode) ? EISDIR : EINVAL;
+        ::close(fd);
+        return out;
+    }
+    if (st.st_size > 0)
         out.bytes.reserve(static_cast<std::size_t>(st.st_size));
     std::uint8_t buf[65536];
     for (;;) {

@@ -39,9 +39,9 @@ public:
     std::vector<TConfigRecord> Configs;
     std::size_t ConfigCount = 0;
 
-    // Both open the file for reading and writing, as every archive file is
-    // opened, so a locked or read-only file is refused like a missing one.
-    // On failure to open: the message, and the array and count stay as they
+    // Both open the file for reading only, so an archive without write
+    // permission still opens; anything but a regular file is refused like a
+    // missing one. On failure to open: the message, and the array and count stay as they
     // were; returns false. An empty file: the message, count 0, true.
     bool ReadSampleFile(const std::string& name, UserDialogs& dialogs);
     // `name` is the sample file's; the configuration file is name + "UST".

@@ -69,9 +69,17 @@ void ArchiveRecorder::AppendSample(std::uint16_t Takt, const TProcessState& stat
 }
 
 void ArchiveRecorder::AppendConfig(const TConfigSources& live) {
+    // The snapshot stands only once it is on disk: after a failed write the
+    // change still differs from it, so the next tick writes it again.
+    const TConfigRecord previous = lastConfig_;
     TakeConfigSnapshot(live);
     const ConfigBytes bytes = encodeConfig(lastConfig_);
-    appendRecord(configFileName(), bytes.data(), bytes.size());
+    try {
+        appendRecord(configFileName(), bytes.data(), bytes.size());
+    } catch (...) {
+        lastConfig_ = previous;
+        throw;
+    }
 }
 
 void appendRecord(const std::string& path, const std::uint8_t* bytes, std::size_t size) {

@@ -4,6 +4,7 @@
 
 #include <cerrno>
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include "common/scripted_dialogs.h"
@@ -69,6 +70,26 @@ TEST(Reader, NoArchiveShowsTheFirstAndTheThirdMessageAndKeepsTheOldData) {
     EXPECT_EQ(r.SampleCount, 2u);
     EXPECT_EQ(r.ConfigCount, 1u);
     EXPECT_EQ(d.messages[0].kind, MessageKind::Plain);
+}
+
+TEST(Reader, OnlyARegularFileOpensAsAnArchive) {
+    TempDir dir;
+    const std::string folder = dir.file("folder.txt");
+    ASSERT_EQ(::mkdir(folder.c_str(), 0755), 0);
+    ASSERT_EQ(::mkdir((folder + "UST").c_str(), 0755), 0);
+    const std::string pipe = dir.file("pipe.txt");
+    ASSERT_EQ(::mkfifo(pipe.c_str(), 0644), 0); // opened blocking, this would hang
+    for (const std::string& path : {folder, pipe, std::string("/dev/zero")}) {
+        ArchiveReader r;
+        ScriptedDialogs d;
+        EXPECT_FALSE(r.ReadSampleFile(path, d)) << path;
+        EXPECT_EQ(texts(d), std::vector<std::string>{"Ошибка открытия файла БД."}) << path;
+        EXPECT_EQ(r.SampleCount, 0u);
+    }
+    ArchiveReader r;
+    ScriptedDialogs d;
+    EXPECT_FALSE(r.ReadConfigFile(folder, d));
+    EXPECT_EQ(texts(d), std::vector<std::string>{"Ошибка открытия файла конфигурации."});
 }
 
 TEST(Reader, EmptyFilesShowTheirMessagesAndCountZero) {

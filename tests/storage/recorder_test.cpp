@@ -4,7 +4,9 @@
 #include <gtest/gtest.h>
 
 #include <csignal>
+#include <cstdio>
 #include <sys/resource.h>
+#include <sys/stat.h>
 
 #include "storage/io_error.h"
 #include "storage/recorder.h"
@@ -223,6 +225,27 @@ TEST(Recorder, AFailedWriteLeavesOnlyWholeRecords) {
     EXPECT_EQ(readFile(path).size(), 32u);
     run.tick(); // the next tick tries again with a fresh open
     EXPECT_EQ(readFile(path).size(), 64u);
+}
+
+TEST(Recorder, AConfigurationThatFailedToBeWrittenIsWrittenAtTheNextTick) {
+    TempDir dir;
+    const std::string path = dir.file("run.txt");
+    RecordedRun run(path);
+    run.tick();
+    run.tick();
+    // The configuration file cannot be opened for one tick.
+    const std::string ust = path + "UST";
+    ASSERT_EQ(std::rename(ust.c_str(), (ust + ".kept").c_str()), 0);
+    ASSERT_EQ(::mkdir(ust.c_str(), 0755), 0);
+    run.live.Zadan = 40;
+    EXPECT_THROW(run.tick(), IoError);
+    EXPECT_TRUE(run.recorder.ConfigChanged(run.live)) << "the unwritten change was forgotten";
+    ASSERT_EQ(::rmdir(ust.c_str()), 0);
+    ASSERT_EQ(std::rename((ust + ".kept").c_str(), ust.c_str()), 0);
+    run.tick();
+    EXPECT_EQ(configCount(path), 2u);
+    EXPECT_EQ(run.recorder.LastConfig().Zadan, 40);
+    EXPECT_EQ(run.recorder.LastConfig().Takt, 5);
 }
 
 } // namespace
