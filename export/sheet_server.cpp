@@ -232,6 +232,13 @@ void writeXlsx(const WorkbookData& book, const std::string& path) {
             lxw_row_t row = lxw_row_t((k >> 16) - 1);
             lxw_col_t col = lxw_col_t((k & 0xFFFF) - 1);
             const AutoValue& v = cell.value;
+            // A number the file format cannot hold (NaN or an infinity from a
+            // damaged archive) would make the whole workbook unreadable: its
+            // cell stays empty instead.
+            if (const auto* d = std::get_if<double>(&v); d && !std::isfinite(*d))
+                continue;
+            if (const auto* t = std::get_if<AutoDate>(&v); t && !std::isfinite(t->days))
+                continue;
             if (const auto* d = std::get_if<double>(&v))
                 worksheet_write_number(ws, row, col, *d, nullptr);
             else if (const auto* i = std::get_if<std::int32_t>(&v))

@@ -1,12 +1,15 @@
 // The spreadsheet export, read back by an independent reader (openpyxl).
+#include <cmath>
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
+#include <limits>
 #include <map>
 #include <sstream>
 #include <vector>
 
 #include <gtest/gtest.h>
+
 #include <unistd.h>
 
 #include "common/scripted_dialogs.h"
@@ -245,6 +248,21 @@ TEST_F(XlsxExport, ThreeSamplesGiveTimesAndTemperaturesOnSheet1) {
     EXPECT_EQ(dialogs.requests[0].initialDir, "");
     EXPECT_FALSE(dialogs.requests[0].confirmOverwrite);
     EXPECT_TRUE(dialogs.messages.empty());
+}
+
+TEST_F(XlsxExport, NumbersADamagedArchiveCannotHoldLeaveTheirCellsEmpty) {
+    const double inf = std::numeric_limits<double>::infinity();
+    std::vector<ExportRow> src = {
+        {0, 0}, {0.5, std::nan("")}, {inf, 22.5}, {0.25, -inf}, {0.75, 23.0}};
+    auto file = dir / "damaged.xls";
+    ASSERT_EQ(exportTo(src, 4, file.string()), ExcelExportResult::Saved);
+    auto out = dumpWorkbook(file, {"1!A1", "1!B1", "1!A2", "1!B2", "1!B3", "1!A4", "1!B4"});
+    const std::vector<std::string> cells(out.begin() + 5, out.end());
+    EXPECT_EQ(cells, (std::vector<std::string>{"cell 1!A1 date 0.5", "cell 1!B1 NoneType None",
+                                               "cell 1!A2 NoneType None", "cell 1!B2 number 22.5",
+                                               "cell 1!B3 NoneType None", "cell 1!A4 date 0.75",
+                                               "cell 1!B4 number 23.0"}))
+        << "the workbook must open and keep every finite value";
 }
 
 TEST_F(XlsxExport, NoRowsStillGivesAnEmptyWorkbook) {
