@@ -25,6 +25,9 @@
 #include "storage/recorder.h"
 #include "storage/settings.h"
 #include "ui_aux/alarm_sound.h"
+#ifdef THERMO_CLI_QT_LOCALE
+#include "control/ui/locale_sep.h"
+#endif
 
 namespace thermo::cli {
 
@@ -59,11 +62,18 @@ void onSignal(int) {
     g_interrupted = true;
 }
 
+// The settings file is the window's, written with the decimal mark Qt takes
+// from LC_ALL, LC_NUMERIC or LANG; Qt knows that mark even where the C library
+// has no such locale installed, so the headless run asks Qt as well.
 char localeDecimalSeparator() {
+#ifdef THERMO_CLI_QT_LOCALE
+    return decimalSeparator(QLocale::system());
+#else
     std::setlocale(LC_NUMERIC, "");
     const char c = std::localeconv()->decimal_point[0];
     std::setlocale(LC_NUMERIC, "C");
     return c ? c : '.';
+#endif
 }
 
 struct Options {
@@ -186,8 +196,9 @@ int run(int argc, char** argv) {
         n = port[3] - '0';
     const bool opened = n ? devices.OpenCOM(n) : devices.openPath(port);
     if (!opened) {
+        // The window's message as it stands, the system's reason below it.
         std::cerr << (n ? "Port " + port + " is not available." : "run: cannot open " + port)
-                  << " (" << devices.serial().lastError() << ")\n";
+                  << "\n  " << devices.serial().lastError() << '\n';
         return 1;
     }
     devices.SetCOMToImmediate();

@@ -140,6 +140,28 @@ TEST_F(HeadlessRun, TerminationSwitchesTheHeaterOff) {
     EXPECT_NE(slurp(dir / "sim.log").find("byte=234"), std::string::npos);
 }
 
+TEST_F(HeadlessRun, ReadsTheWindowsSettingsWithTheWindowsDecimalMark) {
+    // What the window saves under a Russian locale; no C library locale of
+    // that name need be installed for Qt to know its decimal comma.
+    std::ofstream(dir / "s.ini", std::ios::app) << "[koof]\nC0_2=2,5\nC1_2=0,5\n";
+    startSim({});
+    const std::string cmd = "env -u LC_ALL -u LC_NUMERIC LANG=ru_RU.UTF-8 " + binDir() +
+                            "/thermostand-cli run --settings " + (dir / "s.ini").string() +
+                            " --port COM1 --no-alarm-sound --ticks 1 --pid --archive " +
+                            (dir / "run.txt").string() + " >" + (dir / "out").string() + " 2>" +
+                            (dir / "err").string();
+    ASSERT_EQ(std::system(cmd.c_str()), 0) << slurp(dir / "err");
+    std::istringstream out(slurp(dir / "out"));
+    std::string header;
+    std::getline(out, header);
+    int takt = 0;
+    double temper = 0, error = 0, out1 = 0, out2 = 0;
+    ASSERT_TRUE(out >> takt >> temper >> error >> out1 >> out2) << slurp(dir / "out");
+    ASSERT_GT(error, 1.0);
+    // The first call: (C0_2 + C1_2) * e in counts, shown as percent.
+    EXPECT_NEAR(out2 / error, 0.427 * (2.5 + 0.5), 1e-3) << "the defaults were used";
+}
+
 TEST_F(HeadlessRun, NoSensorIsReportedBeforeAnythingIsRecorded) {
     startSim({"--fault", "no-sensor"});
     EXPECT_EQ(run("--ticks 3"), 1);
