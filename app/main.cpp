@@ -10,6 +10,7 @@
 #include <iostream>
 #include <unistd.h>
 
+#include "app/crash_guard.h"
 #include "app/devices.h"
 #include "app/program_windows.h"
 #include "app/stand.h"
@@ -62,6 +63,7 @@ int main(int argc, char** argv) {
     thermo::ArchiveRecorder recorder;
     thermo::AlarmSound sound(thermo::resources::warningSound());
 
+    thermo::CrashHeaterGuard crashGuard(devices);
     g_emergencyHeater = &devices;
     std::set_terminate(onFatalError);
     if (pipe(g_signalPipe) == 0) {

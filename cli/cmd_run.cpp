@@ -15,6 +15,7 @@
 #include <string>
 #include <thread>
 
+#include "app/crash_guard.h"
 #include "app/cycle.h"
 #include "app/devices.h"
 #include "app/stand.h"
@@ -175,6 +176,7 @@ int run(int argc, char** argv) {
     ScriptedDialogs dialogs(/*echo=*/true);
 
     StandDevices devices(settings.devices);
+    CrashHeaterGuard crashGuard(devices);
     if (!devices.lpt().IsReady()) {
         dialogs.message(MessageKind::Error, "ERROR",
                         kLptNotReadyText + std::to_string(devices.lpt().errorCode()));

@@ -1,0 +1,84 @@
+// A process that dies of a fatal signal with the heater on leaves it off.
+#include <gtest/gtest.h>
+
+#include <csignal>
+#include <cstdlib>
+#include <filesystem>
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include "app/crash_guard.h"
+#include "app/devices.h"
+#include "io/sim_register_file.h"
+
+using namespace thermo;
+namespace fs = std::filesystem;
+
+namespace {
+
+// The children die on purpose: no core files for them.
+void noCoreFile() {
+    const rlimit none{0, 0};
+    setrlimit(RLIMIT_CORE, &none);
+}
+
+// Runs `die` in a child that heats through the simulated register device
+// under a guard; returns the signal that ended the child.
+template <class Die> int heatAndDie(const fs::path& lpt, Die die) {
+    const pid_t pid = fork();
+    if (pid == 0) {
+        noCoreFile();
+        DeviceSettings d;
+        d.lpt = "sim:" + lpt.string();
+        StandDevices devices(d);
+        devices.writeHeater(234);
+        CrashHeaterGuard guard(devices);
+        die();
+        _exit(0);
+    }
+    int status = 0;
+    waitpid(pid, &status, 0);
+    return WIFSIGNALED(status) ? WTERMSIG(status) : -WEXITSTATUS(status);
+}
+
+TEST(CrashHeaterGuard, AFatalSignalSwitchesTheHeaterOffAndStillEndsTheProcess) {
+    const fs::path dir = fs::temp_directory_path() / ("thermo_crash_" + std::to_string(getpid()));
+    fs::create_directories(dir);
+    const fs::path lpt = dir / "lpt";
+    struct Case {
+        int sig;
+        void (*die)();
+    };
+    const Case cases[] = {
+        {SIGSEGV, [] { std::raise(SIGSEGV); }},
+        {SIGABRT, [] { std::abort(); }},
+        {SIGFPE, [] { std::raise(SIGFPE); }},
+    };
+    for (const Case& c : cases) {
+        EXPECT_EQ(heatAndDie(lpt, c.die), c.sig);
+        std::string why;
+        auto regs = SimRegisterFile::open(lpt.string(), &why);
+        ASSERT_TRUE(regs) << why;
+        EXPECT_EQ(regs->read(0), 0) << strsignal(c.sig);
+        EXPECT_GE(regs->writeCount(), 2u) << "the child never heated";
+    }
+    // Without the guard the heater stays on: the check above means something.
+    const pid_t pid = fork();
+    if (pid == 0) {
+        noCoreFile();
+        DeviceSettings d;
+        d.lpt = "sim:" + lpt.string();
+        StandDevices devices(d);
+        devices.writeHeater(234);
+        std::signal(SIGSEGV, SIG_DFL);
+        std::raise(SIGSEGV);
+        _exit(0);
+    }
+    waitpid(pid, nullptr, 0);
+    std::string why;
+    EXPECT_EQ(SimRegisterFile::open(lpt.string(), &why)->read(0), 234);
+    fs::remove_all(dir);
+}
+
+} // namespace
