@@ -1,9 +1,12 @@
 #include "ui_aux/procces.h"
 
+#include <QCoreApplication>
+#include <QElapsedTimer>
 #include <QPainter>
 #include <QPainterPath>
 #include <QProgressBar>
 #include <QVBoxLayout>
+#include <QWindow>
 
 #include <algorithm>
 
@@ -94,6 +97,15 @@ void TF_Zapis::setProgress(int percent) {
 void TF_Zapis::begin() {
     setProgress(0);
     showOrRaise(*this);
+    // The export that follows holds the event loop until it ends: let the
+    // window system map and paint the window now (half a second at most), or
+    // it would appear only after end() had hidden it again. User input waits
+    // for the export.
+    QElapsedTimer waited;
+    waited.start();
+    do
+        QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents, 20);
+    while (!(windowHandle() && windowHandle()->isExposed()) && waited.elapsed() < 500);
 }
 
 void TF_Zapis::end() {
