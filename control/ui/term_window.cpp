@@ -12,6 +12,7 @@
 
 #include "control/ui/locale_sep.h"
 #include "control/ui/membership_chart.h"
+#include "ui_aux/show_window.h"
 
 namespace thermo {
 
@@ -145,9 +146,7 @@ QLineEdit* TFF_term::maskEdit(int n) const {
 }
 
 void TFF_term::showForward() {
-    show();
-    raise();
-    activateWindow();
+    showOrRaise(*this); // a minimized window comes back too
 }
 
 void TFF_term::showEvent(QShowEvent* event) {
