@@ -16,10 +16,6 @@ namespace fs = std::filesystem;
 
 namespace {
 
-int argc = 1;
-char arg0[] = "test_program_windows";
-char* argv[] = {arg0, nullptr};
-
 struct ProgramWindowsTest : ::testing::Test {
     fs::path dir = fs::temp_directory_path() / ("thermo_pw_" + std::to_string(::getpid()));
     sim::PtySensorThread sensor{[] { return 25.0; }};
@@ -30,7 +26,6 @@ struct ProgramWindowsTest : ::testing::Test {
     std::unique_ptr<ProgramWindows> windows;
 
     void SetUp() override {
-        static QApplication app(argc, argv);
         fs::create_directories(dir);
         TSettings settings;
         settings.devices.com[0] = sensor.path();
