@@ -1,5 +1,6 @@
 #include "io/serial_port.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <fcntl.h>
@@ -226,6 +227,8 @@ bool SerialPort::TxBytesCOM(std::span<const std::uint8_t> bytes) {
         } else if (n < 0 && errno == EINTR) {
             continue;
         } else {
+            if (n < 0 && errno == EIO)
+                dropDeadPort();
             return false;
         }
     }
@@ -240,10 +243,12 @@ std::uint32_t SerialPort::RxDataCOM(std::uint8_t* buf, std::uint32_t wanted,
             const auto total =
                 std::chrono::milliseconds(m_readConstant + m_readMultiplier * std::int64_t(wanted));
             const SteadyTime deadline = std::chrono::steady_clock::now() + total;
-            while (got < wanted) {
+            while (got < wanted && m_fd >= 0) {
                 const ssize_t n = ::read(m_fd, buf + got, wanted - got);
                 if (n > 0)
                     got += static_cast<std::uint32_t>(n);
+                else if (n < 0 && errno == EIO)
+                    dropDeadPort();
                 else if (!waitForInput(deadline))
                     break;
             }
@@ -251,6 +256,8 @@ std::uint32_t SerialPort::RxDataCOM(std::uint8_t* buf, std::uint32_t wanted,
             const ssize_t n = ::read(m_fd, buf, wanted);
             if (n > 0)
                 got = static_cast<std::uint32_t>(n);
+            else if (n < 0 && errno == EIO)
+                dropDeadPort();
         }
     }
     if (received)
@@ -263,19 +270,32 @@ bool SerialPort::waitForInput(SteadyTime deadline) {
         return false;
     for (;;) {
         const auto left = deadline - std::chrono::steady_clock::now();
-        if (left <= std::chrono::nanoseconds(0)) {
-            pollfd p{m_fd, POLLIN, 0};
-            return ::poll(&p, 1, 0) > 0 && (p.revents & POLLIN);
-        }
-        const auto ns = std::chrono::duration_cast<std::chrono::nanoseconds>(left).count();
+        const auto ns = std::max<std::int64_t>(
+            0, std::chrono::duration_cast<std::chrono::nanoseconds>(left).count());
         timespec ts{static_cast<time_t>(ns / 1000000000), static_cast<long>(ns % 1000000000)};
         pollfd p{m_fd, POLLIN, 0};
         const int r = ::ppoll(&p, 1, &ts, nullptr);
-        if (r > 0)
+        if (r > 0) {
+            // A USB adapter pulled out (or a simulator that went away) leaves
+            // the terminal hung up: always "readable", yet every read is
+            // empty. Nothing more will arrive on it.
+            if (p.revents & (POLLHUP | POLLERR | POLLNVAL)) {
+                dropDeadPort();
+                return false;
+            }
             return (p.revents & POLLIN) != 0;
-        if (r < 0 && errno != EINTR)
+        }
+        if (r == 0 || errno != EINTR)
             return false;
     }
+}
+
+void SerialPort::dropDeadPort() {
+    // Closing it releases the device, so the adapter plugged in again gets
+    // its old name; every operation is harmless on a closed port, and the
+    // next reading finds no sensor.
+    CloseCOM();
+    m_lastError = "the adapter was disconnected (the terminal hung up)";
 }
 
 std::int32_t speedValue(speed_t code) {

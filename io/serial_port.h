@@ -74,7 +74,9 @@ public:
     // Sends all characters in one write (false when not all went out).
     bool TxBytesCOM(std::span<const std::uint8_t> bytes);
     // Blocks until a character is waiting or the deadline passes; true when
-    // one is waiting. Returns false at once with no port open.
+    // one is waiting. Returns false at once with no port open. A port that
+    // has hung up (its adapter unplugged) is closed here, lastError() saying
+    // so, and gives false.
     bool waitForInput(SteadyTime deadline);
 
     [[nodiscard]] bool isOpen() const { return m_fd >= 0; }
@@ -88,6 +90,8 @@ public:
     [[nodiscard]] const ComPortMap& portMap() const { return m_map; }
 
 private:
+    void dropDeadPort();
+
     ComPortMap m_map;
     int m_fd = -1;
     std::string m_path;

@@ -4,6 +4,8 @@
 
 #include <atomic>
 #include <fcntl.h>
+#include <functional>
+#include <future>
 #include <termios.h>
 #include <thread>
 #include <unistd.h>
@@ -241,6 +243,51 @@ TEST(ReadTemperature, BusHeldLowNeverReadsAsZeroDegrees) {
         bus.join();
         port.CloseCOM();
         close(master);
+    }
+}
+
+// An adapter pulled out while the program waits for its echoes: the terminal
+// hangs up, stays "readable" and reads empty. Every operation must end within
+// its deadlines, find no sensor and let the device go.
+TEST(SerialPort, AnAdapterPulledOutMidTransactionEndsItAndIsLetGo) {
+    struct Case {
+        const char* what;
+        std::function<bool(SerialPort&)> op; // true: what a present sensor gives
+    };
+    const Case cases[] = {
+        {"reset", [](SerialPort& p) { return OneWireReset(p); }},
+        {"batched read",
+         [](SerialPort& p) {
+             return !oneWireTransfer(p, std::vector<std::uint8_t>{kSkipRom, kReadScratchpad}, 9)
+                         .timedOut;
+         }},
+        {"reading", [](SerialPort& p) { return ReadTemperature(p).status == ReadStatus::Ok; }},
+    };
+    for (const Case& c : cases) {
+        const int master = posix_openpt(O_RDWR | O_NOCTTY);
+        ASSERT_GE(master, 0);
+        ASSERT_EQ(grantpt(master), 0);
+        ASSERT_EQ(unlockpt(master), 0);
+        const std::string slave = ptsname(master);
+        SerialPort port;
+        ASSERT_TRUE(port.OpenCOM(slave)) << port.lastError();
+        port.SetCOMTo(-1, 0, 0, 0, 0);
+        // The adapter goes away 20 ms into the operation, echoing nothing.
+        std::thread unplug([master] {
+            std::this_thread::sleep_for(20ms);
+            close(master);
+        });
+        auto done = std::async(std::launch::async, [&] { return c.op(port); });
+        if (done.wait_for(2s) != std::future_status::ready) {
+            ADD_FAILURE() << c.what << ": still waiting for echoes from a vanished adapter";
+            std::_Exit(1); // the operation cannot be stopped from here
+        }
+        unplug.join();
+        EXPECT_FALSE(done.get()) << c.what;
+        EXPECT_FALSE(port.isOpen()) << c.what << ": the dead device is still held";
+        EXPECT_NE(port.lastError().find("disconnected"), std::string::npos) << port.lastError();
+        // Harmless afterwards, as with no port open.
+        EXPECT_EQ(ReadTemperature(port).status, ReadStatus::NoPresence) << c.what;
     }
 }
 
