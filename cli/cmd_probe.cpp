@@ -3,10 +3,12 @@
 #include <chrono>
 #include <cstdio>
 #include <cstring>
+#include <fcntl.h>
 #include <filesystem>
 #include <iostream>
 #include <optional>
 #include <string>
+#include <sys/file.h>
 #include <thread>
 #include <unistd.h>
 
@@ -59,6 +61,31 @@ std::string resetDiagnosis(const std::optional<std::uint8_t>& echo) {
     return "";
 }
 
+// After a failed step of a reading: a fresh reset tells whether the adapter
+// or the sensor went away.
+std::string failureDiagnosis(SerialPort& serial) {
+    const std::string d = resetDiagnosis(oneWireResetEcho(serial));
+    return d.empty() ? "the sensor answers a reset again: check for a loose contact" : d;
+}
+
+// True when another program holds one of the stand's serial ports (other
+// than `own`, the one this probe has open): it may be running the stand, and
+// probing the parallel ports writes test patterns to the heater's register.
+bool anotherProgramHoldsTheStand(const ComPortMap& map, const std::string& own) {
+    for (const std::string& path : map.paths) {
+        if (path.empty() || path == own)
+            continue;
+        const int fd = ::open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+        if (fd < 0)
+            continue;
+        const bool held = isatty(fd) && flock(fd, LOCK_EX | LOCK_NB) != 0 && errno == EWOULDBLOCK;
+        ::close(fd);
+        if (held)
+            return true;
+    }
+    return false;
+}
+
 void reportParallelPorts(const DeviceSettings& devices) {
     auto lpt = TLptPortConnection::fromSetting(devices.lpt);
     std::cout << "parallel port (LPT=" << devices.lpt << "): ";
@@ -77,6 +104,19 @@ void reportParallelPorts(const DeviceSettings& devices) {
         std::cout << "  " << p.name << ": " << (lpt.present(p.id) ? "present" : "absent")
                   << (path.empty() ? "" : " via " + path) << '\n';
     }
+}
+
+// Probing a port writes test patterns to the heater's register: never while
+// another program is running the stand.
+constexpr const char* kNotProbed =
+    "parallel port: not probed while another program uses the stand\n";
+
+void reportParallelPortsSafely(const DeviceSettings& devices, const ComPortMap& map,
+                               const std::string& own) {
+    if (anotherProgramHoldsTheStand(map, own))
+        std::cout << kNotProbed;
+    else
+        reportParallelPorts(devices);
 }
 
 } // namespace
@@ -122,12 +162,10 @@ int probe(int argc, char** argv) {
     std::cout << "serial port " << port << " (" << map.resolve(port) << "): ";
     if (!serial.OpenCOM(port)) {
         std::cout << "cannot open: " << serial.lastError() << '\n';
-        // Probing a port writes test patterns to the heater's register:
-        // never while another program is running the stand.
         if (serial.lastOpenFoundItInUse())
-            std::cout << "parallel port: not probed while another program uses the stand\n";
+            std::cout << kNotProbed;
         else
-            reportParallelPorts(settings.devices);
+            reportParallelPortsSafely(settings.devices, map, "");
         return 2;
     }
     serial.SetCOMTo(-1, 0, 0, 0, 0);
@@ -135,7 +173,7 @@ int probe(int argc, char** argv) {
     const std::string diagnosis = resetDiagnosis(echo);
     if (!diagnosis.empty() || !ConfigureSensor(serial)) {
         std::cout << (diagnosis.empty() ? "sensor lost during detection" : diagnosis) << '\n';
-        reportParallelPorts(settings.devices);
+        reportParallelPortsSafely(settings.devices, map, serial.path());
         return 1;
     }
     std::cout << "sensor answered (reset echo 0x" << std::hex << int(*echo) << std::dec << ")\n";
@@ -143,8 +181,8 @@ int probe(int argc, char** argv) {
     int good = 0;
     for (long i = 1; i <= count; ++i) {
         if (!StartConversion(serial)) {
-            std::cout << "reading " << i
-                      << ": no presence when starting the conversion: check the sensor\n";
+            std::cout << "reading " << i << ": no presence when starting the conversion, "
+                      << failureDiagnosis(serial) << '\n';
             continue;
         }
         std::this_thread::sleep_for(std::chrono::milliseconds(750)); // 12-bit conversion
@@ -167,7 +205,7 @@ int probe(int argc, char** argv) {
             break;
         }
         case ReadStatus::NoPresence:
-            std::cout << "no presence: check the sensor" << took;
+            std::cout << "no presence, " << failureDiagnosis(serial) << took;
             break;
         case ReadStatus::CrcMismatch:
             std::cout << "check byte mismatch [" << hexBytes(r.scratchpad) << "]" << took;
@@ -175,7 +213,7 @@ int probe(int argc, char** argv) {
         }
         std::cout << std::endl;
     }
-    reportParallelPorts(settings.devices);
+    reportParallelPortsSafely(settings.devices, map, serial.path());
     return good > 0 || count == 0 ? 0 : 1;
 }
 

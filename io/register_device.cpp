@@ -3,6 +3,7 @@
 #include <cerrno>
 #include <fcntl.h>
 #include <linux/ppdev.h>
+#include <sys/file.h>
 #include <sys/ioctl.h>
 #include <unistd.h>
 #if defined(__x86_64__) || defined(__i386__)
@@ -113,6 +114,15 @@ std::unique_ptr<RegisterDevice> openPpdev(const std::string& path, std::uint16_t
     if (fd < 0) {
         if (err)
             *err = errno;
+        return nullptr;
+    }
+    // A claim waits for as long as another holder keeps the port; a second
+    // copy of the program (or the probe during a run) would hang there. The
+    // lock says at once that the port is taken: EBUSY, "not ready".
+    if (flock(fd, LOCK_EX | LOCK_NB) != 0) {
+        if (err)
+            *err = errno == EWOULDBLOCK ? EBUSY : errno;
+        ::close(fd);
         return nullptr;
     }
     if (ioctl(fd, PPCLAIM) != 0) {

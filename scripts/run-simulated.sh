@@ -3,12 +3,19 @@
 #   scripts/run-simulated.sh BUILD_DIR [--speed K]
 # The program's settings file beside the executable gets a [devices] section
 # pointing COM1 at the simulator's terminal and LPT at its register file. With
-# no display, a headless run of twenty ticks is shown instead.
+# no display, a headless run of fifteen ticks is shown instead.
 set -euo pipefail
 build=${1:?build dir}
 shift || true
 speed=${THERMO_SIM_SPEED:-10}
-[ "${1:-}" = "--speed" ] && speed=${2:?}
+if [ "${1:-}" = "--speed" ]; then
+    speed=${2:?--speed needs a factor}
+    shift 2
+fi
+if [ $# -gt 0 ]; then
+    echo "usage: ./stand run [--speed K]   (the simulator's own options: build/bin/thermostand-sim --help)" >&2
+    exit 2
+fi
 
 bin="$build/bin"
 work=$(mktemp -d /tmp/thermostand-run.XXXXXX)

@@ -132,8 +132,8 @@ std::optional<std::string> parse(int argc, char** argv, Options& o) {
             if (const auto colon = kind.find(':'); colon != std::string::npos) {
                 char* end = nullptr;
                 n = std::strtol(kind.c_str() + colon + 1, &end, 10);
-                if (*end != '\0' || n < 1)
-                    return "--fault " + kind + ": N must be a whole number >= 1";
+                if (*end != '\0' || n < 1 || n > 1'000'000'000)
+                    return "--fault " + kind + ": N must be a whole number 1..1000000000";
                 kind.resize(colon);
             }
             if (kind == "no-sensor")

@@ -28,8 +28,8 @@ namespace thermo {
 
 struct DeviceSettings {
     std::array<std::string, 4> com{"/dev/ttyS0", "/dev/ttyS1", "/dev/ttyS2", "/dev/ttyS3"};
-    // "auto": the first parallel port found; otherwise a register device such
-    // as /dev/parport0.
+    // "auto": every standard parallel port found (the heater goes to the last
+    // present one); otherwise a register device such as /dev/parport0.
     std::string lpt = "auto";
 
     bool operator==(const DeviceSettings&) const = default;

@@ -3,9 +3,12 @@
 #include <gtest/gtest.h>
 
 #include <cerrno>
+#include <fcntl.h>
 #include <filesystem>
 #include <fstream>
 #include <map>
+#include <sys/file.h>
+#include <unistd.h>
 
 #include "io/lpt.h"
 #include "io/sim_register_file.h"
@@ -45,14 +48,21 @@ TLptPortConnection withPorts(std::vector<std::unique_ptr<RegisterDevice>> d) {
     return TLptPortConnection(std::move(d));
 }
 
-fs::path tempDir() {
-    auto p = fs::temp_directory_path() /
-             ("thermo-lpt-" + std::to_string(::getpid()) + "-" +
-              ::testing::UnitTest::GetInstance()->current_test_info()->name());
-    fs::remove_all(p);
-    fs::create_directories(p);
-    return p;
-}
+// A folder of the test's own, removed when the test ends.
+struct TempFolder {
+    fs::path path = fs::temp_directory_path() /
+                    ("thermo-lpt-" + std::to_string(::getpid()) + "-" +
+                     ::testing::UnitTest::GetInstance()->current_test_info()->name());
+    TempFolder() {
+        fs::remove_all(path);
+        fs::create_directories(path);
+    }
+    ~TempFolder() {
+        std::error_code ec;
+        fs::remove_all(path, ec);
+    }
+    fs::path operator/(const char* leaf) const { return path / leaf; }
+};
 
 } // namespace
 
@@ -108,7 +118,7 @@ TEST(PortSelection, LastPresentPortWins) {
 
 TEST(PortSelection, NoPortMeansPort3AndNoWhere) {
     LptSystem sys;
-    sys.procRoot = (tempDir() / "none").string();
+    sys.procRoot = "/nonexistent/proc-sys-dev-parport";
     sys.allowPortIo = false;
     auto lpt = TLptPortConnection::fromSetting("auto", sys);
     EXPECT_TRUE(lpt.IsReady()) << "a machine without a parallel port still runs";
@@ -120,11 +130,11 @@ TEST(PortSelection, NoPortMeansPort3AndNoWhere) {
 }
 
 TEST(LptSetting, DetectedPortThatCannotBeOpenedIsNotReady) {
-    const fs::path dir = tempDir();
+    const TempFolder dir;
     fs::create_directories(dir / "proc" / "parport0");
     std::ofstream(dir / "proc" / "parport0" / "base-addr") << "888\t0\n";
     std::ofstream(dir / "parport0") << ""; // a device node the claim fails on
-    LptSystem sys{(dir / "proc").string(), dir.string(), false};
+    LptSystem sys{(dir / "proc").string(), dir.path.string(), false};
     auto lpt = TLptPortConnection::fromSetting("auto", sys);
     EXPECT_FALSE(lpt.IsReady());
     EXPECT_EQ(lpt.errorCode(), ENOTTY);
@@ -136,10 +146,21 @@ TEST(LptSetting, DetectedPortThatCannotBeOpenedIsNotReady) {
     auto named = TLptPortConnection::fromSetting((dir / "parport0").string(), sys);
     EXPECT_FALSE(named.IsReady());
     EXPECT_EQ(named.errorCode(), ENOTTY);
+
+    // A port another program holds is refused at once (the claim would wait
+    // for as long as that program runs).
+    const int holder = ::open((dir / "parport0").c_str(), O_RDWR);
+    ASSERT_GE(holder, 0);
+    ASSERT_EQ(flock(holder, LOCK_EX), 0);
+    auto taken = TLptPortConnection::fromSetting("auto", sys);
+    EXPECT_FALSE(taken.IsReady());
+    EXPECT_EQ(taken.errorCode(), EBUSY);
+    ::close(holder);
 }
 
 TEST(SimRegisterFile, HeaterWritesReachAnotherMapping) {
-    const fs::path file = tempDir() / "lpt";
+    const TempFolder dir;
+    const fs::path file = dir / "lpt";
     auto lpt = TLptPortConnection::fromSetting("sim:" + file.string());
     ASSERT_TRUE(lpt.IsReady()) << lpt.errorText();
     EXPECT_FALSE(lpt.present(LptPort1));
@@ -176,7 +197,8 @@ TEST(SimRegisterFile, HeaterWritesReachAnotherMapping) {
 }
 
 TEST(SimRegisterFile, NeverOverwritesAForeignFile) {
-    const fs::path file = tempDir() / "notes.txt";
+    const TempFolder dir;
+    const fs::path file = dir / "notes.txt";
     std::ofstream(file) << "lab notes\n";
     auto lpt = TLptPortConnection::fromSetting("sim:" + file.string());
     EXPECT_FALSE(lpt.IsReady());

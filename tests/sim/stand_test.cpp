@@ -107,6 +107,8 @@ struct Stand {
             kill(pid, SIGTERM);
             waitExit(pid);
         }
+        std::error_code ec;
+        fs::remove_all(dir, ec);
     }
     Outcome probe(int count) {
         return run({binDir() + "/thermostand-cli", "probe", "--settings", ini.string(), "--count",
@@ -218,6 +220,10 @@ TEST(SimulatedStand, EachFaultGetsItsDiagnosis) {
         {{"--fault", "crc:1"}, "reading 1: check byte mismatch", 1},
         {{"--fault", "stuck85"}, "reading 1: 85.0000 °C", 0},
         {{"--fault", "lost:1"}, "reading 2: no presence", 0},
+        {{"--fault", "lost:1"}, "echo but no presence: check the sensor", 0},
+        {{"--fault", "stall:90"},
+         "reading 2: no presence when starting the conversion, no echo: check the adapter",
+         1},
     };
     for (const auto& row : rows) {
         Stand s(row.fault);
@@ -285,6 +291,16 @@ TEST(Probe, LeavesTheHeaterAloneWhileAnotherProgramHoldsTheStand) {
     const Outcome r = s.probe(1);
     EXPECT_EQ(r.status, 2) << r.out;
     EXPECT_NE(r.out.find("in use by another program"), std::string::npos) << r.out;
+    EXPECT_EQ(regs.writeCount(), before) << "no test patterns on the heater during a run";
+
+    // Probing another port while the program runs on COM1: the parallel
+    // ports are still left alone.
+    const Outcome other = run({binDir() + "/thermostand-cli", "probe", "--settings", s.ini.string(),
+                               "--port", "/nonexistent/ttyS7"},
+                              s.dir / "probe2.out");
+    EXPECT_EQ(other.status, 2) << other.out;
+    EXPECT_NE(other.out.find("not probed while another program uses the stand"), std::string::npos)
+        << other.out;
     EXPECT_EQ(regs.writeCount(), before) << "no test patterns on the heater during a run";
 }
 
