@@ -57,6 +57,7 @@ TF_Glav::TF_Glav(MainWindowServices services, QWidget* parent)
     setObjectName("F_Glav");
     setWindowTitle(programTitle());
     resize(1030, 764);
+    useLayoutFont(this);
 
     Timer1 = new QTimer(this);
     Timer1->setObjectName("Timer1");
@@ -283,8 +284,9 @@ void TF_Glav::buildControl(QWidget* band) {
 void TF_Glav::buildTrendArea(QWidget* central) {
     Chart3 = new TrendChart(central);
     Chart3->setGeometry(0, 377, 1030, 764 - 377 - menuBar()->sizeHint().height());
+    fillBelow(Chart3, 377); // the rest of the window, whatever its size
 
-    QGroupBox* shim = makeBox(Chart3, QStringLiteral("ШИМ"), QRect(4, 70, 121, 56));
+    QGroupBox* shim = makeBox(Chart3, QStringLiteral("ШИМ"), QRect(4, 70, 136, 56));
     Ind_Shim = makeIndicator(shim, "Ind_Shim", QStringLiteral("0.00"), QRect(6, 20, 40, 24));
     makeLabel(shim, QStringLiteral("%"), QRect(48, 22, 12, 20));
     UpDown2 = new QSpinBox(shim);
@@ -294,7 +296,7 @@ void TF_Glav::buildTrendArea(QWidget* central) {
     UpDown2->setGeometry(60, 20, 22, 24);
     UpDown2->setButtonSymbols(QAbstractSpinBox::UpDownArrows);
     UpDown2->findChild<QLineEdit*>()->hide(); // only the arrows: the value shows in Ind_Shim
-    Check_shim = makeCheck(shim, "Check_shim", QStringLiteral("вкл."), QRect(84, 22, 36, 20));
+    Check_shim = makeCheck(shim, "Check_shim", QStringLiteral("вкл."), QRect(84, 22, 50, 20));
 
     P_Alarm = new QFrame(Chart3);
     P_Alarm->setObjectName("P_Alarm");

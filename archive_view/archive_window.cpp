@@ -55,6 +55,7 @@ TF_Arhiv::TF_Arhiv(ArchiveWindowServices services, QWidget* parent)
     // The program ends with its main window, whether or not this one is open.
     setAttribute(Qt::WA_QuitOnClose, false);
     resize(1030, 764);
+    useLayoutFont(this);
 
     auto* central = new QWidget(this);
     setCentralWidget(central);
@@ -232,6 +233,7 @@ void TF_Arhiv::buildControl(QWidget* band) {
 void TF_Arhiv::buildTrendArea(QWidget* central) {
     Chart3 = new CursorChart(central);
     Chart3->setGeometry(0, 377, 1030, 764 - 377 - menuBar()->sizeHint().height());
+    fillBelow(Chart3, 377); // the rest of the window, whatever its size
     connect(Chart3, &CursorChart::released, this, &TF_Arhiv::Chart3MouseUp);
 
     const QString design = QStringLiteral("0.00");

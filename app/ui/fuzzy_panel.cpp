@@ -36,8 +36,10 @@ FuzzyPanel buildFuzzyPanel(QWidget* parent, QPoint topLeft, TControlParams& rule
     for (int i = 0; i < 3; ++i) {
         makeLabel(p.box, QString::fromUtf8(labels[i]), QRect(6 + 74 * i, 166, 30, 20));
         *devInd[i] = makeIndicator(p.box, devNames[i], design, QRect(36 + 74 * i, 164, 40, 22));
-        makeLabel(p.box, QString::fromUtf8(labels[i]), QRect(234 + 58 * i, 166, 26, 20));
-        *rateInd[i] = makeIndicator(p.box, rateNames[i], design, QRect(260 + 58 * i, 164, 34, 22));
+        // Narrower than the deviation side's, so the three pairs stay clear
+        // of the rule base; the caption keeps its dash.
+        makeLabel(p.box, QString::fromUtf8(labels[i]), QRect(232 + 58 * i, 166, 28, 20));
+        *rateInd[i] = makeIndicator(p.box, rateNames[i], design, QRect(260 + 58 * i, 164, 30, 22));
     }
     return p;
 }

@@ -1,6 +1,9 @@
 #include "app/ui/indicators.h"
 
+#include <QEvent>
 #include <QPainter>
+
+#include <algorithm>
 
 #include "common/numfmt.h"
 
@@ -77,6 +80,41 @@ QLabel* makeLabel(QWidget* parent, const QString& text, const QRect& geometry) {
 
 HeaterLamp::HeaterLamp(QWidget* parent, QRect circle) : QWidget(parent), circle_(circle) {}
 
+namespace {
+
+class FillBelow : public QObject {
+public:
+    FillBelow(QWidget* widget, int top) : QObject(widget), widget_(widget), top_(top) {
+        widget->parentWidget()->installEventFilter(this);
+        fit();
+    }
+    bool eventFilter(QObject*, QEvent* event) override {
+        if (event->type() == QEvent::Resize)
+            fit();
+        return false;
+    }
+
+private:
+    void fit() {
+        const QWidget* parent = widget_->parentWidget();
+        widget_->setGeometry(0, top_, parent->width(), std::max(0, parent->height() - top_));
+    }
+    QWidget* widget_;
+    int top_;
+};
+
+} // namespace
+
+void useLayoutFont(QWidget* window) {
+    QFont f = window->font();
+    f.setPointSize(8);
+    window->setFont(f);
+}
+
+void fillBelow(QWidget* widget, int top) {
+    new FillBelow(widget, top);
+}
+
 void HeaterLamp::draw(bool red) {
     drawn_ = true;
     red_ = red;
@@ -89,7 +127,10 @@ void HeaterLamp::paintEvent(QPaintEvent*) {
     QPainter p(this);
     p.setPen(Qt::black);
     p.setBrush(red_ ? QColor(255, 0, 0) : QColor(255, 255, 255));
-    p.drawEllipse(circle_);
+    // The circle's box excludes its right and bottom edges, as the lamp's
+    // coordinates are meant: (5, 5) to (17, 17) is 12 pixels with the outline.
+    // Qt strokes a rectangle's far edges too, so draw one pixel smaller.
+    p.drawEllipse(circle_.adjusted(0, 0, -1, -1));
 }
 
 } // namespace thermo

@@ -50,6 +50,15 @@ void makeIndicatorRows(QWidget* parent, std::initializer_list<IndicatorRow> rows
 // A plain caption label.
 QLabel* makeLabel(QWidget* parent, const QString& text, const QRect& geometry);
 
+// The windows of the stand are laid out to the pixel for an 8-point font;
+// the desktop's usual 9 or 10 points would cut their captions. Call before
+// the window's widgets are made, so they all inherit it.
+void useLayoutFont(QWidget* window);
+
+// Keeps `widget` filling its parent from `top` down, the whole width, as the
+// parent is resized (the trend charts below the fixed upper band).
+void fillBelow(QWidget* widget, int top);
+
 // The heater lamp pbUfo: a circle from (5, 5) to (17, 17) drawn in the
 // colour the control cycle last chose; blank until the first tick.
 class HeaterLamp : public QWidget {

@@ -101,6 +101,7 @@ SampleTable::SampleTable(QWidget* parent) : QTableView(parent), delegate_(this) 
     horizontalHeader()->setMinimumSectionSize(10);
     horizontalHeader()->setFixedHeight(16);
     horizontalHeader()->setSectionsMovable(true);
+    horizontalHeader()->setFirstSectionMovable(false); // the time column is fixed
     // The header row is fixed: a click on it selects no column (and so no
     // sample); its sections can still be dragged to another place.
     horizontalHeader()->setSectionsClickable(false);

@@ -7,6 +7,7 @@
 #include <QApplication>
 #include <QCheckBox>
 #include <QGroupBox>
+#include <QHeaderView>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
@@ -28,6 +29,7 @@
 #include "control/ui/rule_grid.h"
 #include "io/sim_register_file.h"
 #include "sim/pty_sensor.h"
+#include "tests/captions_fit.h"
 
 using namespace thermo;
 namespace fs = std::filesystem;
@@ -369,6 +371,37 @@ TEST_F(MainWindowTest, LayoutCaptionsAndIndicatorLook) {
     const auto* box = w->findChild<QGroupBox*>("P_Fuzzy");
     ASSERT_TRUE(box);
     EXPECT_EQ(box->title(), "Fuzzy- регулятор");
+    thermo::testing::expectCaptionsFit(*w);
+    EXPECT_FALSE(w->StringGrid1->horizontalHeader()->isFirstSectionMovable())
+        << "the time column is fixed";
+}
+
+TEST_F(MainWindowTest, TheHeaterLampIsATwelvePixelCircle) {
+    w->pbUfo->draw(true);
+    const QImage img = w->pbUfo->grab().toImage();
+    int left = img.width(), right = -1, top = img.height(), bottom = -1;
+    for (int y = 0; y < img.height(); ++y)
+        for (int x = 0; x < img.width(); ++x)
+            if (QColor(img.pixel(x, y)) == QColor(255, 0, 0) ||
+                QColor(img.pixel(x, y)) == QColor(0, 0, 0)) {
+                left = std::min(left, x);
+                right = std::max(right, x);
+                top = std::min(top, y);
+                bottom = std::max(bottom, y);
+            }
+    EXPECT_EQ(left, 5);
+    EXPECT_EQ(top, 5);
+    EXPECT_EQ(right - left + 1, 12) << "from (5, 5) up to, not including, (17, 17)";
+    EXPECT_EQ(bottom - top + 1, 12);
+}
+
+TEST_F(MainWindowTest, TheTrendChartFillsTheRestOfAResizedWindow) {
+    w->show();
+    w->resize(1400, 1000);
+    QApplication::processEvents();
+    const QWidget* central = w->centralWidget();
+    EXPECT_EQ(w->Chart3->geometry(), QRect(0, 377, central->width(), central->height() - 377));
+    EXPECT_GT(w->Chart3->width(), 1030);
 }
 
 TEST_F(MainWindowTest, TableColoursAndFiredRuleCells) {

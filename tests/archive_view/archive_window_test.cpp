@@ -25,6 +25,7 @@
 #include "control/ui/rule_grid.h"
 #include "export/excel_export.h"
 #include "storage/recorder.h"
+#include "tests/captions_fit.h"
 
 using namespace thermo;
 namespace fs = std::filesystem;
@@ -154,6 +155,7 @@ TEST_F(ArchiveWindowTest, IsCreatedHiddenWithItsCaptionAndMenus) {
         EXPECT_NE(fresh.findChild<QLineEdit*>(QStringLiteral("MaskEdit%1").arg(n)), nullptr) << n;
     EXPECT_EQ(fresh.Chart3->temperatureSeries()->name(), "температура");
     EXPECT_EQ(fresh.Chart3->setpointSeries()->pen().color(), QColor(Qt::yellow));
+    thermo::testing::expectCaptionsFit(w);
 }
 
 TEST_F(ArchiveWindowTest, TenSamplesGiveNinePointsAndAnEmptyFirstRow) {
