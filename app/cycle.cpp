@@ -45,10 +45,22 @@ TickReport ControlCycle::tick(double timeOfDay) {
         r.message = kSensorLostText;
         return r;
     }
-    if (reading.status == SensorStatus::CheckByteMismatch)
-        r.checkByteMismatch = true; // a disturbed reading: keep the previous one
-    else
+    if (reading.status == SensorStatus::CheckByteMismatch) {
+        // A disturbed reading: keep the previous one. A sensor that gives
+        // nothing else leaves the plant unseen while the regulators go on
+        // acting on a frozen temperature: stop as if it were lost.
+        if (++stand_.heldReadings >= kMaxHeldReadings) {
+            stand_.heldReadings = 0;
+            heater_.writeHeater(0);
+            r.stop = TickReport::Stop::SensorUnreadable;
+            r.message = kSensorUnreadableText;
+            return r;
+        }
+        r.checkByteMismatch = true;
+    } else {
+        stand_.heldReadings = 0;
         st.Temper = reading.celsius;
+    }
 
     st.Oshibka = st.Zadan - st.Temper;
     st.Takt = static_cast<std::uint16_t>(st.Takt + 1);

@@ -50,6 +50,12 @@ public:
 inline constexpr std::uint16_t kLastRecordedTakt = 65000;
 
 inline constexpr const char* kSensorLostText = "Датчик  не обнаружен.";
+// A disturbed reading keeps the previous temperature for a tick; this many in
+// a row mean the plant is no longer seen at all.
+inline constexpr int kMaxHeldReadings = 10;
+inline constexpr const char* kSensorUnreadableText =
+    "Запуск остановлен: 10 показаний датчика подряд не прошли проверку контрольной суммы, "
+    "нагреватель выключен. Проверьте датчик и его провода.";
 inline constexpr const char* kArchiveFullText =
     "Запуск остановлен: архив заполнен (65000 отсчётов), нагреватель выключен. "
     "Чтобы продолжить, начните новый архив командой \"новый\".";
@@ -60,7 +66,7 @@ enum class SoundAction { Play, Stop };
 struct TickReport {
     // Why the cycle must stop (the caller disables its timer, then shows
     // `message`); None for a tick that ran.
-    enum class Stop { None, SensorLost, ArchiveFull };
+    enum class Stop { None, SensorLost, SensorUnreadable, ArchiveFull };
     Stop stop = Stop::None;
     std::string message;
     // A recorder failure: shown in the general error report; the tick ended

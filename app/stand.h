@@ -29,6 +29,7 @@ struct Stand {
     bool Nagrev = false;        // the last tick without alarm applied forced heat
     bool Lamp_state = false;    // colour of the next lamp drawing under forced heat: true = red
     bool alarmPanelRed = false; // P_Alarm's colour: aqua until the first alarm tick
+    int heldReadings = 0;       // readings in a row that failed their check byte
 };
 
 // Everything a configuration snapshot of the archive is taken from.

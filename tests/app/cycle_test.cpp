@@ -184,6 +184,30 @@ TEST_F(CycleTest, CheckByteMismatchHoldsThePreviousTemperature) {
     EXPECT_EQ(sensor.conversions, 2);
 }
 
+TEST_F(CycleTest, OnlyDisturbedReadingsForTenTicksStopTheRunWithTheHeaterOff) {
+    stand.controls.SpeedButton1 = true;
+    const SensorReading bad{SensorStatus::CheckByteMismatch, 85.0};
+    // Nine in a row, then a good one: the count starts again.
+    sensor.readings = {{SensorStatus::Ok, 30.0}};
+    for (int i = 0; i < 9; ++i)
+        sensor.readings.push_back(bad);
+    sensor.readings.push_back({SensorStatus::Ok, 31.0});
+    for (int i = 0; i < 10; ++i)
+        sensor.readings.push_back(bad);
+    for (int i = 0; i < 11; ++i)
+        EXPECT_EQ(cycle.tick(0).stop, TickReport::Stop::None) << i;
+    EXPECT_EQ(stand.state.Temper, 31.0);
+    for (int i = 0; i < 9; ++i)
+        EXPECT_EQ(cycle.tick(0).stop, TickReport::Stop::None) << i;
+    EXPECT_EQ(heater.bytes.back(), 234);
+    const std::size_t samples = recorder.samples.size();
+    const TickReport r = cycle.tick(0); // the tenth in a row
+    EXPECT_EQ(r.stop, TickReport::Stop::SensorUnreadable);
+    EXPECT_NE(r.message.find("нагреватель выключен"), std::string::npos);
+    EXPECT_EQ(heater.bytes.back(), 0);
+    EXPECT_EQ(recorder.samples.size(), samples) << "a held value is no measurement";
+}
+
 TEST_F(CycleTest, RecorderFailureEndsTheTickAndTheNextRunsNormally) {
     (void)cycle.tick(0);
     recorder.failNext = true;
