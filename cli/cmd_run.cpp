@@ -55,7 +55,7 @@ then "старт" would), ticks every interval and prints one line per tick:
   --settings FILE    settings file (default: thermostand.INI beside the executable)
 
 Exit status: 0 after all ticks; 1 for a usage error or no sensor; 3 when the
-run ended early (sensor lost, archive full, interrupted).
+run ended early (sensor lost or unreadable, archive full, interrupted).
 )";
 
 std::atomic<bool> g_interrupted{false};
