@@ -85,8 +85,9 @@ namespace {
 class FillBelow : public QObject {
 public:
     FillBelow(QWidget* widget, int top) : QObject(widget), widget_(widget), top_(top) {
+        // Until the parent is first laid out its size means nothing: the
+        // widget keeps the geometry it was given.
         widget->parentWidget()->installEventFilter(this);
-        fit();
     }
     bool eventFilter(QObject*, QEvent* event) override {
         if (event->type() == QEvent::Resize)
