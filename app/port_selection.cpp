@@ -44,7 +44,7 @@ void PortSelection::SelectComPort(int n) {
 }
 
 void PortSelection::MCOM1Click(int n) {
-    if (n != current_)
+    if (n != current_ || !ports_.portStillOpen())
         SelectComPort(n);
 }
 

@@ -19,6 +19,8 @@ public:
     virtual void CloseCOM() = 0;
     virtual void SetCOMToImmediate() = 0; // receives return at once
     virtual bool ConfigureSensor() = 0;   // reset, presence, configuration write
+    // False once the open port has gone away (its adapter unplugged).
+    [[nodiscard]] virtual bool portStillOpen() const = 0;
 };
 
 struct PortMenuState {
@@ -38,7 +40,8 @@ public:
     // settings file) is taken as 0: no port opened, no message.
     void SelectComPort(int n);
     // A port item chosen: n = 1..4. The caller has stopped the timer; the
-    // open port chosen again changes nothing else.
+    // open port chosen again changes nothing else. A port whose adapter was
+    // unplugged is no longer open: choosing it again opens it anew.
     void MCOM1Click(int n);
     // "&Close Port": closes and unchecks; "новый" and "&Close Port" keep
     // their state, a running cycle finds no sensor on its next tick.

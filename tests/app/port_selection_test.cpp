@@ -24,6 +24,7 @@ struct FakePorts : SensorPorts {
     void CloseCOM() override { open = 0; }
     void SetCOMToImmediate() override {}
     bool ConfigureSensor() override { return open != 0 && sensor[open - 1]; }
+    bool portStillOpen() const override { return open != 0; }
 };
 
 struct PortSelectionTest : ::testing::Test {
@@ -79,6 +80,15 @@ TEST_F(PortSelectionTest, ChoosingTheOpenPortAgainChangesNothing) {
     EXPECT_EQ(ports.opens, 1);
     sel.MCOM1Click(2);
     EXPECT_EQ(ports.opens, 2);
+}
+
+TEST_F(PortSelectionTest, APortWhoseAdapterWasUnpluggedOpensAnewWhenChosenAgain) {
+    sel.SelectComPort(1);
+    ports.open = 0; // the adapter went away; the port let it go
+    sel.MCOM1Click(1);
+    EXPECT_EQ(ports.opens, 2);
+    EXPECT_EQ(ports.open, 1);
+    EXPECT_TRUE(sel.menu().newEnabled);
 }
 
 TEST_F(PortSelectionTest, CloseKeepsNewAndCloseEnabled) {
