@@ -5,6 +5,8 @@
 // files alone, and the replay's arithmetic alone.
 #include <benchmark/benchmark.h>
 
+#include "bench/window_bench_main.h"
+
 #include <QApplication>
 #include <cmath>
 #include <filesystem>
@@ -131,15 +133,8 @@ BENCHMARK(BM_SelectSample)->Unit(benchmark::kMillisecond);
 } // namespace
 
 int main(int argc, char** argv) {
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
-        qputenv("QT_QPA_PLATFORM", "offscreen");
     QLocale::setDefault(QLocale(QLocale::Russian, QLocale::Russia));
-    QApplication app(argc, argv);
-    benchmark::Initialize(&argc, argv);
-    if (benchmark::ReportUnrecognizedArguments(argc, argv))
-        return 1;
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
+    const int status = thermo::bench::runWindowBenchmarks(argc, argv, thermo::bench::runRegistered);
     fs::remove_all(fs::path(fullArchive()).parent_path());
-    return 0;
+    return status;
 }

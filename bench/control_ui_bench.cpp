@@ -5,6 +5,8 @@
 // data (the painting alone).
 #include <benchmark/benchmark.h>
 
+#include "bench/window_bench_main.h"
+
 #include <QApplication>
 
 #include "control/ui/membership_chart.h"
@@ -117,13 +119,5 @@ BENCHMARK(BM_UpdateBothChartsNoPaint)->Unit(benchmark::kMicrosecond);
 } // namespace
 
 int main(int argc, char** argv) {
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
-        qputenv("QT_QPA_PLATFORM", "offscreen");
-    QApplication app(argc, argv);
-    benchmark::Initialize(&argc, argv);
-    if (benchmark::ReportUnrecognizedArguments(argc, argv))
-        return 1;
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-    return 0;
+    return thermo::bench::runWindowBenchmarks(argc, argv, thermo::bench::runRegistered);
 }

@@ -4,6 +4,8 @@
 // it, against the emulated adapter with real UART timing. Offscreen.
 #include <benchmark/benchmark.h>
 
+#include "bench/window_bench_main.h"
+
 #include <QApplication>
 #include <QCheckBox>
 #include <chrono>
@@ -114,14 +116,7 @@ void BM_WholeTickWithEmulatedAdapter(benchmark::State& state, Window& win) {
 // The application and the window live in main, so both are gone before the
 // process's exit handlers run Qt's own clean-up.
 int main(int argc, char** argv) {
-    // Benchmarks run without a display.
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
-        qputenv("QT_QPA_PLATFORM", "offscreen");
-    QApplication app(argc, argv);
-    benchmark::Initialize(&argc, argv);
-    if (benchmark::ReportUnrecognizedArguments(argc, argv))
-        return 1;
-    {
+    return thermo::bench::runWindowBenchmarks(argc, argv, [] {
         Window win;
         benchmark::RegisterBenchmark("BM_ShowTickWith65000Points", BM_ShowTickWith65000Points,
                                      std::ref(win))
@@ -133,7 +128,5 @@ int main(int argc, char** argv) {
                                      BM_WholeTickWithEmulatedAdapter, std::ref(win))
             ->Unit(benchmark::kMillisecond);
         benchmark::RunSpecifiedBenchmarks();
-    }
-    benchmark::Shutdown();
-    return 0;
+    });
 }
