@@ -11,6 +11,7 @@
 #include "common/scripted_dialogs.h"
 #include "control/ui/membership_chart.h"
 #include "control/ui/term_window.h"
+#include "tests/captions_fit.h"
 
 namespace thermo {
 namespace {
@@ -167,6 +168,9 @@ TEST_F(TermWindowTest, CaptionsAsWritten) {
         EXPECT_TRUE(labels.contains(c)) << c;
     EXPECT_EQ(window.findChild<QPushButton*>("Button1")->text(), "закрыть");
     EXPECT_EQ(window.findChild<QPushButton*>("Button4")->text(), "Ok");
+    window.show();
+    QCoreApplication::processEvents();
+    thermo::testing::expectCaptionsFit(window);
 }
 
 // A picture of the window for a person to look at.

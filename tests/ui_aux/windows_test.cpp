@@ -15,6 +15,7 @@
 
 #include <vector>
 
+#include "tests/captions_fit.h"
 #include "ui_aux/about.h"
 #include "ui_aux/procces.h"
 #include "ui_aux/shema.h"
@@ -46,6 +47,7 @@ TEST(F_Skorost, ApplyUntouchedGives1000) {
     EXPECT_EQ(applied(spy), std::vector<int>{1000});
     EXPECT_TRUE(w.isVisible()) << "applying does not close the window";
     screenshot(w, "F_Skorost");
+    thermo::testing::expectCaptionsFit(w);
 }
 
 TEST(F_Skorost, ArrowsStopAt100And5000) {
@@ -173,6 +175,7 @@ TEST(AboutBox, FixedCentredModelessWithDefaultOk) {
     const QPoint screenCentre = w.screen()->availableGeometry().center();
     EXPECT_LE((w.frameGeometry().center() - screenCentre).manhattanLength(), 2);
     screenshot(w, "AboutBox");
+    thermo::testing::expectCaptionsFit(w);
     QTest::keyClick(&w, Qt::Key_Return); // the default button
     EXPECT_FALSE(w.isVisible());
 }
