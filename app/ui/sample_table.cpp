@@ -67,7 +67,11 @@ QString SampleTableModel::cell(int gridRow, int column) const {
 
 void SampleCellDelegate::paint(QPainter* painter, const QStyleOptionViewItem& option,
                                const QModelIndex& index) const {
-    if (index.column() == 0) {
+    // Colours belong to the drawn position: a column moved by the user takes
+    // the colour of the place it moved to.
+    const auto* view = qobject_cast<const QTableView*>(option.widget);
+    const int drawn = view ? view->horizontalHeader()->visualIndex(index.column()) : index.column();
+    if (drawn == 0) {
         // The fixed column keeps the table's standard look.
         QStyleOptionViewItem opt = option;
         opt.backgroundBrush = opt.palette.button();
@@ -76,8 +80,7 @@ void SampleCellDelegate::paint(QPainter* painter, const QStyleOptionViewItem& op
         return;
     }
     const bool focused = option.state & QStyle::State_HasFocus;
-    const QColor fill =
-        focused ? QColor(Qt::black) : (index.column() == 2 ? kErrorCell : kTemperatureCell);
+    const QColor fill = focused ? QColor(Qt::black) : (drawn == 2 ? kErrorCell : kTemperatureCell);
     painter->save();
     painter->fillRect(option.rect, fill);
     painter->setPen(focused ? Qt::white : Qt::black);

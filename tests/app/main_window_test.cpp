@@ -10,6 +10,7 @@
 #include <QHeaderView>
 #include <QLabel>
 #include <QLineEdit>
+#include <QPainter>
 #include <QPushButton>
 #include <QSpinBox>
 #include <QToolButton>
@@ -237,6 +238,26 @@ TEST_F(MainWindowTest, EachChangeGivesExactlyOneConfigurationRecord) {
     w->Button15->click();
     w->Timer1Timer();
     EXPECT_EQ(fs::file_size(dir / "run.txtUST"), 4 * 248u);
+    w->SpeedButton1->setChecked(true); // full heat on, then off
+    w->Timer1Timer();
+    w->Timer1Timer();
+    EXPECT_EQ(fs::file_size(dir / "run.txtUST"), 5 * 248u);
+    w->SpeedButton2->click(); // "выкл."
+    w->Timer1Timer();
+    w->Timer1Timer();
+    EXPECT_EQ(fs::file_size(dir / "run.txtUST"), 6 * 248u);
+}
+
+TEST_F(MainWindowTest, EachResetClearsItsOwnSumOnly) {
+    stand.state.Summa_1 = 5;
+    stand.state.Summa_2 = 7;
+    w->Button13->click(); // Regulator 2's "сброс"
+    EXPECT_EQ(stand.state.Summa_1, 5);
+    EXPECT_EQ(stand.state.Summa_2, 0);
+    stand.state.Summa_2 = 7;
+    w->Button4->click(); // Regulator 1's
+    EXPECT_EQ(stand.state.Summa_1, 0);
+    EXPECT_EQ(stand.state.Summa_2, 7);
 }
 
 TEST_F(MainWindowTest, MalformedNumberIsReportedAndTheValueKept) {
@@ -423,6 +444,33 @@ TEST_F(MainWindowTest, TableColoursAndFiredRuleCells) {
     const int x1 = 46 + 20, x2 = 46 + 32 + 25;
     EXPECT_EQ(QColor(img.pixel(x1, y)), kTemperatureCell);
     EXPECT_EQ(QColor(img.pixel(x2, y)), kErrorCell);
+
+    // Colours stay with the drawn position when the user swaps the columns.
+    w->StringGrid1->horizontalHeader()->moveSection(2, 1);
+    QImage moved = w->StringGrid1->grab().toImage();
+    EXPECT_EQ(QColor(moved.pixel(46 + 15, y)), kTemperatureCell);
+    EXPECT_EQ(QColor(moved.pixel(46 + 31 + 25, y)), kErrorCell);
+    w->StringGrid1->horizontalHeader()->moveSection(1, 2);
+
+    // The focused cell is black with white text.
+    QImage cell(40, 14, QImage::Format_RGB32);
+    cell.fill(Qt::gray);
+    {
+        QPainter painter(&cell);
+        QStyleOptionViewItem option;
+        option.rect = cell.rect();
+        option.state = QStyle::State_HasFocus | QStyle::State_Enabled;
+        option.widget = w->StringGrid1;
+        option.font = w->StringGrid1->font();
+        w->StringGrid1->itemDelegate()->paint(&painter, option,
+                                              w->StringGrid1->model()->index(0, 1));
+    }
+    int white = 0; // text pixels, antialiased towards white
+    for (int y = 0; y < cell.height(); ++y)
+        for (int x = 0; x < cell.width(); ++x)
+            white += qGray(cell.pixel(x, y)) > 160;
+    EXPECT_EQ(QColor(cell.pixel(cell.width() - 1, cell.height() - 1)), QColor(Qt::black));
+    EXPECT_GT(white, 0) << "the text is white";
 }
 
 } // namespace
