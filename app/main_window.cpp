@@ -235,12 +235,13 @@ void TF_Glav::buildRegulator2(QWidget* band) {
         makeLabel(gb, QStringLiteral(" коэффициент-"), QRect(48, 18, 92, 22));
         *g.edit = makeNumberEdit(gb, g.editName, QRect(142, 18, 64, 22));
         *g.ok = button(gb, g.okName, QStringLiteral("ok"), QRect(210, 18, 32, 22));
-        makeLabel(gb, QStringLiteral(" выход-   "), QRect(48, 46, 92, 22));
-        // The integral group also holds its "сброс", so its indicator is narrower.
+        // The integral group also holds its "сброс": its indicator starts
+        // further left, so a sum in the ten thousands still shows whole.
         const bool integral = g.ind == &Ind_Reg2_Integ;
-        const int indWidth = integral ? 56 : 92;
-        *g.ind = makeIndicator(gb, g.indName, design, QRect(142, 44, indWidth, 24));
-        makeLabel(gb, QStringLiteral("%"), QRect(144 + indWidth, 46, 14, 22));
+        const int indLeft = integral ? 94 : 142;
+        makeLabel(gb, QStringLiteral(" выход-   "), QRect(48, 46, indLeft - 50, 22));
+        *g.ind = makeIndicator(gb, g.indName, design, QRect(indLeft, 44, 92, 24));
+        makeLabel(gb, QStringLiteral("%"), QRect(indLeft + 94, 46, 14, 22));
         if (integral)
             Button13 = button(gb, "Button13", QStringLiteral("сброс"), QRect(214, 44, 58, 24));
     }

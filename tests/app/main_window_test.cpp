@@ -393,6 +393,11 @@ TEST_F(MainWindowTest, LayoutCaptionsAndIndicatorLook) {
     ASSERT_TRUE(box);
     EXPECT_EQ(box->title(), "Fuzzy- регулятор");
     thermo::testing::expectCaptionsFit(*w);
+    // The PID outputs have no lower limit: a sum in the ten thousands shows whole.
+    for (const QLabel* ind : {w->Ind_Reg2_Prop, w->Ind_Reg2_Diff, w->Ind_Reg2_Integ,
+                              w->Ind_Reg1_Prop, w->Ind_Reg1_Integ, w->Ind_Reg1_Diff})
+        EXPECT_LE(ind->fontMetrics().horizontalAdvance("-51240,00"), ind->contentsRect().width())
+            << ind->objectName().toStdString();
     EXPECT_FALSE(w->StringGrid1->horizontalHeader()->isFirstSectionMovable())
         << "the time column is fixed";
 }
