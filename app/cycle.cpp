@@ -35,6 +35,8 @@ TickReport ControlCycle::tick(double timeOfDay) {
         return r;
     }
 
+    if (st.Takt <= 1) // "новый" has started a run: nothing measured in it yet
+        stand_.temperatureKnown = false;
     const SensorReading reading = sensor_.readTemperature();
     if (reading.status == SensorStatus::NoPresence) {
         // Without a sensor the program cannot see the plant: switch the heater
@@ -57,8 +59,18 @@ TickReport ControlCycle::tick(double timeOfDay) {
             return r;
         }
         r.checkByteMismatch = true;
+        if (!stand_.temperatureKnown) {
+            // Nothing to hold yet: the regulators would act on a temperature
+            // never measured (0 °C at first), and it would be recorded. Keep
+            // the heater off and try again with a fresh conversion.
+            heater_.writeHeater(0);
+            r.heaterByte = 0;
+            sensor_.startConversion();
+            return r;
+        }
     } else {
         stand_.heldReadings = 0;
+        stand_.temperatureKnown = true;
         st.Temper = reading.celsius;
     }
 
@@ -123,9 +135,19 @@ TickReport ControlCycle::tick(double timeOfDay) {
             const LiveConfig live = liveConfig(stand_);
             if (recorder_.configChanged(live))
                 recorder_.appendConfig(live);
+            stand_.failedRecords = 0;
         } catch (const std::exception& e) {
             // The next tick tries again with a fresh open; no conversion is
-            // started, so it reads this one's again.
+            // started, so it reads this one's again. Failing on, the cycle
+            // would act on that old reading: stop with the heater off.
+            if (++stand_.failedRecords >= kMaxFailedRecords) {
+                stand_.failedRecords = 0;
+                heater_.writeHeater(0);
+                r.heaterByte = 0;
+                r.stop = TickReport::Stop::ArchiveUnwritable;
+                r.message = kArchiveUnwritableText + std::string(e.what());
+                return r;
+            }
             r.ioError = e.what();
             return r;
         }

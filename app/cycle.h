@@ -50,6 +50,12 @@ public:
 inline constexpr std::uint16_t kLastRecordedTakt = 65000;
 
 inline constexpr const char* kSensorLostText = "Датчик  не обнаружен.";
+// A recorder failure skips that tick's conversion, so the next tick reads the
+// same one again; this many in a row would leave the regulators acting on an
+// old temperature: the run stops.
+inline constexpr int kMaxFailedRecords = 3;
+inline constexpr const char* kArchiveUnwritableText =
+    "Запуск остановлен: архив не записывается, нагреватель выключен. Причина: ";
 // A disturbed reading keeps the previous temperature for a tick; this many in
 // a row mean the plant is no longer seen at all.
 inline constexpr int kMaxHeldReadings = 10;
@@ -66,7 +72,7 @@ enum class SoundAction { Play, Stop };
 struct TickReport {
     // Why the cycle must stop (the caller disables its timer, then shows
     // `message`); None for a tick that ran.
-    enum class Stop { None, SensorLost, SensorUnreadable, ArchiveFull };
+    enum class Stop { None, SensorLost, SensorUnreadable, ArchiveFull, ArchiveUnwritable };
     Stop stop = Stop::None;
     std::string message;
     // A recorder failure: shown in the general error report; the tick ended

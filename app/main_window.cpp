@@ -537,9 +537,9 @@ void TF_Glav::Timer1Timer() {
 
 void TF_Glav::reportTickError(const std::string& text) {
     // Reported after the tick has finished, so the cycle goes on in the
-    // report's own event loop: the sensor is read, the alarm watched and the
-    // heater driven while the box waits for a click. One report at a time;
-    // ticks failing for the same reason meanwhile add no boxes.
+    // report's own event loop while the box waits for a click (and stops the
+    // run with the heater off if the archive keeps failing). One report at a
+    // time; ticks failing for the same reason meanwhile add no boxes.
     if (errorReportOpen_)
         return;
     errorReportOpen_ = true;

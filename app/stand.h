@@ -26,10 +26,12 @@ struct Stand {
     TControlParams params;
     TProcessState state;
     CycleControls controls;
-    bool Nagrev = false;        // the last tick without alarm applied forced heat
-    bool Lamp_state = false;    // colour of the next lamp drawing under forced heat: true = red
-    bool alarmPanelRed = false; // P_Alarm's colour: aqua until the first alarm tick
-    int heldReadings = 0;       // readings in a row that failed their check byte
+    bool Nagrev = false;           // the last tick without alarm applied forced heat
+    bool Lamp_state = false;       // colour of the next lamp drawing under forced heat: true = red
+    bool alarmPanelRed = false;    // P_Alarm's colour: aqua until the first alarm tick
+    int heldReadings = 0;          // readings in a row that failed their check byte
+    bool temperatureKnown = false; // this run has had a reading that passed its check
+    int failedRecords = 0;         // ticks in a row whose sample could not be recorded
 };
 
 // Everything a configuration snapshot of the archive is taken from.

@@ -36,9 +36,10 @@ struct FakeRecorder : CycleRecorder {
     std::vector<std::uint16_t> configs;
     int configChecks = 0;
     bool failNext = false;
+    bool failAlways = false;
     bool changed = false;
     void appendSample(std::uint16_t takt, const TProcessState&) override {
-        if (failNext) {
+        if (failNext || failAlways) {
             failNext = false;
             throw std::runtime_error("Input/output error");
         }
@@ -221,6 +222,51 @@ TEST_F(CycleTest, RecorderFailureEndsTheTickAndTheNextRunsNormally) {
     EXPECT_EQ(recorder.samples, (std::vector<std::uint16_t>{4}));
     EXPECT_EQ(recorder.configs, (std::vector<std::uint16_t>{4}));
     EXPECT_EQ(sensor.conversions, 2);
+}
+
+TEST_F(CycleTest, AnArchiveThatCannotBeWrittenStopsTheRunWithTheHeaterOff) {
+    stand.controls.SpeedButton1 = true;
+    (void)cycle.tick(0);
+    recorder.failAlways = true;
+    EXPECT_EQ(cycle.tick(0).ioError, "Input/output error");
+    EXPECT_EQ(cycle.tick(0).stop, TickReport::Stop::None);
+    EXPECT_EQ(heater.bytes.back(), 234);
+    const TickReport r = cycle.tick(0); // the third failure in a row
+    EXPECT_EQ(r.stop, TickReport::Stop::ArchiveUnwritable);
+    EXPECT_NE(r.message.find("Input/output error"), std::string::npos) << r.message;
+    EXPECT_EQ(heater.bytes.back(), 0);
+    // A failure now and then does not add up.
+    recorder.failAlways = false;
+    for (int i = 0; i < 3; ++i) {
+        recorder.failNext = true;
+        EXPECT_EQ(cycle.tick(0).stop, TickReport::Stop::None);
+        EXPECT_EQ(cycle.tick(0).stop, TickReport::Stop::None);
+    }
+}
+
+TEST_F(CycleTest, ADisturbedFirstReadingIsNeitherActedOnNorRecorded) {
+    stand.controls.SpeedButton1 = true; // would heat flat out
+    stand.state.Temper = 0;             // nothing measured in this run yet
+    sensor.readings = {{SensorStatus::CheckByteMismatch, 85.0},
+                       {SensorStatus::CheckByteMismatch, 85.0},
+                       {SensorStatus::Ok, 24.0}};
+    for (int i = 0; i < 2; ++i) {
+        const TickReport r = cycle.tick(0);
+        EXPECT_TRUE(r.checkByteMismatch);
+        EXPECT_EQ(r.heaterByte, 0);
+        EXPECT_EQ(heater.bytes.back(), 0);
+        EXPECT_EQ(stand.state.Takt, 1) << "no tick of the run has passed";
+    }
+    EXPECT_EQ(sensor.conversions, 2) << "each one tries again";
+    EXPECT_TRUE(recorder.samples.empty());
+    (void)cycle.tick(0);
+    EXPECT_EQ(stand.state.Temper, 24.0);
+    EXPECT_EQ(heater.bytes.back(), 234);
+    // From now on a disturbed reading holds the measured one.
+    sensor.readings = {{SensorStatus::CheckByteMismatch, 85.0}};
+    sensor.next = 0;
+    EXPECT_EQ(cycle.tick(0).heaterByte, 234);
+    EXPECT_EQ(stand.state.Temper, 24.0);
 }
 
 TEST_F(CycleTest, RunStopsWithHeaterOffWhenTheArchiveIsFull) {

@@ -305,15 +305,20 @@ TEST_F(MainWindowTest, StartPressedAgainDoesNotPutTheNextTickOff) {
 
 TEST_F(MainWindowTest, ARecorderErrorReportDoesNotHoldTheCycle) {
     startRun();
+    w->SpeedButton1->setChecked(true);
+    w->Bt_StartClick();
     w->Timer1Timer();
-    // The archive can no longer be written.
-    fs::remove(dir / "run.txt");
-    fs::create_directory(dir / "run.txt");
+    const auto breakArchive = [&] { // the archive can no longer be written
+        fs::remove(dir / "run.txt");
+        fs::create_directory(dir / "run.txt");
+    };
+    breakArchive();
     int inBox = 0;
     dialogs.whileShown = [&](const ScriptedDialogs::Shown& m) {
         if (m.kind != MessageKind::Error || inBox++ > 0)
             return;
-        w->Timer1Timer(); // the timer fires while the box waits for a click
+        w->Timer1Timer();            // the timer fires while the box waits for a click
+        fs::remove(dir / "run.txt"); // and the archive can be written again
         w->Timer1Timer();
     };
     const int takt = stand.state.Takt;
@@ -324,8 +329,17 @@ TEST_F(MainWindowTest, ARecorderErrorReportDoesNotHoldTheCycle) {
                              [](const auto& m) { return m.kind == MessageKind::Error; });
     };
     EXPECT_EQ(errors(), 1) << "one box, not one per failing tick";
+    breakArchive();
     w->Timer1Timer(); // the box was closed: a new failure is reported again
     EXPECT_EQ(errors(), 2);
+    EXPECT_EQ(heater(), 234);
+    // Failing on, the cycle would act on an old reading: the run stops.
+    w->Timer1Timer();
+    w->Timer1Timer();
+    EXPECT_FALSE(w->Timer1->isActive());
+    EXPECT_EQ(heater(), 0);
+    EXPECT_NE(dialogs.messages.back().text.find("архив не записывается"), std::string::npos)
+        << dialogs.messages.back().text;
 }
 
 TEST_F(MainWindowTest, SensorLostStopsTheRunWithTheHeaterOff) {
