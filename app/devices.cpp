@@ -36,7 +36,11 @@ SensorReading StandDevices::readTemperature() {
 }
 
 void StandDevices::startConversion() {
-    (void)StartConversion(serial_);
+    const SteadyTime now = std::chrono::steady_clock::now();
+    if (conversionStarted_ && now - *conversionStarted_ < kConversionTime)
+        return;
+    if (StartConversion(serial_))
+        conversionStarted_ = now;
 }
 
 void StandDevices::writeHeater(std::uint8_t counts) {
@@ -64,7 +68,8 @@ void StandDevices::SetCOMToImmediate() {
 bool StandDevices::ConfigureSensor() {
     if (!thermo::ConfigureSensor(serial_))
         return false;
-    (void)StartConversion(serial_);
+    conversionStarted_.reset();
+    startConversion();
     return true;
 }
 

@@ -4,6 +4,7 @@
 // byte, as the settings file's [devices] section names them.
 
 #include <cstdint>
+#include <optional>
 
 #include "app/cycle.h"
 #include "app/port_selection.h"
@@ -23,6 +24,10 @@ public:
 
     // CycleSensor
     SensorReading readTemperature() override;
+    // A conversion still running is left to finish: a new Convert T would
+    // start it over, and at intervals under 750 ms no reading would ever
+    // complete (the temperature would never change). The ticks in between
+    // read the last finished conversion.
     void startConversion() override;
     // CycleHeater: the data register of the selected parallel port. A write
     // that fails is ignored, as the tick expects.
@@ -49,6 +54,7 @@ private:
     SerialPort serial_;
     TLptPortConnection lpt_;
     int lastHeater_ = -1;
+    std::optional<SteadyTime> conversionStarted_;
 };
 
 // The archive recorder as the control cycle drives it.

@@ -8,6 +8,7 @@
 //   each tick: auto r = ReadTemperature(port); ...; StartConversion(port);
 
 #include <array>
+#include <chrono>
 #include <cstdint>
 
 #include "io/serial_port.h"
@@ -24,6 +25,7 @@ inline constexpr std::uint8_t kWriteScratchpad = 0x4E;
 inline constexpr std::uint8_t kSensorTH = 0x37;
 inline constexpr std::uint8_t kSensorTL = 0x0B;
 inline constexpr std::uint8_t kSensorConfig = 0x60;
+inline constexpr std::chrono::milliseconds kConversionTime{750};
 
 enum class ReadStatus {
     Ok,          // celsius holds the reading
