@@ -13,7 +13,10 @@ namespace {
 // A signal handler reaches nothing but statics.
 std::atomic<CycleHeater*> g_heater{nullptr};
 
-constexpr int kFatalSignals[] = {SIGSEGV, SIGBUS, SIGFPE, SIGILL, SIGABRT};
+// Every signal that ends a process by default and that the program does not
+// handle itself (SIGINT, SIGTERM and SIGHUP end it in order).
+constexpr int kFatalSignals[] = {SIGSEGV, SIGBUS,  SIGFPE,  SIGILL, SIGABRT, SIGQUIT,
+                                 SIGPIPE, SIGXCPU, SIGXFSZ, SIGSYS, SIGTRAP};
 
 void onFatalSignal(int sig) {
     if (CycleHeater* h = g_heater.exchange(nullptr))

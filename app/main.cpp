@@ -67,8 +67,10 @@ int main(int argc, char** argv) {
     g_emergencyHeater = &devices;
     std::set_terminate(onFatalError);
     if (pipe(g_signalPipe) == 0) {
-        std::signal(SIGINT, onTerminationSignal);
-        std::signal(SIGTERM, onTerminationSignal);
+        // Interrupted, terminated, or its terminal closed: the program ends
+        // as when its window is closed.
+        for (int sig : {SIGINT, SIGTERM, SIGHUP})
+            std::signal(sig, onTerminationSignal);
     }
 
     int status = 0;

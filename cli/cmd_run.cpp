@@ -3,6 +3,7 @@
 // recording the same archive; one line per tick on stdout, the messages the
 // window would show on stderr. Instructors script reference runs with it.
 
+#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <clocale>
@@ -66,6 +67,14 @@ void onSignal(int) {
 // The settings file is the window's, written with the decimal mark Qt takes
 // from LC_ALL, LC_NUMERIC or LANG; Qt knows that mark even where the C library
 // has no such locale installed, so the headless run asks Qt as well.
+// Waits for the next tick, but a signal ends the wait within 20 ms: the
+// heater must not stay on through a long interval after Ctrl-C.
+void sleepUnlessInterrupted(std::chrono::steady_clock::time_point until) {
+    while (!g_interrupted && std::chrono::steady_clock::now() < until)
+        std::this_thread::sleep_for(std::min<std::chrono::steady_clock::duration>(
+            std::chrono::milliseconds(20), until - std::chrono::steady_clock::now()));
+}
+
 char localeDecimalSeparator() {
 #ifdef THERMO_CLI_QT_LOCALE
     return decimalSeparator(QLocale::system());
@@ -239,11 +248,13 @@ int run(int argc, char** argv) {
     if (o.sound)
         sound = std::make_unique<AlarmSound>(resources::warningSound());
 
-    std::signal(SIGINT, onSignal);
-    std::signal(SIGTERM, onSignal);
+    // Interrupted, terminated, its terminal closed, or its output's reader
+    // gone (`run ... | head`): the run ends as after its last tick, heater off.
+    for (int sig : {SIGINT, SIGTERM, SIGHUP, SIGPIPE})
+        std::signal(sig, onSignal);
 
     // Detection started a conversion; the first tick reads it once done.
-    std::this_thread::sleep_for(std::chrono::milliseconds(750));
+    sleepUnlessInterrupted(std::chrono::steady_clock::now() + std::chrono::milliseconds(750));
 
     ControlCycle cycle(stand, devices, devices, recorderAdapter);
     std::cout << "# Takt Temper Oshibka OUT_Regul1 OUT_Regul2 OUT_Regul heater\n" << std::flush;
@@ -252,7 +263,7 @@ int run(int argc, char** argv) {
     for (long t = 0; t < o.ticks; ++t) {
         if (t > 0) {
             due += std::chrono::milliseconds(o.interval);
-            std::this_thread::sleep_until(due);
+            sleepUnlessInterrupted(due);
         }
         if (g_interrupted) {
             std::cerr << "run: interrupted\n";

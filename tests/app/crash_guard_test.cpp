@@ -57,6 +57,8 @@ TEST(CrashHeaterGuard, AFatalSignalSwitchesTheHeaterOffAndStillEndsTheProcess) {
         {SIGSEGV, [] { std::raise(SIGSEGV); }},
         {SIGABRT, [] { std::abort(); }},
         {SIGFPE, [] { std::raise(SIGFPE); }},
+        {SIGQUIT, [] { std::raise(SIGQUIT); }}, // Ctrl-\\ at the terminal
+        {SIGPIPE, [] { std::raise(SIGPIPE); }},
     };
     for (const Case& c : cases) {
         EXPECT_EQ(heatAndDie(lpt, c.die), c.sig);
