@@ -185,26 +185,27 @@ TEST_F(MainWindowTest, ManualModeAtFiftyWritesOneHundredSeventeen) {
 }
 
 TEST_F(MainWindowTest, AlarmAboveOneHundredTwentyFiveOverridesForcedHeat) {
-    // Each tick reads the conversion the previous tick started, so a new
-    // plant temperature shows two ticks later.
+    // A tick reads the last conversion finished and starts the next, which
+    // takes the plant's temperature of that moment; ticks closer together
+    // than the 750 ms of a conversion read the same one.
     plant = 125.0;
     startRun();
     w->SpeedButton1->setChecked(true);
+    plant = 125.0625;
     w->Timer1Timer(); // 125.0 is no alarm: forced heat, lamp white
     EXPECT_EQ(heater(), 234);
     EXPECT_FALSE(w->P_Alarm->isVisibleTo(w.get()));
     EXPECT_TRUE(w->pbUfo->isDrawn());
     EXPECT_FALSE(w->pbUfo->isRed());
-    plant = 125.0625;
     w->Timer1Timer(); // lamp red
     EXPECT_TRUE(w->pbUfo->isRed());
     waitConversion();
+    plant = 30.0;
     w->Timer1Timer(); // 125.0625: alarm
     EXPECT_EQ(heater(), 0);
     EXPECT_TRUE(w->P_Alarm->isVisibleTo(w.get()));
     EXPECT_EQ(w->P_Alarm->palette().color(QPalette::Window), QColor(255, 0, 0));
     EXPECT_TRUE(w->pbUfo->isRed()); // alarm ticks leave the lamp alone
-    plant = 30.0;
     w->Timer1Timer(); // still the alarm: the panel blinks back to aqua
     EXPECT_EQ(heater(), 0);
     EXPECT_EQ(w->P_Alarm->palette().color(QPalette::Window), QColor(0, 255, 255));
