@@ -426,6 +426,10 @@ void TF_Glav::FormDestroy() {
         return;
     destroyed_ = true;
     Timer1->stop();
+    // The heater goes off before anything can wait for a person: a failed
+    // save below opens a message box, and a session ending meanwhile would
+    // kill the program with the heater still on.
+    s_.devices.writeHeater(0);
     if (s_.sound)
         s_.sound->stop();
     TSettings out = s_.settings;

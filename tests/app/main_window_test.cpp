@@ -206,7 +206,7 @@ TEST_F(MainWindowTest, AlarmAboveOneHundredTwentyFiveOverridesForcedHeat) {
     EXPECT_TRUE(w->P_Alarm->isVisibleTo(w.get()));
     EXPECT_EQ(w->P_Alarm->palette().color(QPalette::Window), QColor(255, 0, 0));
     EXPECT_TRUE(w->pbUfo->isRed()); // alarm ticks leave the lamp alone
-    w->Timer1Timer(); // still the alarm: the panel blinks back to aqua
+    w->Timer1Timer();               // still the alarm: the panel blinks back to aqua
     EXPECT_EQ(heater(), 0);
     EXPECT_EQ(w->P_Alarm->palette().color(QPalette::Window), QColor(0, 255, 255));
     waitConversion();
@@ -285,6 +285,20 @@ TEST_F(MainWindowTest, ClosingWhileRunningSwitchesOffAndStoresThePort) {
     std::ifstream ini(dir / "thermostand.INI");
     const std::string text((std::istreambuf_iterator<char>(ini)), {});
     EXPECT_NE(text.find("COM port=1"), std::string::npos) << text;
+}
+
+TEST_F(MainWindowTest, TheHeaterIsOffBeforeAFailedSaveWaitsForAClick) {
+    startRun();
+    w->SpeedButton1->setChecked(true);
+    w->Timer1Timer();
+    ASSERT_EQ(heater(), 234);
+    fs::create_directory(dir / "thermostand.INI"); // the settings cannot be saved
+    int heaterWhileShown = -1;
+    dialogs.whileShown = [&](const ScriptedDialogs::Shown&) { heaterWhileShown = heater(); };
+    w->close();
+    ASSERT_FALSE(dialogs.messages.empty());
+    EXPECT_EQ(dialogs.messages.back().kind, MessageKind::Error);
+    EXPECT_EQ(heaterWhileShown, 0);
 }
 
 TEST_F(MainWindowTest, EndingBeforeAPortWasChosenKeepsTheStoredPort) {
