@@ -1,6 +1,7 @@
 #include "io/register_device.h"
 
 #include <cerrno>
+#include <cstring>
 #include <fcntl.h>
 #include <linux/ppdev.h>
 #include <sys/file.h>
@@ -87,7 +88,10 @@ private:
 
 class SimDevice final : public RegisterDevice {
 public:
-    explicit SimDevice(SimRegisterFile file) : m_file(std::move(file)) {}
+    SimDevice(SimRegisterFile file, int lockFd) : m_file(std::move(file)), m_lockFd(lockFd) {}
+    ~SimDevice() override { ::close(m_lockFd); }
+    SimDevice(const SimDevice&) = delete;
+    SimDevice& operator=(const SimDevice&) = delete;
     bool serves(std::uint16_t io) const override {
         return io >= SimRegisterFile::kBase && io <= SimRegisterFile::kBase + 2;
     }
@@ -105,6 +109,7 @@ public:
 
 private:
     SimRegisterFile m_file;
+    int m_lockFd;
 };
 
 } // namespace
@@ -155,7 +160,27 @@ std::unique_ptr<RegisterDevice> openSimRegisters(const std::string& path, std::s
     auto file = SimRegisterFile::open(path, error, err);
     if (!file)
         return nullptr;
-    return std::make_unique<SimDevice>(std::move(*file));
+    // One program drives the heater: a second one (or a probe during a run)
+    // is refused before it writes anything. A record lock of its own kind,
+    // so the simulated stand's file locks never meet it.
+    const int fd = ::open(path.c_str(), O_RDWR | O_CLOEXEC);
+    struct flock lock {};
+    lock.l_type = F_WRLCK;
+    lock.l_whence = SEEK_SET;
+    lock.l_start = 0;
+    lock.l_len = 1;
+    if (fd < 0 || ::fcntl(fd, F_OFD_SETLK, &lock) != 0) {
+        const int e = fd < 0 ? errno : (errno == EAGAIN || errno == EACCES ? EBUSY : errno);
+        if (fd >= 0)
+            ::close(fd);
+        if (err)
+            *err = e;
+        if (error)
+            *error = path + (e == EBUSY ? ": in use by another program"
+                                        : ": " + std::string(std::strerror(e)));
+        return nullptr;
+    }
+    return std::make_unique<SimDevice>(std::move(*file), fd);
 }
 
 } // namespace thermo

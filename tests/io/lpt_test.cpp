@@ -194,6 +194,19 @@ TEST(SimRegisterFile, HeaterWritesReachAnotherMapping) {
     EXPECT_EQ(tail.size(), SimRegisterFile::kRingSize);
     EXPECT_EQ(lost, 200 - SimRegisterFile::kRingSize);
     EXPECT_EQ(tail.back().value, 199);
+
+    // A second program is refused before it writes; the first one's heater
+    // byte stays as it was. Once the first has gone, the port is free again.
+    const std::uint64_t before = other->writeCount();
+    {
+        auto second = TLptPortConnection::fromSetting("sim:" + file.string());
+        EXPECT_FALSE(second.IsReady());
+        EXPECT_EQ(second.errorCode(), EBUSY);
+        EXPECT_NE(second.errorText().find("in use by another program"), std::string::npos);
+    }
+    EXPECT_EQ(other->writeCount(), before);
+    lpt = TLptPortConnection::fromSetting("none");
+    EXPECT_TRUE(TLptPortConnection::fromSetting("sim:" + file.string()).IsReady());
 }
 
 TEST(SimRegisterFile, NeverOverwritesAForeignFile) {
