@@ -5,6 +5,7 @@
 #include <QSaveFile>
 #include <qcustomplot.h>
 
+#include "common/save_target.h"
 #include "export/wmf_paint_device.h"
 
 namespace thermo {
@@ -30,8 +31,13 @@ std::vector<std::uint8_t> chartToWmf(QCustomPlot& chart) {
 
 bool saveChartAsWmf(QCustomPlot& chart, const std::string& path, UserDialogs& dialogs) {
     const std::vector<std::uint8_t> bytes = chartToWmf(chart);
-    const QString name = QString::fromStdString(path);
-    QSaveFile file(name);
+    std::string problem;
+    const std::string target = saveTarget(path, &problem);
+    if (target.empty()) {
+        dialogs.errorReport("Cannot create file \"" + path + "\". " + problem);
+        return false;
+    }
+    QSaveFile file(QString::fromStdString(target));
     auto fail = [&] {
         dialogs.errorReport("Cannot create file \"" + path + "\". " +
                             file.errorString().toStdString());

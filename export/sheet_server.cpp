@@ -12,6 +12,8 @@
 #include <unistd.h>
 #include <xlsxwriter.h>
 
+#include "common/save_target.h"
+
 namespace thermo {
 
 namespace {
@@ -197,7 +199,10 @@ void writeXlsx(const WorkbookData& book, const std::string& path) {
     namespace fs = std::filesystem;
     if (path.empty())
         throw AutomationError("no file name given");
-    fs::path target(path);
+    std::string problem;
+    const fs::path target(saveTarget(path, &problem));
+    if (target.empty())
+        throw AutomationError("Cannot create file \"" + path + "\". " + problem);
     fs::path dir = target.parent_path();
     std::string tmpl =
         (dir.empty() ? fs::path(".") : dir) / ("." + target.filename().string() + ".XXXXXX");

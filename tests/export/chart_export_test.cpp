@@ -9,6 +9,7 @@
 #include <iterator>
 #include <qcustomplot.h>
 #include <sstream>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <gtest/gtest.h>
@@ -231,6 +232,15 @@ TEST_F(ChartExport, WriteFailureIsReportedAndLeavesNoFile) {
     EXPECT_EQ(dialogs.messages[0].kind, MessageKind::Error);
     EXPECT_NE(dialogs.messages[0].text.find(bad), std::string::npos);
     EXPECT_TRUE(fs::is_empty(dir));
+
+    // A name taken by a pipe is refused, not replaced; a link is written through.
+    ASSERT_EQ(::mkfifo((dir / "pipe.wmf").c_str(), 0644), 0);
+    EXPECT_FALSE(saveChartAsWmf(*chart, (dir / "pipe.wmf").string(), dialogs));
+    EXPECT_TRUE(fs::is_fifo(dir / "pipe.wmf"));
+    fs::create_symlink(dir / "report.wmf", dir / "link.wmf");
+    EXPECT_TRUE(saveChartAsWmf(*chart, (dir / "link.wmf").string(), dialogs));
+    EXPECT_TRUE(fs::is_symlink(dir / "link.wmf"));
+    EXPECT_GT(fs::file_size(dir / "report.wmf"), 22u);
 }
 
 namespace {

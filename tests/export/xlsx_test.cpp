@@ -10,6 +10,7 @@
 
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include "common/scripted_dialogs.h"
@@ -360,6 +361,21 @@ TEST_F(XlsxExport, SaveFailureIsReportedAndLeavesNothing) {
     EXPECT_TRUE(fs::is_empty(dir));
     // The workbook was still closed and the server told to quit.
     EXPECT_THROW(callMethod(excel.ExcelApp(), "Workbooks"), AutomationError);
+}
+
+TEST_F(XlsxExport, ALinkIsWrittenThroughAndADeviceNeverReplaced) {
+    auto src = rows(3);
+    std::ofstream(dir / "target.xls") << "old";
+    fs::create_symlink(dir / "target.xls", dir / "link.xls");
+    ASSERT_EQ(exportTo(src, 3, (dir / "link.xls").string()), ExcelExportResult::Saved);
+    EXPECT_TRUE(fs::is_symlink(dir / "link.xls"));
+    EXPECT_GT(fs::file_size(dir / "target.xls"), 1000u)
+        << "the workbook went where the link points";
+
+    ASSERT_EQ(::mkfifo((dir / "pipe.xls").c_str(), 0644), 0);
+    EXPECT_EQ(exportTo(src, 3, (dir / "pipe.xls").string()), ExcelExportResult::SaveFailed);
+    EXPECT_TRUE(fs::is_fifo(dir / "pipe.xls")) << "the pipe was replaced by a file";
+    EXPECT_EQ(dialogs.messages.back().kind, MessageKind::Error);
 }
 
 TEST_F(XlsxExport, RowCountBeyondTheSourceIsCut) {
