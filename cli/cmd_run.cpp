@@ -45,7 +45,7 @@ then "старт" would), ticks every interval and prints one line per tick:
   --archive FILE     sample file of the new archive (FILE + "UST" gets the
                      configuration records); an existing archive is appended to
   --port COMn|PATH   serial port of the sensor (default: the stored "COM port")
-  --ticks N          ticks to run (default 10)
+  --ticks N          ticks to run, 0..64999: a run fills the archive at 65000 (10)
   --interval MS      measurement interval, 100..5000 ms (default 1000)
   --setpoint T       setpoint in °C (default 33.5)
   --fuzzy            Regulator 1 (fuzzy) on
@@ -128,7 +128,7 @@ std::optional<Options> parse(int argc, char** argv) {
             const auto v = number(need("a number"));
             if (!v)
                 return std::nullopt;
-            if (a == "--ticks" && *v >= 0 && *v <= 65000)
+            if (a == "--ticks" && *v >= 0 && *v <= kLastRecordedTakt - 1)
                 o.ticks = static_cast<long>(*v);
             else if (a == "--interval" && *v >= 100 && *v <= 5000)
                 o.interval = static_cast<long>(*v);
