@@ -37,6 +37,8 @@ int heatAndDie(const fs::path& lpt, void (*die)(), bool guarded = true) {
         std::optional<CrashHeaterGuard> guard;
         if (guarded)
             guard.emplace(devices);
+        else
+            std::signal(SIGSEGV, SIG_DFL); // no sanitizer's handler either
         die();
         _exit(0);
     }

@@ -423,10 +423,11 @@ TEST_F(MainWindowTest, LayoutCaptionsAndIndicatorLook) {
     EXPECT_EQ(box->title(), "Fuzzy- регулятор");
     thermo::testing::expectCaptionsFit(*w);
     // The PID outputs have no lower limit: a sum in the ten thousands shows whole.
-    for (const QLabel* ind : {w->Ind_Reg2_Prop, w->Ind_Reg2_Diff, w->Ind_Reg2_Integ,
-                              w->Ind_Reg1_Prop, w->Ind_Reg1_Integ, w->Ind_Reg1_Diff})
-        EXPECT_LE(ind->fontMetrics().horizontalAdvance("-51240,00"), ind->contentsRect().width())
-            << ind->objectName().toStdString();
+    for (const QLabel* output : {w->Ind_Reg2_Prop, w->Ind_Reg2_Diff, w->Ind_Reg2_Integ,
+                                 w->Ind_Reg1_Prop, w->Ind_Reg1_Integ, w->Ind_Reg1_Diff})
+        EXPECT_LE(output->fontMetrics().horizontalAdvance("-51240,00"),
+                  output->contentsRect().width())
+            << output->objectName().toStdString();
     EXPECT_FALSE(w->StringGrid1->horizontalHeader()->isFirstSectionMovable())
         << "the time column is fixed";
 }
@@ -500,9 +501,9 @@ TEST_F(MainWindowTest, TableColoursAndFiredRuleCells) {
                                               w->StringGrid1->model()->index(0, 1));
     }
     int white = 0; // text pixels, antialiased towards white
-    for (int y = 0; y < cell.height(); ++y)
-        for (int x = 0; x < cell.width(); ++x)
-            white += qGray(cell.pixel(x, y)) > 160;
+    for (int py = 0; py < cell.height(); ++py)
+        for (int px = 0; px < cell.width(); ++px)
+            white += qGray(cell.pixel(px, py)) > 160;
     EXPECT_EQ(QColor(cell.pixel(cell.width() - 1, cell.height() - 1)), QColor(Qt::black));
     EXPECT_GT(white, 0) << "the text is white";
 }
