@@ -3,6 +3,7 @@
 #include <atomic>
 #include <csignal>
 #include <unistd.h>
+#include <utility>
 
 #include "app/cycle.h"
 
@@ -13,10 +14,16 @@ namespace {
 // A signal handler reaches nothing but statics.
 std::atomic<CycleHeater*> g_heater{nullptr};
 
-// Every signal that ends a process by default and that the program does not
-// handle itself (SIGINT, SIGTERM and SIGHUP end it in order).
-constexpr int kFatalSignals[] = {SIGSEGV, SIGBUS,  SIGFPE,  SIGILL, SIGABRT, SIGQUIT,
-                                 SIGPIPE, SIGXCPU, SIGXFSZ, SIGSYS, SIGTRAP};
+// The faults: they end the process whatever its settings.
+constexpr int kFaultSignals[] = {SIGSEGV, SIGBUS, SIGFPE, SIGILL, SIGABRT, SIGSYS, SIGTRAP};
+// Every other signal that ends a process by default and that the program does
+// not handle itself (SIGINT, SIGTERM and SIGHUP end it in order). Guarded only
+// where they would end it: one ignored (nohup, a service) or handled by a
+// library stays so.
+constexpr int kOtherDeadlySignals[] = {SIGQUIT, SIGPIPE,   SIGXCPU, SIGXFSZ, SIGUSR1, SIGUSR2,
+                                       SIGALRM, SIGVTALRM, SIGPROF, SIGIO,   SIGPWR,  SIGSTKFLT};
+constexpr int kMaxSignal = 65;
+bool g_guarded[kMaxSignal] = {};
 
 void onFatalSignal(int sig) {
     if (CycleHeater* h = g_heater.exchange(nullptr))
@@ -35,14 +42,27 @@ CrashHeaterGuard::CrashHeaterGuard(CycleHeater& heater) {
     sa.sa_handler = onFatalSignal;
     sigemptyset(&sa.sa_mask);
     sa.sa_flags = SA_RESETHAND | SA_NODEFER;
-    for (int sig : kFatalSignals)
-        ::sigaction(sig, &sa, nullptr);
+    for (int sig : kFaultSignals)
+        g_guarded[sig] = ::sigaction(sig, &sa, nullptr) == 0;
+    for (int sig : kOtherDeadlySignals) {
+        struct sigaction old {};
+        g_guarded[sig] = ::sigaction(sig, nullptr, &old) == 0 && old.sa_handler == SIG_DFL &&
+                         ::sigaction(sig, &sa, nullptr) == 0;
+    }
 }
 
 CrashHeaterGuard::~CrashHeaterGuard() {
     g_heater = nullptr;
-    for (int sig : kFatalSignals)
-        std::signal(sig, SIG_DFL);
+    for (int sig = 1; sig < kMaxSignal; ++sig)
+        if (std::exchange(g_guarded[sig], false))
+            std::signal(sig, SIG_DFL);
+}
+
+void handleUnlessIgnored(int sig, void (*handler)(int)) {
+    struct sigaction old {};
+    if (::sigaction(sig, nullptr, &old) == 0 && old.sa_handler == SIG_IGN)
+        return;
+    std::signal(sig, handler);
 }
 
 } // namespace thermo

@@ -24,4 +24,9 @@ public:
     CrashHeaterGuard& operator=(const CrashHeaterGuard&) = delete;
 };
 
+// Installs `handler` for a signal that ends the program in order, unless the
+// program was started with it ignored (`nohup`, a background job): that
+// choice of whoever started it stands.
+void handleUnlessIgnored(int sig, void (*handler)(int));
+
 } // namespace thermo

@@ -70,7 +70,7 @@ int main(int argc, char** argv) {
         // Interrupted, terminated, or its terminal closed: the program ends
         // as when its window is closed.
         for (int sig : {SIGINT, SIGTERM, SIGHUP})
-            std::signal(sig, onTerminationSignal);
+            thermo::handleUnlessIgnored(sig, onTerminationSignal);
     }
 
     int status = 0;

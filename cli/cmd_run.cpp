@@ -64,9 +64,6 @@ void onSignal(int) {
     g_interrupted = true;
 }
 
-// The settings file is the window's, written with the decimal mark Qt takes
-// from LC_ALL, LC_NUMERIC or LANG; Qt knows that mark even where the C library
-// has no such locale installed, so the headless run asks Qt as well.
 // Waits for the next tick, but a signal ends the wait within 20 ms: the
 // heater must not stay on through a long interval after Ctrl-C.
 void sleepUnlessInterrupted(std::chrono::steady_clock::time_point until) {
@@ -75,6 +72,9 @@ void sleepUnlessInterrupted(std::chrono::steady_clock::time_point until) {
             std::chrono::milliseconds(20), until - std::chrono::steady_clock::now()));
 }
 
+// The settings file is the window's, written with the decimal mark Qt takes
+// from LC_ALL, LC_NUMERIC or LANG; Qt knows that mark even where the C library
+// has no such locale installed, so the headless run asks Qt as well.
 char localeDecimalSeparator() {
 #ifdef THERMO_CLI_QT_LOCALE
     return decimalSeparator(QLocale::system());
@@ -251,7 +251,7 @@ int run(int argc, char** argv) {
     // Interrupted, terminated, its terminal closed, or its output's reader
     // gone (`run ... | head`): the run ends as after its last tick, heater off.
     for (int sig : {SIGINT, SIGTERM, SIGHUP, SIGPIPE})
-        std::signal(sig, onSignal);
+        handleUnlessIgnored(sig, onSignal);
 
     // Detection started a conversion; the first tick reads it once done.
     sleepUnlessInterrupted(std::chrono::steady_clock::now() + std::chrono::milliseconds(750));

@@ -26,10 +26,12 @@ void noCoreFile() {
 
 // Runs `die` in a child that heats through the simulated register device,
 // under a guard or not; returns the signal that ended the child.
-int heatAndDie(const fs::path& lpt, void (*die)(), bool guarded = true) {
+int heatAndDie(const fs::path& lpt, void (*die)(), bool guarded = true, int ignored = 0) {
     const pid_t pid = fork();
     if (pid == 0) {
         noCoreFile();
+        if (ignored)
+            std::signal(ignored, SIG_IGN); // as whoever started the program chose
         DeviceSettings d;
         d.lpt = "sim:" + lpt.string();
         StandDevices devices(d);
@@ -61,6 +63,7 @@ TEST(CrashHeaterGuard, AFatalSignalSwitchesTheHeaterOffAndStillEndsTheProcess) {
         {SIGFPE, [] { std::raise(SIGFPE); }},
         {SIGQUIT, [] { std::raise(SIGQUIT); }}, // Ctrl-\\ at the terminal
         {SIGPIPE, [] { std::raise(SIGPIPE); }},
+        {SIGUSR1, [] { std::raise(SIGUSR1); }},
     };
     for (const Case& c : cases) {
         EXPECT_EQ(heatAndDie(lpt, c.die), c.sig);
@@ -70,6 +73,13 @@ TEST(CrashHeaterGuard, AFatalSignalSwitchesTheHeaterOffAndStillEndsTheProcess) {
         EXPECT_EQ(regs->read(0), 0) << strsignal(c.sig);
         EXPECT_GE(regs->writeCount(), 2u) << "the child never heated";
     }
+    // A signal the program was started with ignored stays ignored (`nohup`,
+    // a service): the program lives on and keeps the heater.
+    EXPECT_EQ(heatAndDie(
+                  lpt, [] { std::raise(SIGPIPE); }, true, SIGPIPE),
+              0);
+    std::string heldWhy;
+    EXPECT_EQ(SimRegisterFile::open(lpt.string(), &heldWhy)->read(0), 234);
     // Without the guard the heater stays on: the check above means something.
     EXPECT_EQ(heatAndDie(lpt, cases[0].die, /*guarded=*/false), SIGSEGV);
     std::string why;

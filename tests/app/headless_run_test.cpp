@@ -147,9 +147,19 @@ TEST_F(HeadlessRun, TerminationSwitchesTheHeaterOff) {
     }
     // It did heat before the signal.
     EXPECT_NE(slurp(dir / "sim.log").find("byte=234"), std::string::npos);
-    // Its output's reader gone (`run | head`): the heater goes off too.
-    const std::string piped = base + " 2>/dev/null | head -c 1 >/dev/null";
-    (void)std::system(piped.c_str());
+    // Its output's reader gone (`run | head`): it ends in order too.
+    const std::string piped = "bash -c '" + base + " 2>" + (dir / "err").string() +
+                              " | head -c 1 >/dev/null; exit ${PIPESTATUS[0]}'";
+    EXPECT_EQ(WEXITSTATUS(std::system(piped.c_str())), 3) << slurp(dir / "err");
+    EXPECT_NE(slurp(dir / "err").find("run: interrupted"), std::string::npos);
+    EXPECT_EQ(lastHeater(), 0);
+    // Started with hang-ups ignored (`nohup`), a closed terminal does not end it.
+    const std::string nohup = "(trap '' HUP; exec " + base + " >/dev/null 2>/dev/null) & pid=$!;" +
+                              " sleep 2; kill -HUP $pid; sleep 0.5; kill -0 $pid && echo alive;" +
+                              " kill -TERM $pid; wait $pid";
+    const std::string alive = (dir / "alive").string();
+    (void)std::system(("{ " + nohup + "; } >" + alive).c_str());
+    EXPECT_EQ(slurp(alive), "alive\n");
     EXPECT_EQ(lastHeater(), 0);
 }
 
