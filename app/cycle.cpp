@@ -65,6 +65,7 @@ TickReport ControlCycle::tick(double timeOfDay) {
             // the heater off and try again with a fresh conversion.
             heater_.writeHeater(0);
             r.heaterByte = 0;
+            r.nothingMeasured = true;
             sensor_.startConversion();
             return r;
         }

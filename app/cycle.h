@@ -80,6 +80,9 @@ struct TickReport {
     std::string ioError;
 
     bool checkByteMismatch = false; // the previous temperature was held
+    // Nothing measured yet in this run and this reading failed its check:
+    // the tick did nothing but keep the heater off; there is nothing to show.
+    bool nothingMeasured = false;
 
     // Regulator 1 ran: its step holds the memberships, the rule mask and the
     // add-on indicators to show. The membership charts are drawn from it

@@ -558,6 +558,8 @@ void TF_Glav::presentTick(const TickReport& r) {
         s_.dialogs.message(MessageKind::Error, "", r.message);
         return;
     }
+    if (r.nothingMeasured)
+        return; // the displays keep what they show until a reading passes
 
     if (r.fuzzyEvaluated) {
         showTermIndicators(r.fuzzy.addonIndicators, Ind_Reg1_Prop, Ind_Reg1_Integ, Ind_Reg1_Diff,

@@ -283,6 +283,11 @@ int run(int argc, char** argv) {
                 sound->stop();
         }
         const TProcessState& s = stand.state;
+        if (r.nothingMeasured) {
+            std::cout << "# no reading yet: the sensor's answer failed its check byte; heater 0\n"
+                      << std::flush;
+            continue;
+        }
         std::cout << s.Takt << ' ' << num(s.Temper) << ' ' << num(s.Oshibka) << ' '
                   << num(s.OUT_Regul1) << ' ' << num(s.OUT_Regul2) << ' ' << num(s.OUT_Regul) << ' '
                   << static_cast<int>(r.heaterByte)

@@ -253,6 +253,7 @@ TEST_F(CycleTest, ADisturbedFirstReadingIsNeitherActedOnNorRecorded) {
     for (int i = 0; i < 2; ++i) {
         const TickReport r = cycle.tick(0);
         EXPECT_TRUE(r.checkByteMismatch);
+        EXPECT_TRUE(r.nothingMeasured);
         EXPECT_EQ(r.heaterByte, 0);
         EXPECT_EQ(heater.bytes.back(), 0);
         EXPECT_EQ(stand.state.Takt, 1) << "no tick of the run has passed";
@@ -265,7 +266,9 @@ TEST_F(CycleTest, ADisturbedFirstReadingIsNeitherActedOnNorRecorded) {
     // From now on a disturbed reading holds the measured one.
     sensor.readings = {{SensorStatus::CheckByteMismatch, 85.0}};
     sensor.next = 0;
-    EXPECT_EQ(cycle.tick(0).heaterByte, 234);
+    const TickReport held = cycle.tick(0);
+    EXPECT_FALSE(held.nothingMeasured);
+    EXPECT_EQ(held.heaterByte, 234);
     EXPECT_EQ(stand.state.Temper, 24.0);
 }
 

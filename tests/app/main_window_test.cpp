@@ -301,6 +301,18 @@ TEST_F(MainWindowTest, TheHeaterIsOffBeforeAFailedSaveWaitsForAClick) {
     EXPECT_EQ(heaterWhileShown, 0);
 }
 
+TEST_F(MainWindowTest, ATickWithNothingMeasuredShowsNothing) {
+    w->Ind_Temper->setText("12,34");
+    w->Ind_Oshibka->setText("1,00");
+    TickReport r;
+    r.checkByteMismatch = true;
+    r.nothingMeasured = true;
+    w->presentTick(r);
+    EXPECT_EQ(w->Ind_Temper->text(), "12,34") << "0 °C was never measured";
+    EXPECT_EQ(w->Ind_Oshibka->text(), "1,00");
+    EXPECT_FALSE(w->pbUfo->isDrawn());
+}
+
 TEST_F(MainWindowTest, EndingBeforeAPortWasChosenKeepsTheStoredPort) {
     // As when the parallel port fails at start: the window ends unshown.
     w->FormDestroy();
