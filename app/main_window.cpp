@@ -62,6 +62,9 @@ TF_Glav::TF_Glav(MainWindowServices services, QWidget* parent)
     Timer1 = new QTimer(this);
     Timer1->setObjectName("Timer1");
     Timer1->setInterval(1000);
+    // On time to the millisecond: a coarse timer may fire 5 % early, and a
+    // tick 750 ms after the last would come before the sensor has converted.
+    Timer1->setTimerType(Qt::PreciseTimer);
     connect(Timer1, &QTimer::timeout, this, &TF_Glav::Timer1Timer);
 
     auto* central = new QWidget(this);

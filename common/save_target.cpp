@@ -17,7 +17,9 @@ std::string saveTarget(const std::string& path, std::string* problem) {
                 *problem = ec ? ec.message() : "too many levels of symbolic links";
             return {};
         }
-        target = (next.is_absolute() ? next : target.parent_path() / next).lexically_normal();
+        // Not normalised: ".." after a folder that is itself a link must be
+        // left for the system to resolve.
+        target = next.is_absolute() ? next : target.parent_path() / next;
     }
     const fs::file_status st = fs::status(target, ec);
     if (fs::exists(st) && !fs::is_regular_file(st)) {

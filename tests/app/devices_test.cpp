@@ -29,13 +29,19 @@ TEST(StandDevices, AConversionStillRunningIsLeftToFinish) {
         return emu.withEmulator([](sim::Ds18b20Emulator& e) { return e.conversions(); });
     };
     EXPECT_EQ(conversions(), 1u);
+    const auto started = std::chrono::steady_clock::now();
     plant = 30.0;
-    for (int tick = 0; tick < 10; ++tick) { // 100 ms apart
+    // Ticks 100 ms apart while the first conversion runs start nothing...
+    while (std::chrono::steady_clock::now() - started < 500ms) {
         std::this_thread::sleep_for(100ms);
         (void)devices.readTemperature();
         devices.startConversion();
     }
-    EXPECT_EQ(conversions(), 2u) << "one restart after 750 ms, none in between";
+    EXPECT_EQ(conversions(), 1u) << "a running conversion was started over";
+    // ...and the first tick after it has finished starts the next.
+    std::this_thread::sleep_until(started + 800ms);
+    devices.startConversion();
+    EXPECT_EQ(conversions(), 2u);
     std::this_thread::sleep_for(800ms);
     const SensorReading r = devices.readTemperature();
     ASSERT_EQ(r.status, SensorStatus::Ok);
