@@ -14,15 +14,15 @@
 //   term 3 "п":  v <= A3: 0;  A3 < v <= B3: (v - A3)/(B3 - A3);  v > B3: 1
 //
 // A positive B2 smaller than both feet A2 and C2 widens the apex of term 2
-// into a plateau of full membership between -B2 and +B2: 0 up to -A2, rising (v + A2)/(A2 - B2) up to -B2, 1 up
-// to +B2, falling (C2 - v)/(C2 - B2) up to C2, 0 above. The edges meet the
-// plateau at exactly 1, so the term never jumps or exceeds 1, and each
-// division happens only inside a non-empty case, where its divisor is not 0.
-// (Taking B2 literally in the triangle's formulas would reach 1 at -B2 on the
-// rising edge but only at +B2 on the falling one, giving a jump above 1.) A
-// plateau reaching a foot would leave that side no edge, a jump from 0 to 1;
-// a B2 that does not fit inside both feet, like a negative one, has no such
-// reading and leaves the triangle as it is.
+// into a plateau of full membership between -B2 and +B2: 0 up to -A2, rising
+// (v + A2)/(A2 - B2) up to -B2, 1 up to +B2, falling (C2 - v)/(C2 - B2) up to
+// C2, 0 above. The edges meet the plateau at exactly 1, so the term never
+// jumps or exceeds 1, and each division happens only inside a non-empty case,
+// where its divisor is not 0. (Taking B2 literally in the triangle's formulas
+// would reach 1 at -B2 on the rising edge but only at +B2 on the falling one,
+// giving a jump above 1.) A plateau reaching a foot would leave that side no
+// edge, a jump from 0 to 1; a B2 that does not fit inside both feet, like a
+// negative one, has no such reading and leaves the triangle as it is.
 
 #include <cstdint>
 #include <vector>
