@@ -6,8 +6,6 @@
 #include <QFileInfo>
 #include <QSocketNotifier>
 #include <csignal>
-#include <exception>
-#include <iostream>
 #include <unistd.h>
 
 #include "app/crash_guard.h"
@@ -24,10 +22,8 @@
 
 namespace {
 
-// What a signal or a fatal error must reach to switch the heater off: set once
-// the devices exist, cleared before they go. Signal handlers can only reach
-// such a static.
-thermo::StandDevices* g_emergencyHeater = nullptr;
+// A signal handler can only reach a static: the termination signals reach the
+// event loop through this pipe.
 int g_signalPipe[2] = {-1, -1};
 
 void onTerminationSignal(int sig) {
@@ -35,13 +31,6 @@ void onTerminationSignal(int sig) {
     if (write(g_signalPipe[1], &c, 1) < 0) {
         // Nothing more can be done safely inside a signal handler.
     }
-}
-
-void onFatalError() {
-    if (g_emergencyHeater)
-        g_emergencyHeater->writeHeater(0);
-    std::cerr << "thermostand: fatal error, heater switched off\n";
-    std::abort();
 }
 
 } // namespace
@@ -63,9 +52,9 @@ int main(int argc, char** argv) {
     thermo::ArchiveRecorder recorder;
     thermo::AlarmSound sound(thermo::resources::warningSound());
 
+    // A crash or a fatal error (an uncaught exception ends in abort) switches
+    // the heater off first.
     thermo::CrashHeaterGuard crashGuard(devices);
-    g_emergencyHeater = &devices;
-    std::set_terminate(onFatalError);
     if (pipe(g_signalPipe) == 0) {
         // Interrupted, terminated, or its terminal closed: the program ends
         // as when its window is closed.
@@ -83,7 +72,6 @@ int main(int argc, char** argv) {
             // The message was shown during creation; the program cannot
             // drive the heater, so it ends here.
             F_Glav.FormDestroy();
-            g_emergencyHeater = nullptr;
             return 1;
         }
 
@@ -99,6 +87,5 @@ int main(int argc, char** argv) {
         status = app.exec();
         F_Glav.FormDestroy();
     }
-    g_emergencyHeater = nullptr;
     return status;
 }
