@@ -2,6 +2,7 @@
 
 #include <cmath>
 #include <exception>
+#include <utility>
 
 #include "common/numfmt.h"
 #include "control/fuzzy.h"
@@ -19,6 +20,16 @@ std::uint8_t ControlCycle::heaterCommand(double outRegul) {
     return static_cast<std::uint8_t>(roundHalfEven(outRegul));
 }
 
+// Every way a run stops: the program can no longer watch the plant, so the
+// heater goes off before the caller stops its timer and shows why.
+TickReport& ControlCycle::stopRun(TickReport& r, TickReport::Stop why, std::string message) {
+    heater_.writeHeater(0);
+    r.heaterByte = 0;
+    r.stop = why;
+    r.message = std::move(message);
+    return r;
+}
+
 TickReport ControlCycle::tick(double timeOfDay) {
     TickReport r;
     r.timeOfDay = timeOfDay;
@@ -28,12 +39,8 @@ TickReport ControlCycle::tick(double timeOfDay) {
 
     // A run may not outgrow the archive: stop before a tick that could not
     // be recorded, and leave the heater off since nobody watches the plant.
-    if (st.Takt >= kLastRecordedTakt) {
-        heater_.writeHeater(0);
-        r.stop = TickReport::Stop::ArchiveFull;
-        r.message = kArchiveFullText;
-        return r;
-    }
+    if (st.Takt >= kLastRecordedTakt)
+        return stopRun(r, TickReport::Stop::ArchiveFull, kArchiveFullText);
 
     if (st.Takt <= 1) // "новый" has started a run: nothing measured in it yet
         stand_.temperatureKnown = false;
@@ -42,10 +49,7 @@ TickReport ControlCycle::tick(double timeOfDay) {
         // Without a sensor the program cannot see the plant: switch the heater
         // off rather than leave the last command on, and record nothing, since
         // a held temperature would enter the archive as a measurement.
-        heater_.writeHeater(0);
-        r.stop = TickReport::Stop::SensorLost;
-        r.message = kSensorLostText;
-        return r;
+        return stopRun(r, TickReport::Stop::SensorLost, kSensorLostText);
     }
     if (reading.status == SensorStatus::CheckByteMismatch) {
         // A disturbed reading: keep the previous one. A sensor that gives
@@ -53,10 +57,7 @@ TickReport ControlCycle::tick(double timeOfDay) {
         // acting on a frozen temperature: stop as if it were lost.
         if (++stand_.heldReadings >= kMaxHeldReadings) {
             stand_.heldReadings = 0;
-            heater_.writeHeater(0);
-            r.stop = TickReport::Stop::SensorUnreadable;
-            r.message = kSensorUnreadableText;
-            return r;
+            return stopRun(r, TickReport::Stop::SensorUnreadable, kSensorUnreadableText);
         }
         r.checkByteMismatch = true;
         if (!stand_.temperatureKnown) {
@@ -143,11 +144,8 @@ TickReport ControlCycle::tick(double timeOfDay) {
             // would act on that old reading: stop with the heater off.
             if (++stand_.failedRecords >= kMaxFailedRecords) {
                 stand_.failedRecords = 0;
-                heater_.writeHeater(0);
-                r.heaterByte = 0;
-                r.stop = TickReport::Stop::ArchiveUnwritable;
-                r.message = kArchiveUnwritableText + std::string(e.what());
-                return r;
+                return stopRun(r, TickReport::Stop::ArchiveUnwritable,
+                               kArchiveUnwritableText + std::string(e.what()));
             }
             r.ioError = e.what();
             return r;

@@ -120,6 +120,8 @@ public:
     [[nodiscard]] static std::uint8_t heaterCommand(double outRegul);
 
 private:
+    TickReport& stopRun(TickReport& r, TickReport::Stop why, std::string message);
+
     Stand& stand_;
     CycleSensor& sensor_;
     CycleHeater& heater_;
