@@ -68,21 +68,13 @@ std::string failureDiagnosis(SerialPort& serial) {
     return d.empty() ? "the sensor answers a reset again: check for a loose contact" : d;
 }
 
-// True when another program holds one of the stand's serial ports (other
-// than `own`, the one this probe has open): it may be running the stand, and
-// probing the parallel ports writes test patterns to the heater's register.
-bool anotherProgramHoldsTheStand(const ComPortMap& map, const std::string& own) {
-    for (const std::string& path : map.paths) {
-        if (path.empty() || path == own)
-            continue;
-        const int fd = ::open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
-        if (fd < 0)
-            continue;
-        const bool held = isatty(fd) && flock(fd, LOCK_EX | LOCK_NB) != 0 && errno == EWOULDBLOCK;
-        ::close(fd);
-        if (held)
+// True when another program holds one of the stand's serial ports: it may be
+// running the stand, and probing the parallel ports writes test patterns to
+// the heater's register.
+bool anotherProgramHoldsTheStand(const SerialPort& serial) {
+    for (int n = 1; n <= 4; ++n)
+        if (serial.heldByAnotherProgram(comPortName(n)))
             return true;
-    }
     return false;
 }
 
@@ -111,9 +103,8 @@ void reportParallelPorts(const DeviceSettings& devices) {
 constexpr const char* kNotProbed =
     "parallel port: not probed while another program uses the stand\n";
 
-void reportParallelPortsSafely(const DeviceSettings& devices, const ComPortMap& map,
-                               const std::string& own) {
-    if (anotherProgramHoldsTheStand(map, own))
+void reportParallelPortsSafely(const DeviceSettings& devices, const SerialPort& serial) {
+    if (anotherProgramHoldsTheStand(serial))
         std::cout << kNotProbed;
     else
         reportParallelPorts(devices);
@@ -165,7 +156,7 @@ int probe(int argc, char** argv) {
         if (serial.lastOpenFoundItInUse())
             std::cout << kNotProbed;
         else
-            reportParallelPortsSafely(settings.devices, map, "");
+            reportParallelPortsSafely(settings.devices, serial);
         return 2;
     }
     serial.SetCOMTo(-1, 0, 0, 0, 0);
@@ -173,7 +164,7 @@ int probe(int argc, char** argv) {
     const std::string diagnosis = resetDiagnosis(echo);
     if (!diagnosis.empty() || !ConfigureSensor(serial)) {
         std::cout << (diagnosis.empty() ? "sensor lost during detection" : diagnosis) << '\n';
-        reportParallelPortsSafely(settings.devices, map, serial.path());
+        reportParallelPortsSafely(settings.devices, serial);
         return 1;
     }
     std::cout << "sensor answered (reset echo 0x" << std::hex << int(*echo) << std::dec << ")\n";
@@ -213,7 +204,7 @@ int probe(int argc, char** argv) {
         }
         std::cout << std::endl;
     }
-    reportParallelPortsSafely(settings.devices, map, serial.path());
+    reportParallelPortsSafely(settings.devices, serial);
     return good > 0 || count == 0 ? 0 : 1;
 }
 

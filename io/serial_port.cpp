@@ -128,16 +128,37 @@ void SerialPort::CloseCOM() {
     m_path.clear();
 }
 
+namespace {
+
+enum class PortLock { NotAPort, Free, Held };
+
+// Whether a serial device exists and whether another program holds the lock
+// that OpenCOM takes.
+PortLock portLock(const std::string& path) {
+    const int fd = ::open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0)
+        return PortLock::NotAPort;
+    PortLock state = PortLock::NotAPort;
+    if (isatty(fd))
+        state = flock(fd, LOCK_EX | LOCK_NB) == 0 ? PortLock::Free
+                : errno == EWOULDBLOCK            ? PortLock::Held
+                                                  : PortLock::NotAPort;
+    ::close(fd);
+    return state;
+}
+
+} // namespace
+
 bool SerialPort::AccessCOM(std::string_view name) const {
     const std::string path = m_map.resolve(name);
     if (m_fd >= 0 && path == m_path)
         return true;
-    const int fd = ::open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
-    if (fd < 0)
-        return false;
-    bool ok = isatty(fd) && flock(fd, LOCK_EX | LOCK_NB) == 0;
-    ::close(fd);
-    return ok;
+    return portLock(path) == PortLock::Free;
+}
+
+bool SerialPort::heldByAnotherProgram(std::string_view name) const {
+    const std::string path = m_map.resolve(name);
+    return !(m_fd >= 0 && path == m_path) && portLock(path) == PortLock::Held;
 }
 
 void SerialPort::SetCOMTo(std::int32_t readInterval, std::int32_t readMultiplier,

@@ -49,6 +49,9 @@ public:
     // True when the port exists, is a terminal and nobody else holds it. The
     // port this object has open counts as accessible.
     [[nodiscard]] bool AccessCOM(std::string_view name) const;
+    // True when another program has the port open (and so locked); the port
+    // this object has open does not count.
+    [[nodiscard]] bool heldByAnotherProgram(std::string_view name) const;
 
     // Read time-outs with the meaning of the Windows COMMTIMEOUTS fields:
     // (-1, 0, 0) makes a receive return at once with what has arrived;
