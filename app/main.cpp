@@ -19,6 +19,7 @@
 #include "storage/settings.h"
 #include "ui_aux/alarm_sound.h"
 #include "ui_aux/program_icon.h"
+#include "ui_aux/program_setup.h"
 
 namespace {
 
@@ -37,6 +38,7 @@ void onTerminationSignal(int sig) {
 
 int main(int argc, char** argv) {
     QApplication app(argc, argv);
+    thermo::prepareWindowProgram(app);
     QApplication::setStyle(QStringLiteral("Fusion")); // the same look on every desktop
     app.setApplicationName(QStringLiteral("thermostand"));
     app.setWindowIcon(thermo::programIcon());

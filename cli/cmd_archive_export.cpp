@@ -15,6 +15,7 @@
 
 #include "app/ui/trend_chart.h"
 #include "export/chart_export.h"
+#include "ui_aux/program_setup.h"
 #endif
 
 namespace thermo::cli {
@@ -131,6 +132,7 @@ int archiveWmf(int argc, char** argv) {
     char name[] = "thermostand-cli";
     char* qargv[] = {name, nullptr};
     QApplication app(qargc, qargv);
+    prepareWindowProgram(app);
 
     // The archive window's chart: positions 2 … SampleCount (the first
     // sample is never shown), the setpoint of the configuration in force.

@@ -6,6 +6,7 @@
 
 #include <QApplication>
 #include <QCheckBox>
+#include <QFileDialog>
 #include <QGroupBox>
 #include <QHeaderView>
 #include <QLabel>
@@ -13,6 +14,7 @@
 #include <QPainter>
 #include <QPushButton>
 #include <QSpinBox>
+#include <QTimer>
 #include <QToolButton>
 #include <algorithm>
 #include <atomic>
@@ -22,14 +24,17 @@
 #include <thread>
 
 #include "app/main_window.h"
+#include "app/ui/qt_dialogs.h"
 #include "app/ui/indicators.h"
 #include "app/ui/sample_table.h"
 #include "app/ui/trend_chart.h"
 #include "common/scripted_dialogs.h"
+#include "control/ui/locale_sep.h"
 #include "control/ui/membership_chart.h"
 #include "control/ui/rule_grid.h"
 #include "io/sim_register_file.h"
 #include "sim/pty_sensor.h"
+#include "storage/settings.h"
 #include "tests/captions_fit.h"
 
 using namespace thermo;
@@ -37,16 +42,14 @@ namespace fs = std::filesystem;
 
 namespace {
 
-int argc = 1;
-char arg0[] = "test_main_window";
-char* argv[] = {arg0, nullptr};
-
+// The windows show numbers as in the lab, whatever locale the run has.
 QApplication& app() {
-    static QApplication* a = [] {
+    static const bool russian = [] {
         QLocale::setDefault(QLocale(QLocale::Russian, QLocale::Russia));
-        return new QApplication(argc, argv);
+        return true;
     }();
-    return *a;
+    (void)russian;
+    return *qApp;
 }
 
 void waitConversion() {
@@ -272,6 +275,19 @@ TEST_F(MainWindowTest, MalformedNumberIsReportedAndTheValueKept) {
     w->Button1->click();
     EXPECT_EQ(stand.params.C0_1, 12.5);
     EXPECT_EQ(dialogs.messages.size(), 1u);
+}
+
+TEST_F(MainWindowTest, TypedCoefficientsSurviveARestartInTheLocalesForm) {
+    w->Ed_Reg1_Prop->setText("12,5");
+    w->Button1->click();
+    ASSERT_TRUE(dialogs.messages.empty());
+    w->close();
+    std::ifstream ini(dir / "thermostand.INI");
+    const std::string text((std::istreambuf_iterator<char>(ini)), {});
+    EXPECT_NE(text.find("C0_1=12,5"), std::string::npos) << text;
+    // Read back as the program reads it at start.
+    EXPECT_EQ(LoadSettings((dir / "thermostand.INI").string(), decimalSeparator()).params.C0_1,
+              12.5);
 }
 
 TEST_F(MainWindowTest, ClosingWhileRunningSwitchesOffAndStoresThePort) {
@@ -518,6 +534,26 @@ TEST_F(MainWindowTest, TableColoursAndFiredRuleCells) {
             white += qGray(cell.pixel(px, py)) > 160;
     EXPECT_EQ(QColor(cell.pixel(cell.width() - 1, cell.height() - 1)), QColor(Qt::black));
     EXPECT_GT(white, 0) << "the text is white";
+}
+
+TEST(QtOwnTexts, TheFileDialogSpeaksRussianWhateverTheLocale) {
+    app();
+    QtDialogs dialogs("thermostand");
+    QStringList shown;
+    QTimer::singleShot(0, [&] {
+        auto* d = qobject_cast<QFileDialog*>(QApplication::activeModalWidget());
+        if (d == nullptr)
+            return;
+        for (const QLabel* l : d->findChildren<QLabel*>())
+            shown << l->text().remove('&');
+        for (const QAbstractButton* b : d->findChildren<QAbstractButton*>())
+            shown << b->text().remove('&');
+        d->reject();
+    });
+    EXPECT_FALSE(dialogs.saveFileName({"Сохранить", "файлы .txt|*.txt", "", "", "", true}));
+    for (const char* english : {"Look in:", "File name:", "Files of type:", "Save", "Cancel"})
+        EXPECT_FALSE(shown.contains(QString::fromLatin1(english))) << english;
+    EXPECT_TRUE(shown.contains(QStringLiteral("Отмена"))) << shown.join('|').toStdString();
 }
 
 } // namespace

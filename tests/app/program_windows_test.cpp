@@ -10,6 +10,7 @@
 #include "app/program_windows.h"
 #include "common/scripted_dialogs.h"
 #include "sim/pty_sensor.h"
+#include "tests/workbook_reader.h"
 
 using namespace thermo;
 namespace fs = std::filesystem;
@@ -80,10 +81,23 @@ TEST_F(ProgramWindowsTest, MainWindowExportsReachTheirFiles) {
     dialogs.fileAnswers.push_back((dir / "trend.wmf").string());
     windows->F_Glav.N11->trigger();
     EXPECT_GT(fs::file_size(dir / "trend.wmf"), 22u);
+
+    // Three samples of a run (positions 1 .. 3); the workbook must read back
+    // with their temperatures under any locale the program runs in.
+    recorder.setArchiveName((dir / "run").string());
+    for (std::uint16_t takt = 1; takt <= 3; ++takt) {
+        TProcessState state;
+        state.Temper = 20.0 + 0.3125 * takt;
+        recorder.AppendSample(takt, state);
+    }
+    stand.state.Takt = 3;
     dialogs.fileAnswers.push_back((dir / "run.xls").string());
     windows->F_Glav.N12->trigger();
-    EXPECT_TRUE(fs::exists(dir / "run.xls"));
     EXPECT_TRUE(dialogs.messages.empty());
+    const auto cells = thermo::testing::dumpWorkbook(dir / "run.xls", {"1!B1", "1!B3"});
+    ASSERT_GE(cells.size(), 2u) << "unreadable workbook";
+    EXPECT_EQ(cells[cells.size() - 2], "cell 1!B1 number 20.3125");
+    EXPECT_EQ(cells.back(), "cell 1!B3 number 20.9375");
 }
 
 } // namespace

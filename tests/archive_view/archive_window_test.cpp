@@ -26,6 +26,7 @@
 #include "export/excel_export.h"
 #include "storage/recorder.h"
 #include "tests/captions_fit.h"
+#include "tests/workbook_reader.h"
 
 using namespace thermo;
 namespace fs = std::filesystem;
@@ -85,6 +86,13 @@ public:
     void end() override { ++ended; }
     int begun = 0, ended = 0;
 };
+
+// The window shows numbers as in the lab, whatever locale the run has; set
+// before the first window takes its separator.
+struct RussianNumbers : ::testing::Environment {
+    void SetUp() override { QLocale::setDefault(QLocale(QLocale::Russian, QLocale::Russia)); }
+};
+const auto* const kRussianNumbers = ::testing::AddGlobalTestEnvironment(new RussianNumbers);
 
 class ArchiveWindowTest : public ::testing::Test {
 protected:
@@ -438,6 +446,11 @@ TEST_F(ArchiveWindowTest, SaveMenuWritesTheChartAsAMetafileAndTheArchiveAsAWorkb
     EXPECT_EQ(head(xlsx, 2), "PK"); // a workbook, whatever the extension says
     EXPECT_EQ(progress.begun, 1);
     EXPECT_EQ(progress.ended, 1);
+    // Read back by an independent reader, under any locale the run has.
+    const auto cells = thermo::testing::dumpWorkbook(xlsx, {"1!B1", "1!B10"});
+    ASSERT_GE(cells.size(), 2u) << "unreadable workbook";
+    EXPECT_EQ(cells[cells.size() - 2], "cell 1!B1 number 20.25");
+    EXPECT_EQ(cells.back(), "cell 1!B10 number 22.5");
 }
 
 TEST_F(ArchiveWindowTest, SchemeAsksForTheOneSchemeWindowAndExitOnlyHides) {
@@ -451,12 +464,3 @@ TEST_F(ArchiveWindowTest, SchemeAsksForTheOneSchemeWindowAndExitOnlyHides) {
 }
 
 } // namespace
-
-int main(int argc, char** argv) {
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
-        qputenv("QT_QPA_PLATFORM", "offscreen");
-    QLocale::setDefault(QLocale(QLocale::Russian, QLocale::Russia));
-    QApplication app(argc, argv);
-    ::testing::InitGoogleTest(&argc, argv);
-    return RUN_ALL_TESTS();
-}
