@@ -246,6 +246,24 @@ TEST_F(ArchiveWindowTest, AnArchiveWithoutConfigurationFileHasNoSetpointLine) {
     EXPECT_EQ(w.Ind_Temper->text(), "00.00");
 }
 
+TEST_F(ArchiveWindowTest, AnArchiveWhoseConfigurationFileFailsShowsNoSetpointsOfTheOneBefore) {
+    Archive a = rising(6, 40);
+    a.configs[0].params.C0_2 = 10;
+    w.Check_Reg2_Prop->setChecked(true);
+    open(a);
+    ASSERT_EQ(w.Chart3->setpointSeries()->dataCount(), 5);
+    Archive b = rising(8);
+    b.configs.clear(); // its configuration file is missing
+    w.Ind_OUT_Regul2->clear();
+    open(b);
+    ASSERT_EQ(dialogs.messages.size(), 1u);
+    EXPECT_EQ(dialogs.messages[0].text, "Ошибка открытия файла конфигурации.");
+    EXPECT_EQ(w.Chart3->temperatureSeries()->dataCount(), 7);
+    EXPECT_EQ(w.Chart3->setpointSeries()->dataCount(), 0);
+    EXPECT_EQ(w.tableModel().cell(3, 2), ""); // no error against the old setpoint
+    EXPECT_EQ(w.Ind_OUT_Regul2->text(), "") << "replayed with the other archive's parameters";
+}
+
 TEST_F(ArchiveWindowTest, SelectingARowShowsItsConfiguration) {
     Archive a = rising(10);
     TConfigRecord second = a.configs[0];
