@@ -53,7 +53,8 @@ QString TF_Glav::programTitle() {
 TF_Glav::TF_Glav(MainWindowServices services, QWidget* parent)
     : QMainWindow(parent), s_(std::move(services)), sep_(decimalSeparator()),
       recorderAdapter_(s_.recorder), cycle_(s_.stand, s_.devices, s_.devices, recorderAdapter_),
-      portSelection_(s_.devices, s_.dialogs) {
+      portSelection_(s_.devices, s_.dialogs),
+      ticks_([this] { QTimer::singleShot(0, this, &TF_Glav::runWaitingTick); }) {
     setObjectName("F_Glav");
     setWindowTitle(programTitle());
     resize(1030, 764);
@@ -534,12 +535,23 @@ void TF_Glav::Timer1Timer() {
     // timer keeps firing; one tick at a time.
     if (inTick_)
         return;
+    if (!ticks_.admit())
+        return; // a command is at work; this tick runs when it is done
     inTick_ = true;
     const TickReport r = cycle_.tick(localTimeOfDay());
     presentTick(r);
     inTick_ = false;
     if (!r.ioError.empty())
         reportTickError(r.ioError);
+}
+
+void TF_Glav::runWaitingTick() {
+    if (!ticks_.tickWaiting() || !Timer1->isActive())
+        return; // the timer ticked meanwhile, or the run was stopped
+    // The next tick comes a whole interval after this one, not at once
+    // from the timer's own rhythm.
+    Timer1->start();
+    Timer1Timer();
 }
 
 void TF_Glav::reportTickError(const std::string& text) {

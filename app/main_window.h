@@ -15,6 +15,7 @@
 #include "app/devices.h"
 #include "app/port_selection.h"
 #include "app/stand.h"
+#include "app/tick_gate.h"
 #include "app/ui/fuzzy_panel.h"
 #include "common/dialogs.h"
 #include "storage/recorder.h"
@@ -76,6 +77,8 @@ public:
     void reportTickError(const std::string& text);
     void setTimerInterval(int ms); // the interval window's "применить"
     [[nodiscard]] int timerInterval() const;
+    // What a command holds while no tick may run inside it.
+    [[nodiscard]] TickGate& ticks() { return ticks_; }
 
     // Commands.
     void Bt_StartClick();
@@ -140,6 +143,7 @@ private:
     void fillEditFields();
     void syncMenu();
     void applyNumber(QLineEdit* edit, double& target);
+    void runWaitingTick();
     QString fixed(double v, const char* pattern) const;
 
     MainWindowServices s_;
@@ -155,6 +159,7 @@ private:
     bool destroyed_ = false;
     bool inTick_ = false;
     bool errorReportOpen_ = false;
+    TickGate ticks_;
 };
 
 } // namespace thermo

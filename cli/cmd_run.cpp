@@ -55,8 +55,10 @@ then "старт" would), ticks every interval and prints one line per tick:
   --no-alarm-sound   no sound on over-temperature
   --settings FILE    settings file (default: thermostand.INI beside the executable)
 
-Exit status: 0 after all ticks; 1 for a usage error or no sensor; 3 when the
-run ended early (sensor lost or unreadable, archive full, interrupted).
+Exit status: 0 after all ticks; 1 when the run could not start (no sensor,
+no port, no parallel port, the archive not writable); 2 for a usage error;
+3 when the run ended early (sensor lost or unreadable, archive full,
+interrupted).
 )";
 
 std::atomic<bool> g_interrupted{false};
@@ -125,9 +127,14 @@ std::optional<Options> parse(int argc, char** argv) {
                 return std::nullopt;
             o.settings = next;
         } else if (a == "--ticks" || a == "--interval" || a == "--shim" || a == "--setpoint") {
-            const auto v = number(need("a number"));
-            if (!v)
+            const char* text = need("a number");
+            if (!text)
                 return std::nullopt;
+            const auto v = number(text);
+            if (!v) {
+                std::cerr << "run: " << a << " needs a number, not " << text << '\n';
+                return std::nullopt;
+            }
             if (a == "--ticks" && *v >= 0 && *v <= kLastRecordedTakt - 1)
                 o.ticks = static_cast<long>(*v);
             else if (a == "--interval" && *v >= 100 && *v <= 5000)
@@ -168,7 +175,7 @@ std::string num(double v) {
 
 int run(int argc, char** argv) {
     for (int i = 0; i < argc; ++i) {
-        if (std::strcmp(argv[i], "--help") == 0) {
+        if (std::strcmp(argv[i], "--help") == 0 || std::strcmp(argv[i], "-h") == 0) {
             std::cout << kRunUsage;
             return 0;
         }
@@ -176,7 +183,7 @@ int run(int argc, char** argv) {
     const auto opt = parse(argc, argv);
     if (!opt) {
         std::cerr << kRunUsage;
-        return 1;
+        return 2;
     }
     const Options& o = *opt;
     const char sep = localeDecimalSeparator();

@@ -289,20 +289,7 @@ int main(int argc, char** argv) {
         log << clockText(realNow()) << " ready link=" << o.link << " pty=" << server->slavePath()
             << std::endl;
 
-    while (!g_stop) {
-        auto now = Clock::now();
-        // Heater writes carry their own time stamps, so an idle wait only
-        // delays their log lines.
-        std::chrono::nanoseconds wait = std::chrono::milliseconds(20);
-        if (auto due = server->nextDue())
-            wait = std::max(std::chrono::nanoseconds(0),
-                            std::min(wait, std::chrono::nanoseconds(*due - now)));
-        pollfd p{server->masterFd(), POLLIN, 0};
-        timespec ts{0, static_cast<long>(wait.count())};
-        const int r = ::ppoll(&p, 1, &ts, &waitMask);
-        if (r < 0 && errno == EINTR)
-            continue;
-        // Heater writes first, at the plant time they were made.
+    auto logHeaterWrites = [&] {
         std::uint64_t lost = 0;
         for (const auto& w : regs->writesSince(seen, &lost)) {
             const double t = std::max(plant.time(), (w.timeNs - real0) * 1e-9 * o.speed);
@@ -318,6 +305,22 @@ int main(int argc, char** argv) {
         }
         if (lost > 0)
             log << clockText(realNow()) << " heater writes lost=" << lost << std::endl;
+    };
+
+    while (!g_stop) {
+        auto now = Clock::now();
+        // Heater writes carry their own time stamps, so an idle wait only
+        // delays their log lines.
+        std::chrono::nanoseconds wait = std::chrono::milliseconds(20);
+        if (auto due = server->nextDue())
+            wait = std::max(std::chrono::nanoseconds(0),
+                            std::min(wait, std::chrono::nanoseconds(*due - now)));
+        pollfd p{server->masterFd(), POLLIN, 0};
+        timespec ts{0, static_cast<long>(wait.count())};
+        const int r = ::ppoll(&p, 1, &ts, &waitMask);
+        if (r < 0 && errno == EINTR)
+            continue;
+        logHeaterWrites(); // first, at the plant time they were made
         server->service(Clock::now(), r > 0 && (p.revents & POLLIN));
         plant.advanceTo(plantTime(Clock::now()));
     }
@@ -326,6 +329,10 @@ int main(int argc, char** argv) {
     std::error_code ec;
     if (fs::is_symlink(o.link, ec) && fs::read_symlink(o.link, ec) == server->slavePath())
         fs::remove(o.link, ec);
-    log << clockText(realNow()) << " stopped" << std::endl;
+    // The program switches the heater off as it ends, often just before the
+    // stand is stopped: that last write belongs in the log, so the log's last
+    // heater line is what the register holds.
+    logHeaterWrites();
+    log << clockText(realNow()) << " stopped byte=" << int(regs->read(0)) << std::endl;
     return 0;
 }
