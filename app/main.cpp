@@ -12,6 +12,7 @@
 #include "app/devices.h"
 #include "app/program_windows.h"
 #include "app/stand.h"
+#include "app/ui/layout_font.h"
 #include "app/ui/qt_dialogs.h"
 #include "control/ui/locale_sep.h"
 #include "resources/embedded.h"
@@ -38,6 +39,7 @@ void onTerminationSignal(int sig) {
 int main(int argc, char** argv) {
     QApplication app(argc, argv);
     QApplication::setStyle(QStringLiteral("Fusion")); // the same look on every desktop
+    thermo::useLayoutFonts();
     app.setApplicationName(QStringLiteral("thermostand"));
     app.setWindowIcon(thermo::programIcon());
 

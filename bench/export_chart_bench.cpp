@@ -7,6 +7,7 @@
 #include <cmath>
 #include <qcustomplot.h>
 
+#include "app/ui/layout_font.h"
 #include "export/chart_export.h"
 
 namespace {
@@ -19,6 +20,7 @@ QCustomPlot& chart() {
     static char name[] = "bench_export_chart";
     static char* argv[] = {name, nullptr};
     static QApplication app(argc, argv);
+    thermo::useLayoutFonts(); // the chart as the windows draw it
     static QCustomPlot plot;
     static bool filled = false;
     if (!filled) {

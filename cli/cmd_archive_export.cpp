@@ -13,6 +13,7 @@
 #include <QApplication>
 #include <cmath>
 
+#include "app/ui/layout_font.h"
 #include "app/ui/trend_chart.h"
 #include "export/chart_export.h"
 #endif
@@ -131,6 +132,7 @@ int archiveWmf(int argc, char** argv) {
     char name[] = "thermostand-cli";
     char* qargv[] = {name, nullptr};
     QApplication app(qargc, qargv);
+    thermo::useLayoutFonts(); // the chart as the archive window draws it
 
     // The archive window's chart: positions 2 … SampleCount (the first
     // sample is never shown), the setpoint of the configuration in force.

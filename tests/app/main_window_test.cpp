@@ -23,9 +23,11 @@
 
 #include "app/main_window.h"
 #include "app/ui/indicators.h"
+#include "app/ui/layout_font.h"
 #include "app/ui/sample_table.h"
 #include "app/ui/trend_chart.h"
 #include "common/scripted_dialogs.h"
+#include "control/ui/locale_sep.h"
 #include "control/ui/membership_chart.h"
 #include "control/ui/rule_grid.h"
 #include "io/sim_register_file.h"
@@ -44,7 +46,9 @@ char* argv[] = {arg0, nullptr};
 QApplication& app() {
     static QApplication* a = [] {
         QLocale::setDefault(QLocale(QLocale::Russian, QLocale::Russia));
-        return new QApplication(argc, argv);
+        auto* created = new QApplication(argc, argv);
+        useLayoutFonts();
+        return created;
     }();
     return *a;
 }
@@ -434,14 +438,16 @@ TEST_F(MainWindowTest, LayoutCaptionsAndIndicatorLook) {
     ASSERT_TRUE(box);
     EXPECT_EQ(box->title(), "Fuzzy- регулятор");
     thermo::testing::expectCaptionsFit(*w);
-    // The PID outputs have no lower limit: a sum in the ten thousands shows whole.
-    for (const QLabel* output : {w->Ind_Reg2_Prop, w->Ind_Reg2_Diff, w->Ind_Reg2_Integ,
-                                 w->Ind_Reg1_Prop, w->Ind_Reg1_Integ, w->Ind_Reg1_Diff})
-        EXPECT_LE(output->fontMetrics().horizontalAdvance("-51240,00"),
-                  output->contentsRect().width())
-            << output->objectName().toStdString();
     EXPECT_FALSE(w->StringGrid1->horizontalHeader()->isFirstSectionMovable())
         << "the time column is fixed";
+}
+
+// Once cut: the time column from 10:00 on ("13:30:…"), the header "шибк.",
+// the rate memberships (",19").
+TEST_F(MainWindowTest, TimesTheErrorHeaderAndMembershipsShowWhole) {
+    thermo::testing::expectIndicatorsHold(
+        *w, thermo::testing::standIndicatorWidest(decimalSeparator()));
+    thermo::testing::expectSampleTableHolds(*w->StringGrid1, {"23:59:59", "-100,00", "-100,00"});
 }
 
 TEST_F(MainWindowTest, TheHeaterLampIsATwelvePixelCircle) {

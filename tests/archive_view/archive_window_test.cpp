@@ -16,12 +16,14 @@
 #include <fstream>
 
 #include "app/ui/indicators.h"
+#include "app/ui/layout_font.h"
 #include "app/ui/sample_table.h"
 #include "archive_view/archive_table.h"
 #include "archive_view/archive_window.h"
 #include "archive_view/cursor_chart.h"
 #include "archive_view/sample_pick.h"
 #include "common/scripted_dialogs.h"
+#include "control/ui/locale_sep.h"
 #include "control/ui/rule_grid.h"
 #include "export/excel_export.h"
 #include "storage/recorder.h"
@@ -156,6 +158,14 @@ TEST_F(ArchiveWindowTest, IsCreatedHiddenWithItsCaptionAndMenus) {
     EXPECT_EQ(fresh.Chart3->temperatureSeries()->name(), "температура");
     EXPECT_EQ(fresh.Chart3->setpointSeries()->pen().color(), QColor(Qt::yellow));
     thermo::testing::expectCaptionsFit(w);
+}
+
+// Once cut: the time column from 10:00 on ("13:30:…"), the header "шибк.",
+// the rate memberships (",19").
+TEST_F(ArchiveWindowTest, TimesTheErrorHeaderAndMembershipsShowWhole) {
+    thermo::testing::expectIndicatorsHold(
+        w, thermo::testing::standIndicatorWidest(decimalSeparator()));
+    thermo::testing::expectSampleTableHolds(*w.StringGrid1, {"23:59:59", "-100,00", "-100,00"});
 }
 
 TEST_F(ArchiveWindowTest, TenSamplesGiveNinePointsAndAnEmptyFirstRow) {
@@ -457,6 +467,7 @@ int main(int argc, char** argv) {
         qputenv("QT_QPA_PLATFORM", "offscreen");
     QLocale::setDefault(QLocale(QLocale::Russian, QLocale::Russia));
     QApplication app(argc, argv);
+    useLayoutFonts();
     ::testing::InitGoogleTest(&argc, argv);
     return RUN_ALL_TESTS();
 }

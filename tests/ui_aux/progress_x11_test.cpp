@@ -6,6 +6,7 @@
 #include <QApplication>
 #include <QWindow>
 
+#include "app/ui/layout_font.h"
 #include "ui_aux/procces.h"
 
 namespace {
@@ -26,6 +27,7 @@ TEST(F_ZapisOnX11, IsOnScreenAsSoonAsBeginReturns) {
 int main(int argc, char** argv) {
     qputenv("QT_QPA_PLATFORM", "xcb");
     QApplication app(argc, argv);
+    thermo::useLayoutFonts();
     ::testing::InitGoogleTest(&argc, argv);
     return RUN_ALL_TESTS();
 }
