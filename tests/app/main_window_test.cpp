@@ -450,14 +450,16 @@ TEST_F(MainWindowTest, LayoutCaptionsAndIndicatorLook) {
     ASSERT_TRUE(box);
     EXPECT_EQ(box->title(), "Fuzzy- регулятор");
     thermo::testing::expectCaptionsFit(*w);
-    // The PID outputs have no lower limit: a sum in the ten thousands shows whole.
-    for (const QLabel* output : {w->Ind_Reg2_Prop, w->Ind_Reg2_Diff, w->Ind_Reg2_Integ,
-                                 w->Ind_Reg1_Prop, w->Ind_Reg1_Integ, w->Ind_Reg1_Diff})
-        EXPECT_LE(output->fontMetrics().horizontalAdvance("-51240,00"),
-                  output->contentsRect().width())
-            << output->objectName().toStdString();
     EXPECT_FALSE(w->StringGrid1->horizontalHeader()->isFirstSectionMovable())
         << "the time column is fixed";
+}
+
+// Once cut: the time column from 10:00 on ("13:30:…"), the header "шибк.",
+// the rate memberships (",19").
+TEST_F(MainWindowTest, TimesTheErrorHeaderAndMembershipsShowWhole) {
+    thermo::testing::expectIndicatorsHold(
+        *w, thermo::testing::standIndicatorWidest(decimalSeparator()));
+    thermo::testing::expectSampleTableHolds(*w->StringGrid1, {"23:59:59", "-100,00", "-100,00"});
 }
 
 TEST_F(MainWindowTest, TheHeaterLampIsATwelvePixelCircle) {

@@ -22,6 +22,7 @@
 #include "archive_view/cursor_chart.h"
 #include "archive_view/sample_pick.h"
 #include "common/scripted_dialogs.h"
+#include "control/ui/locale_sep.h"
 #include "control/ui/rule_grid.h"
 #include "export/excel_export.h"
 #include "storage/recorder.h"
@@ -164,6 +165,14 @@ TEST_F(ArchiveWindowTest, IsCreatedHiddenWithItsCaptionAndMenus) {
     EXPECT_EQ(fresh.Chart3->temperatureSeries()->name(), "температура");
     EXPECT_EQ(fresh.Chart3->setpointSeries()->pen().color(), QColor(Qt::yellow));
     thermo::testing::expectCaptionsFit(w);
+}
+
+// Once cut: the time column from 10:00 on ("13:30:…"), the header "шибк.",
+// the rate memberships (",19").
+TEST_F(ArchiveWindowTest, TimesTheErrorHeaderAndMembershipsShowWhole) {
+    thermo::testing::expectIndicatorsHold(
+        w, thermo::testing::standIndicatorWidest(decimalSeparator()));
+    thermo::testing::expectSampleTableHolds(*w.StringGrid1, {"23:59:59", "-100,00", "-100,00"});
 }
 
 TEST_F(ArchiveWindowTest, TenSamplesGiveNinePointsAndAnEmptyFirstRow) {
