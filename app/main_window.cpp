@@ -69,6 +69,15 @@ TF_Glav::TF_Glav(MainWindowServices services, QWidget* parent)
     // tick 750 ms after the last would come before the sensor has converted.
     Timer1->setTimerType(Qt::PreciseTimer);
     connect(Timer1, &QTimer::timeout, this, &TF_Glav::Timer1Timer);
+    // "стоп" leaves the heater at its last command; this one keeps an eye on
+    // the plant meanwhile. It runs for the window's whole life and does
+    // nothing while the cycle runs or the heater is off.
+    heaterWatch = new QTimer(this);
+    heaterWatch->setObjectName("heaterWatch");
+    heaterWatch->setInterval(Timer1->interval());
+    heaterWatch->setTimerType(Qt::PreciseTimer);
+    connect(heaterWatch, &QTimer::timeout, this, &TF_Glav::watchWhileStopped);
+    heaterWatch->start();
 
     auto* central = new QWidget(this);
     setCentralWidget(central);
@@ -347,6 +356,7 @@ void TF_Glav::FormDestroy() {
         return;
     destroyed_ = true;
     Timer1->stop();
+    heaterWatch->stop(); // the port closes below: no reading may follow
     // The heater goes off before anything can wait for a person: a failed
     // save below opens a message box, and a session ending meanwhile would
     // kill the program with the heater still on.
@@ -390,8 +400,10 @@ void TF_Glav::MClosePortClick() {
 void TF_Glav::Bt_StartClick() {
     // A running cycle keeps its rhythm: pressing "старт" again does not
     // put the next tick off.
-    if (!Timer1->isActive())
+    if (!Timer1->isActive()) {
+        cycle_.runStarted();
         Timer1->start();
+    }
 }
 
 void TF_Glav::Button11Click() {
@@ -401,6 +413,7 @@ void TF_Glav::Button11Click() {
 void TF_Glav::setTimerInterval(int ms) {
     // QTimer counts anew from a change of a running timer's interval.
     Timer1->setInterval(ms);
+    heaterWatch->setInterval(ms);
     s_.stand.controls.intervalMs = ms;
 }
 
@@ -443,6 +456,21 @@ void TF_Glav::N2Click() {
     StringGrid1->table().clear();
 }
 
+void TF_Glav::showAlarm(const TickReport& r) {
+    if (r.branch == OutputBranch::Alarm) {
+        setPanelColour(P_Alarm, r.alarmRed ? kRed : kAqua);
+        P_Alarm->show();
+    } else {
+        P_Alarm->hide();
+    }
+    if (s_.sound) {
+        if (r.sound == SoundAction::Play)
+            s_.sound->play();
+        else
+            s_.sound->stop();
+    }
+}
+
 QString TF_Glav::fixed(double v, const char* pattern) const {
     return QString::fromStdString(formatFixed(v, pattern, sep_));
 }
@@ -469,6 +497,20 @@ void TF_Glav::runWaitingTick() {
     // from the timer's own rhythm.
     Timer1->start();
     Timer1Timer();
+}
+
+void TF_Glav::watchWhileStopped() {
+    // Like a tick, it keeps out of a command at work and tries again one
+    // interval on.
+    if (inTick_ || ticks_.held() || Timer1->isActive() || !cycle_.watchWhileStopped())
+        return;
+    inTick_ = true;
+    const TickReport r = cycle_.checkWhileStopped();
+    if (!r.checkByteMismatch)
+        showAlarm(r);
+    if (r.stop != TickReport::Stop::None)
+        s_.dialogs.message(MessageKind::Error, "", r.message);
+    inTick_ = false;
 }
 
 void TF_Glav::reportTickError(const std::string& text) {
@@ -506,18 +548,7 @@ void TF_Glav::presentTick(const TickReport& r) {
     if (r.manual)
         Ind_Shim->setText(fixed(r.manualPercent, "0.#"));
 
-    if (r.branch == OutputBranch::Alarm) {
-        setPanelColour(P_Alarm, r.alarmRed ? kRed : kAqua);
-        P_Alarm->show();
-    } else {
-        P_Alarm->hide();
-    }
-    if (s_.sound) {
-        if (r.sound == SoundAction::Play)
-            s_.sound->play();
-        else
-            s_.sound->stop();
-    }
+    showAlarm(r);
     if (r.lampDrawn)
         pbUfo->draw(r.lampRed);
 

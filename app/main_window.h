@@ -69,6 +69,9 @@ public:
     [[nodiscard]] bool lptReady() const { return lptReady_; }
 
     void Timer1Timer();
+    // heaterWatch's slot: while the cycle is stopped with the heater left on
+    // (or the alarm showing), one reading of the plant, nothing else.
+    void watchWhileStopped();
     // Shows one tick's report on the displays (what Timer1Timer does after
     // the tick itself).
     void presentTick(const TickReport& r);
@@ -99,6 +102,7 @@ public:
     SampleTable* StringGrid1;
     QFrame* P_Alarm;
     QTimer* Timer1;
+    QTimer* heaterWatch; // at the measurement interval, idle while Timer1 runs
     QGroupBox *regul1Box, *measurementsBox, *regul2Box, *controlBox;
     QWidget* upperBand;
     QAction *N2, *N9, *EXEL1, *N11, *N12, *N13, *N7, *N8, *N6, *N10, *N5;
@@ -133,6 +137,7 @@ private:
     void syncMenu();
     void applyNumber(QLineEdit* edit, double& target);
     void runWaitingTick();
+    void showAlarm(const TickReport& r);
     QString fixed(double v, const char* pattern) const;
 
     MainWindowServices s_;

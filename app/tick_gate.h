@@ -30,6 +30,7 @@ public:
         return !waiting_;
     }
     [[nodiscard]] bool tickWaiting() const { return waiting_; }
+    [[nodiscard]] bool held() const { return holds_ > 0; }
 
 private:
     std::function<void()> runWaiting_;

@@ -52,6 +52,8 @@ plant between them. The link appears once everything is ready, and a line
                           lost:N      the sensor disappears after N readings
                           stuck85     readings stay at the 85 °C power-on value
                           stall:N     echoes stop after N characters
+                          detached    the sensor is off the plant: it reads
+                                      the ambient while the plant heats
   --latency MS          turnaround latency added to every echo (0)
   --uart-timing         pace the echoes like a real UART (10 bits per character)
   --help                this text
@@ -148,6 +150,8 @@ std::optional<std::string> parse(int argc, char** argv, Options& o) {
                 o.faults.stuckAtPowerOn = true;
             else if (kind == "stall")
                 o.faults.echoStopAfter = static_cast<std::uint64_t>(n);
+            else if (kind == "detached")
+                o.plant.detached = true;
             else
                 return "--fault " + kind + ": unknown kind";
         } else {
