@@ -50,13 +50,20 @@ int main(int argc, char** argv) {
 
     thermo::Stand stand;
     thermo::QtDialogs dialogs(thermo::TF_Glav::programTitle());
-    thermo::StandDevices devices(settings.devices);
+    // The heater guard starts with the devices, before anything writes the
+    // heater: it takes the heater off should the program die or hang.
+    thermo::StandDevices devices(settings.devices, thermo::guardBesideProgram());
     thermo::ArchiveRecorder recorder;
     thermo::AlarmSound sound(thermo::resources::warningSound());
 
     // A crash or a fatal error (an uncaught exception ends in abort) switches
     // the heater off first.
     thermo::CrashHeaterGuard crashGuard(devices);
+    if (!devices.guardError().empty()) {
+        dialogs.message(thermo::MessageKind::Error, "",
+                        std::string(thermo::kGuardLostText) + "\n" + devices.guardError());
+        return 1;
+    }
     if (pipe(g_signalPipe) == 0) {
         // Interrupted, terminated, or its terminal closed: the program ends
         // as when its window is closed.

@@ -14,6 +14,7 @@
 
 #include "cli/commands.h"
 #include "io/ds18b20.h"
+#include "io/heater_guard_link.h"
 #include "io/lpt.h"
 #include "io/onewire.h"
 #include "io/serial_port.h"
@@ -79,13 +80,24 @@ bool anotherProgramHoldsTheStand(const SerialPort& serial) {
 }
 
 void reportParallelPorts(const DeviceSettings& devices) {
-    auto lpt = TLptPortConnection::fromSetting(devices.lpt);
+    auto lpt = TLptPortConnection::fromSetting(devices.lpt, {}, PortProbe::Later);
     std::cout << "parallel port (LPT=" << devices.lpt << "): ";
     if (!lpt.IsReady()) {
         std::cout << "not ready: " << lpt.errorText() << " (code " << lpt.errorCode() << ")\n";
         return;
     }
+    // The probes put test patterns on the data registers, the heater's
+    // among them: a guard takes the heater off should we die meanwhile.
+    std::string why;
+    const auto guard = HeaterGuardLink::start(guardBesideProgram(), lpt.guardRegisters(), &why);
+    if (!guard) {
+        std::cout << "not probed: " << why << '\n';
+        return;
+    }
+    lpt.probePorts();
     lpt.selectPort();
+    // Each probe put back what the register held: the heater is as it was.
+    guard->bye();
     std::cout << (lpt.Adr_LPT().empty() ? "none found" : "heater on " + lpt.Adr_LPT()) << '\n';
     const struct {
         std::uint8_t id;
