@@ -71,20 +71,26 @@ std::optional<std::string> LineReader::next() {
     }
 }
 
-bool sendLine(int fd, std::string_view line) {
+bool sendLine(int fd, std::string_view line, std::chrono::milliseconds patience) {
     char text[kMaxLine + 1];
     const std::size_t size = std::min(line.size(), kMaxLine);
     std::memcpy(text, line.data(), size);
     text[size] = '\n';
+    const Clock::time_point until = Clock::now() + patience;
     for (;;) {
         const ssize_t n = ::send(fd, text, size + 1, MSG_NOSIGNAL | MSG_DONTWAIT);
         if (n >= 0)
             return true; // a line this short goes whole or not at all
         if (errno == EINTR)
             continue;
-        // A full buffer means a peer that does not read (stopped), not a
-        // dead one: that line is lost, the next one may go.
-        return errno == EAGAIN || errno == EWOULDBLOCK;
+        if (errno != EAGAIN && errno != EWOULDBLOCK)
+            return false;
+        // A full buffer means a peer that does not read (stopped, or busy),
+        // not a dead one.
+        const auto left = std::chrono::ceil<std::chrono::milliseconds>(until - Clock::now());
+        pollfd p{fd, POLLOUT, 0};
+        if (left.count() <= 0 || ::poll(&p, 1, static_cast<int>(left.count())) == 0)
+            return true; // that line is lost; the next may go
     }
 }
 

@@ -87,8 +87,11 @@ private:
 
 // Sends one line on a socket without ever raising SIGPIPE, and without
 // allocating: a program's fatal-signal handler switches the heater off
-// through a write that tells the guard. False when the peer is gone.
-bool sendLine(int fd, std::string_view line);
+// through a write that tells the guard. A full buffer (a peer that does not
+// read) loses the line unless room comes within `patience`. False when the
+// peer is gone.
+bool sendLine(int fd, std::string_view line,
+              std::chrono::milliseconds patience = std::chrono::milliseconds(0));
 
 // The guard process's work after it holds its registers: says "ready" on
 // `tie`, then watches it until the program ends. `switchOff` writes 0 through

@@ -190,7 +190,9 @@ bool HeaterGuardLink::beat(std::optional<std::uint8_t> byte) {
 void HeaterGuardLink::bye() {
     if (tie_ < 0)
         return;
-    if (!gone_ && guard::sendLine(tie_, "bye")) {
+    // The goodbye must not be lost behind a backlog of beats: the guard
+    // would take it for a death.
+    if (!gone_ && guard::sendLine(tie_, "bye", 500ms)) {
         // It ends at once; its end of the tie closing says it has.
         const auto until = guard::Clock::now() + 500ms;
         for (;;) {

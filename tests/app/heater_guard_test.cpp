@@ -16,6 +16,7 @@
 #include <regex>
 #include <spawn.h>
 #include <sstream>
+#include <sys/socket.h>
 #include <sys/wait.h>
 #include <thread>
 #include <unistd.h>
@@ -23,6 +24,8 @@
 
 #include "app/main_window.h"
 #include "common/scripted_dialogs.h"
+#include "io/heater_guard_link.h"
+#include "io/sim_register_file.h"
 
 using namespace thermo;
 using namespace std::chrono_literals;
@@ -277,6 +280,39 @@ TEST_F(HeaterGuard, WindowStopsTheRunWhenItsGuardIsKilled) {
     kill(window, SIGKILL);
     waitExit(window);
     close(pipeFds[0]);
+}
+
+// A guard that has fallen behind (here: stopped while the beats pile up)
+// must still hear the goodbye, or it takes the orderly end for a death.
+TEST(HeaterGuardLink, GoodbyeBehindABacklogOfBeatsIsNotTakenForADeath) {
+    const fs::path file = fs::temp_directory_path() / ("thermo_bye_" + std::to_string(getpid()));
+    fs::remove(file);
+    std::string why;
+    int err = 0;
+    auto device = openSimRegisters(file.string(), &why, &err);
+    ASSERT_TRUE(device) << why;
+    ASSERT_TRUE(device->write(SimRegisterFile::kBase, 234));
+    auto link =
+        HeaterGuardLink::start(binDir() + "/thermostand-guard", {*device->guardRegister()}, &why);
+    ASSERT_TRUE(link) << why;
+    const pid_t guard = guardOf(getpid());
+    ASSERT_GT(guard, 0);
+    kill(guard, SIGSTOP);
+    // Beats until the tie takes no more (a full buffer loses a beat quietly).
+    const std::string beat = "beat 234\n";
+    while (send(link->descriptor(), beat.data(), beat.size(), MSG_DONTWAIT | MSG_NOSIGNAL) > 0) {
+    }
+    ASSERT_TRUE(errno == EAGAIN || errno == EWOULDBLOCK) << strerror(errno);
+    std::thread wake([guard] {
+        std::this_thread::sleep_for(100ms);
+        kill(guard, SIGCONT);
+    });
+    link->bye();
+    wake.join();
+    std::uint8_t value = 0;
+    EXPECT_TRUE(device->read(SimRegisterFile::kBase, value));
+    EXPECT_EQ(value, 234) << "the guard wrote 0 after a goodbye";
+    fs::remove(file);
 }
 
 } // namespace
