@@ -124,8 +124,7 @@ std::unique_ptr<HeaterGuardLink> HeaterGuardLink::start(const std::string& exe,
 
     std::unique_ptr<HeaterGuardLink> link(new HeaterGuardLink(tie[0], pid));
     const auto until = guard::Clock::now() + guard::kStartTimeout;
-    std::string why = "heater guard: did not answer within " +
-                      std::to_string(guard::kStartTimeout.count() / 1000) + " s";
+    std::string why;
     for (;;) {
         pollfd p{link->tie_, POLLIN, 0};
         const int r = ::poll(&p, 1, millisecondsLeft(until));
@@ -141,11 +140,14 @@ std::unique_ptr<HeaterGuardLink> HeaterGuardLink::start(const std::string& exe,
                 why = "heater guard: " + line->substr(5);
         }
         if (!open) {
-            if (why.starts_with("heater guard: did not"))
+            if (why.empty())
                 why = "heater guard: ended before it was ready";
             break;
         }
     }
+    if (why.empty())
+        why = "heater guard: did not answer within " +
+              std::to_string(guard::kStartTimeout.count() / 1000) + " s";
     ::kill(pid, SIGKILL); // whatever it is doing, it is not guarding
     return fail(why);     // the destructor reaps it
 }
