@@ -33,7 +33,7 @@ took, and lists the parallel ports found with the way each is reached.
 
   --port COMn|PATH   the port to probe (default: the stored "COM port", else COM1)
   --count N          readings to take, 0..1000 (3)
-  --settings FILE    settings file (default: thermostand.INI beside the executable)
+  --settings FILE    settings file (default: the one named below)
 
 Exit status: 0 when the sensor answered and a reading passed its check,
 1 when it did not, 2 for a usage error or a port that cannot be opened.
@@ -119,7 +119,7 @@ int probe(int argc, char** argv) {
         const std::string a = argv[i];
         const char* v = i + 1 < argc ? argv[i + 1] : nullptr;
         if (a == "--help" || a == "-h") {
-            std::cout << kProbeUsage;
+            std::cout << kProbeUsage << '\n' << settingsInUse();
             return 0;
         } else if (a == "--port" && v) {
             port = v;
@@ -142,7 +142,8 @@ int probe(int argc, char** argv) {
     }
     if (settingsPath.empty())
         settingsPath = programSettingsPath();
-    const TSettings settings = LoadSettings(settingsPath, '.');
+    std::cout << settingsInUse(settingsPath);
+    const TSettings settings = loadProgramSettings(settingsPath, '.');
     if (port.empty())
         port = comPortName(
             settings.SavedComPort >= 1 && settings.SavedComPort <= 4 ? settings.SavedComPort : 1);

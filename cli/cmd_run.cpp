@@ -53,7 +53,7 @@ then "старт" would), ticks every interval and prints one line per tick:
   --shim PERCENT     manual pulse-width mode at 1..100 %
   --heat             forced full heating
   --no-alarm-sound   no sound on over-temperature
-  --settings FILE    settings file (default: thermostand.INI beside the executable)
+  --settings FILE    settings file (default: the one named below)
 
 Exit status: 0 after all ticks; 1 for a usage error or no sensor; 3 when the
 run ended early (sensor lost or unreadable, archive full, interrupted).
@@ -169,7 +169,7 @@ std::string num(double v) {
 int run(int argc, char** argv) {
     for (int i = 0; i < argc; ++i) {
         if (std::strcmp(argv[i], "--help") == 0) {
-            std::cout << kRunUsage;
+            std::cout << kRunUsage << '\n' << settingsInUse();
             return 0;
         }
     }
@@ -181,7 +181,7 @@ int run(int argc, char** argv) {
     const Options& o = *opt;
     const char sep = localeDecimalSeparator();
     const std::string settingsPath = o.settings.empty() ? programSettingsPath() : o.settings;
-    const TSettings settings = LoadSettings(settingsPath, sep);
+    const TSettings settings = loadProgramSettings(settingsPath, sep);
     ScriptedDialogs dialogs(/*echo=*/true);
 
     StandDevices devices(settings.devices);
