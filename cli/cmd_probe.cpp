@@ -16,6 +16,7 @@
 #include "io/ds18b20.h"
 #include "io/lpt.h"
 #include "io/onewire.h"
+#include "io/permission_advice.h"
 #include "io/serial_port.h"
 #include "storage/settings.h"
 
@@ -154,6 +155,8 @@ int probe(int argc, char** argv) {
     std::cout << "serial port " << port << " (" << map.resolve(port) << "): ";
     if (!serial.OpenCOM(port)) {
         std::cout << "cannot open: " << serial.lastError() << '\n';
+        if (serial.lastOpenWasDenied())
+            std::cout << permissionAdvice(map.resolve(port), currentUserName()) << '\n';
         if (serial.lastOpenFoundItInUse())
             std::cout << kNotProbed;
         else

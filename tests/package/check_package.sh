@@ -9,7 +9,8 @@
 #   simulator: the probe reads the sensor through the machine's [devices]
 #   (ROOT/etc/thermostand/thermostand.INI, the unpacked tree's /etc), and the
 #   window program, ended by SIGTERM, saves its settings in the XDG place
-#   without that section and has made ~/thermostand/Data.
+#   without that section and has made ~/thermostand/Data; a serial device the
+#   user may not open gets the probe's advice.
 # Needs root (to switch to the user nobody).
 set -uo pipefail
 deb=$1 src=$2
@@ -167,6 +168,27 @@ else
 fi
 [ -d "$home/thermostand/Data" ] || fail "no ~/thermostand/Data: $(ls -la "$home")"
 [ "$(stat -c %U "$home/thermostand/Data")" = nobody ] || fail "~/thermostand/Data not the user's"
+# A serial device as Debian makes it, root:dialout 0660: the user, not in the
+# group, gets the one line of advice and exit 2.
+"$root/usr/bin/thermostand-sim" --link "$run/ttyDenied" --lpt "$run/denied.lpt" \
+    --log "$run/denied.log" >"$run/denied.out" 2>&1 &
+denied_pid=$!
+for _ in $(seq 100); do
+    [ -e "$run/ttyDenied" ] && break
+    sleep 0.1
+done
+chgrp dialout "$(readlink -f "$run/ttyDenied")" && chmod 0660 "$(readlink -f "$run/ttyDenied")"
+probe=$(as_user "$root/usr/bin/thermostand-cli" probe --port "$run/ttyDenied" --count 1)
+rc=$?
+kill "$denied_pid" 2>/dev/null
+wait "$denied_pid" 2>/dev/null
+advice="permission denied: add the user to group dialout (sudo usermod -aG dialout nobody), then log in again"
+if [ $rc -eq 2 ] && grep -qxF "$advice" <<<"$probe"; then
+    pass "a denied serial device gets the group advice and exit 2"
+else
+    fail "denied serial device (exit $rc): $probe"
+fi
+
 [ -z "$(ls "$root/usr/bin" | grep -v '^thermostand\(-cli\|-sim\)\?$')" ] ||
     fail "something was written beside the programs: $(ls "$root/usr/bin")"
 
