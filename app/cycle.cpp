@@ -23,10 +23,46 @@ std::uint8_t ControlCycle::heaterCommand(double outRegul) {
 // Every way a run stops: the program can no longer watch the plant, so the
 // heater goes off before the caller stops its timer and shows why.
 TickReport& ControlCycle::stopRun(TickReport& r, TickReport::Stop why, std::string message) {
-    heater_.writeHeater(0);
+    writeHeater(0);
+    watch_.reset();
+    alarmShown_ = false;
     r.heaterByte = 0;
     r.stop = why;
     r.message = std::move(message);
+    return r;
+}
+
+void ControlCycle::writeHeater(std::uint8_t byte) {
+    heater_.writeHeater(byte);
+    lastHeaterByte_ = byte;
+}
+
+void ControlCycle::raiseAlarm(TickReport& r) {
+    r.branch = OutputBranch::Alarm;
+    r.sound = stand_.controls.Check_Alarm ? SoundAction::Play : SoundAction::Stop;
+    stand_.alarmPanelRed = !stand_.alarmPanelRed;
+    r.alarmVisible = true;
+    r.alarmRed = stand_.alarmPanelRed;
+    r.heaterByte = 0;
+}
+
+TickReport ControlCycle::checkWhileStopped() {
+    TickReport r;
+    const SensorReading reading = sensor_.readTemperature();
+    if (reading.status == SensorStatus::NoPresence)
+        return stopRun(r, TickReport::Stop::SensorLost, kSensorLostText);
+    if (reading.status == SensorStatus::CheckByteMismatch) {
+        // Nothing to judge by: the heater and the alarm stay as they are.
+        r.checkByteMismatch = true;
+    } else if (reading.celsius > 125.0) {
+        raiseAlarm(r);
+        writeHeater(0);
+        alarmShown_ = true;
+    } else {
+        alarmShown_ = false;
+        r.alarmRed = stand_.alarmPanelRed;
+    }
+    sensor_.startConversion();
     return r;
 }
 
@@ -64,7 +100,8 @@ TickReport ControlCycle::tick(double timeOfDay) {
             // Nothing to hold yet: the regulators would act on a temperature
             // never measured (0 °C at first), and it would be recorded. Keep
             // the heater off and try again with a fresh conversion.
-            heater_.writeHeater(0);
+            writeHeater(0);
+            watch_.reset();
             r.heaterByte = 0;
             r.nothingMeasured = true;
             sensor_.startConversion();
@@ -75,6 +112,8 @@ TickReport ControlCycle::tick(double timeOfDay) {
         stand_.temperatureKnown = true;
         st.Temper = reading.celsius;
     }
+    if (watch_.reading(st.Temper, c.intervalMs))
+        return stopRun(r, TickReport::Stop::HeatingWithoutRise, kHeatingWithoutRiseText);
 
     st.Oshibka = st.Zadan - st.Temper;
     st.Takt = static_cast<std::uint16_t>(st.Takt + 1);
@@ -107,11 +146,7 @@ TickReport ControlCycle::tick(double timeOfDay) {
     }
 
     if (st.Temper > 125.0) {
-        r.branch = OutputBranch::Alarm;
-        r.sound = c.Check_Alarm ? SoundAction::Play : SoundAction::Stop;
-        stand_.alarmPanelRed = !stand_.alarmPanelRed;
-        r.alarmVisible = true;
-        r.heaterByte = 0;
+        raiseAlarm(r);
     } else if (c.SpeedButton1) {
         r.branch = OutputBranch::ForcedHeat;
         stand_.Nagrev = true;
@@ -128,7 +163,9 @@ TickReport ControlCycle::tick(double timeOfDay) {
         stand_.Nagrev = false;
     }
     r.alarmRed = stand_.alarmPanelRed;
-    heater_.writeHeater(r.heaterByte);
+    alarmShown_ = r.branch == OutputBranch::Alarm;
+    watch_.command(r.heaterByte, st.Temper, st.Zadan);
+    writeHeater(r.heaterByte);
 
     if (st.Takt > 2) {
         r.sampleAdded = true;

@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <string>
 
+#include "app/heating_watch.h"
 #include "app/stand.h"
 #include "control/params.h"
 
@@ -72,7 +73,14 @@ enum class SoundAction { Play, Stop };
 struct TickReport {
     // Why the cycle must stop (the caller disables its timer, then shows
     // `message`); None for a tick that ran.
-    enum class Stop { None, SensorLost, SensorUnreadable, ArchiveFull, ArchiveUnwritable };
+    enum class Stop {
+        None,
+        SensorLost,
+        SensorUnreadable,
+        HeatingWithoutRise,
+        ArchiveFull,
+        ArchiveUnwritable
+    };
     Stop stop = Stop::None;
     std::string message;
     // A recorder failure: shown in the general error report; the tick ended
@@ -113,6 +121,20 @@ public:
 
     // One tick; timeOfDay (fraction of a day) labels the sample.
     TickReport tick(double timeOfDay);
+    // "старт": the heater's present command counts as newly set.
+    void runStarted() { watch_.reset(); }
+    // A shorter heating watch, for a plant (or a simulated one running faster
+    // than wall time) that reacts sooner than the lab's.
+    void setHeatingWatchPeriod(int ms) { watch_.setPeriodMs(ms); }
+
+    // A stopped cycle leaves the heater at its last command. While that is
+    // not 0, or the alarm still shows, the caller reads the plant at the
+    // measurement interval through checkWhileStopped: no regulator runs and
+    // nothing is recorded, but an over-temperature switches the heater off
+    // and raises the alarm as a tick would, and a lost sensor stops the
+    // heater as it stops a run.
+    [[nodiscard]] bool watchWhileStopped() const { return lastHeaterByte_ != 0 || alarmShown_; }
+    TickReport checkWhileStopped();
 
     // The heater byte of the output stage for a total command in counts:
     // clamped to 0..234 on the unrounded value, then rounded half to even.
@@ -121,11 +143,16 @@ public:
 
 private:
     TickReport& stopRun(TickReport& r, TickReport::Stop why, std::string message);
+    void raiseAlarm(TickReport& r);
+    void writeHeater(std::uint8_t byte);
 
     Stand& stand_;
     CycleSensor& sensor_;
     CycleHeater& heater_;
     CycleRecorder& recorder_;
+    HeatingWatch watch_;
+    std::uint8_t lastHeaterByte_ = 0; // what this cycle last wrote
+    bool alarmShown_ = false;
 };
 
 } // namespace thermo

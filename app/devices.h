@@ -41,7 +41,7 @@ public:
     // Detection also starts the first conversion, so the first tick reads a
     // real temperature instead of the 85 °C the sensor holds after power-on.
     bool ConfigureSensor() override;
-    [[nodiscard]] bool portStillOpen() const override { return serial_.isOpen(); }
+    [[nodiscard]] bool portStillOpen() override { return serial_.stillOpen(); }
 
     // Program end: heater off, unread input discarded, port closed.
     void shutdown();

@@ -11,9 +11,11 @@
 #include <QPushButton>
 #include <QSpinBox>
 #include <QToolButton>
+#include <tuple>
 
 #include "app/ui/fuzzy_panel.h"
 #include "app/ui/indicators.h"
+#include "app/ui/regulator_panels.h"
 #include "app/ui/sample_table.h"
 #include "app/ui/trend_chart.h"
 #include "common/numfmt.h"
@@ -53,7 +55,8 @@ QString TF_Glav::programTitle() {
 TF_Glav::TF_Glav(MainWindowServices services, QWidget* parent)
     : QMainWindow(parent), s_(std::move(services)), sep_(decimalSeparator()),
       recorderAdapter_(s_.recorder), cycle_(s_.stand, s_.devices, s_.devices, recorderAdapter_),
-      portSelection_(s_.devices, s_.dialogs) {
+      portSelection_(s_.devices, s_.dialogs),
+      ticks_([this] { QTimer::singleShot(0, this, &TF_Glav::runWaitingTick); }) {
     setObjectName("F_Glav");
     setWindowTitle(programTitle());
     resize(1030, 764);
@@ -66,6 +69,15 @@ TF_Glav::TF_Glav(MainWindowServices services, QWidget* parent)
     // tick 750 ms after the last would come before the sensor has converted.
     Timer1->setTimerType(Qt::PreciseTimer);
     connect(Timer1, &QTimer::timeout, this, &TF_Glav::Timer1Timer);
+    // "стоп" leaves the heater at its last command; this one keeps an eye on
+    // the plant meanwhile. It runs for the window's whole life and does
+    // nothing while the cycle runs or the heater is off.
+    heaterWatch = new QTimer(this);
+    heaterWatch->setObjectName("heaterWatch");
+    heaterWatch->setInterval(Timer1->interval());
+    heaterWatch->setTimerType(Qt::PreciseTimer);
+    connect(heaterWatch, &QTimer::timeout, this, &TF_Glav::watchWhileStopped);
+    heaterWatch->start();
 
     auto* central = new QWidget(this);
     setCentralWidget(central);
@@ -134,67 +146,20 @@ void TF_Glav::buildMenu() {
 }
 
 void TF_Glav::buildRegulator1(QWidget* band) {
-    regul1Box = makeBox(band, QStringLiteral("Регулятор №1"), QRect(0, 0, 593, 377));
-    regul1Box->setObjectName("Regul_1");
-    fuzzyPanel_ = buildFuzzyPanel(regul1Box, QPoint(4, 14), s_.stand.params, s_.dialogs);
-    fuzzyPanel_.box->setObjectName("P_Fuzzy");
-    Chart1 = fuzzyPanel_.Chart1;
-    Chart2 = fuzzyPanel_.Chart2;
-    ruleGrid = fuzzyPanel_.ruleGrid;
-    ind_mal_otkl = fuzzyPanel_.ind_mal_otkl;
-    ind_norm_otkl = fuzzyPanel_.ind_norm_otkl;
-    ind_bol_otkl = fuzzyPanel_.ind_bol_otkl;
-    ind_mal_skor = fuzzyPanel_.ind_mal_skor;
-    ind_norm_skor = fuzzyPanel_.ind_norm_skor;
-    ind_bol_skor = fuzzyPanel_.ind_bol_skor;
+    regul1Box = buildRegulator1Box(band);
+    buildFuzzy(regul1Box, QPoint(4, 14), s_.stand.params, s_.dialogs);
+    fuzzyBox->setObjectName("P_Fuzzy");
     connect(Chart1, &MembershipChart::doubleClicked, this, &TF_Glav::termsRequested);
     connect(Chart2, &MembershipChart::doubleClicked, this, &TF_Glav::termsRequested);
 
-    const QString designMu = QStringLiteral("0.00");
-    QGroupBox* pid = makeBox(regul1Box, QStringLiteral("ПИД- регулятор "), QRect(4, 212, 400, 160));
-    struct Row {
-        const char* caption;
-        QCheckBox** check;
-        const char* checkName;
-        QLineEdit** edit;
-        const char* editName;
-        QPushButton** ok;
-        const char* okName;
-        QLabel** ind;
-        const char* indName;
-    };
-    const Row rows[] = {
-        {" пропорциональное-", &Check_Reg1_Prop, "Check_Reg1_Prop", &Ed_Reg1_Prop, "Ed_Reg1_Prop",
-         &Button1, "Button1", &Ind_Reg1_Prop, "Ind_Reg1_Prop"},
-        {" интегральное-", &Check_Reg1_Integ, "Check_Reg1_Integ", &Ed_Reg1_Integ, "Ed_Reg1_Integ",
-         &Button2, "Button2", &Ind_Reg1_Integ, "Ind_Reg1_Integ"},
-        {" дифференциальное-", &Check_Reg1_Diff, "Check_Reg1_Diff", &Ed_Reg1_Diff, "Ed_Reg1_Diff",
-         &Button3, "Button3", &Ind_Reg1_Diff, "Ind_Reg1_Diff"},
-    };
-    for (int i = 0; i < 3; ++i) {
-        const int y = 20 + 30 * i;
-        *rows[i].check =
-            makeCheck(pid, rows[i].checkName, QStringLiteral("вкл."), QRect(4, y, 44, 22));
-        makeLabel(pid, QString::fromUtf8(rows[i].caption), QRect(48, y, 134, 22));
-        *rows[i].edit = makeNumberEdit(pid, rows[i].editName, QRect(184, y, 56, 22));
-        *rows[i].ok = button(pid, rows[i].okName, QStringLiteral("ok"), QRect(244, y, 30, 22));
-        *rows[i].ind = makeIndicator(pid, rows[i].indName, designMu, QRect(278, y, 96, 22));
-        makeLabel(pid, QStringLiteral("%"), QRect(378, y, 16, 22));
-    }
+    OkButtons ok{};
+    QGroupBox* pid = buildRegulator1Terms(regul1Box, QRect(4, 212, 400, 160), PanelUse::Entry, &ok);
+    std::tie(Button1, Button2, Button3) = std::tuple(ok[0], ok[1], ok[2]);
     makeLabel(pid, QStringLiteral(" сброс интегральной суммы-         "), QRect(52, 116, 186, 22));
     Button4 = button(pid, "Button4", QStringLiteral("сброс"), QRect(244, 116, 60, 24));
 
-    QGroupBox* out1 = makeBox(regul1Box, QStringLiteral("вых.регул.№1 "), QRect(408, 212, 181, 52));
-    Ind_OUT_Regul1 = makeIndicator(out1, "Ind_OUT_Regul1", designMu, QRect(6, 20, 84, 24));
-    makeLabel(out1, QStringLiteral("%"), QRect(94, 22, 14, 20));
-    Check_Fuzzy = makeCheck(out1, "Check_Fuzzy", QStringLiteral("вкл"), QRect(114, 22, 60, 20));
-    QGroupBox* out2 = makeBox(regul1Box, QStringLiteral("вых.регул.№2"), QRect(408, 266, 181, 52));
-    Ind_OUT_Regul2 = makeIndicator(out2, "Ind_OUT_Regul2", designMu, QRect(6, 20, 84, 24));
-    makeLabel(out2, QStringLiteral("%"), QRect(94, 22, 14, 20));
-    Check_PID = makeCheck(out2, "Check_PID", QStringLiteral("вкл."), QRect(114, 22, 60, 20));
-    QGroupBox* timer = makeBox(regul1Box, QStringLiteral("таймер-   "), QRect(408, 320, 181, 52));
-    ind_taimer = makeIndicator(timer, "ind_taimer", designMu, QRect(6, 20, 84, 24));
-    makeLabel(timer, QStringLiteral("с."), QRect(94, 22, 20, 20));
+    buildOutputBoxes(regul1Box, QRect(408, 212, 181, 52), 54, QPoint(114, 22));
+    buildTimerBox(regul1Box, QRect(408, 320, 181, 52), 20, QStringLiteral("с."), 20);
 }
 
 void TF_Glav::buildMeasurements(QWidget* band) {
@@ -207,47 +172,9 @@ void TF_Glav::buildMeasurements(QWidget* band) {
 }
 
 void TF_Glav::buildRegulator2(QWidget* band) {
-    regul2Box = makeBox(band, QStringLiteral("Регулятор №2"), QRect(593, 110, 292, 267));
-    regul2Box->setObjectName("Regul_2");
-    QGroupBox* pid = makeBox(regul2Box, QStringLiteral("ПИД- регулятор "), QRect(4, 14, 284, 249));
-    pid->setObjectName("P_Pid");
-    const QString design = QStringLiteral("0.00");
-    struct Group {
-        const char* caption;
-        int y, h;
-        QCheckBox** check;
-        const char* checkName;
-        QLineEdit** edit;
-        const char* editName;
-        QPushButton** ok;
-        const char* okName;
-        QLabel** ind;
-        const char* indName;
-    };
-    const Group groups[] = {
-        {" пропорциональное-", 14, 74, &Check_Reg2_Prop, "Check_Reg2_Prop", &Ed_Reg2_Prop,
-         "Ed_Reg2_Prop", &Button5, "Button5", &Ind_Reg2_Prop, "Ind_Reg2_Prop"},
-        {" дифференциальное-", 90, 74, &Check_Reg2_Diff, "Check_Reg2_Diff", &Ed_Reg2_Diff,
-         "Ed_Reg2_Diff", &Button6, "Button6", &Ind_Reg2_Diff, "Ind_Reg2_Diff"},
-        {"интегральное-", 166, 78, &Check_Reg2_Integ, "Check_Reg2_Integ", &Ed_Reg2_Integ,
-         "Ed_Reg2_Integ", &Button12, "Button12", &Ind_Reg2_Integ, "Ind_Reg2_Integ"},
-    };
-    for (const Group& g : groups) {
-        QGroupBox* gb = makeBox(pid, QString::fromUtf8(g.caption), QRect(4, g.y, 276, g.h));
-        *g.check = makeCheck(gb, g.checkName, QStringLiteral("вкл."), QRect(4, 18, 44, 22));
-        makeLabel(gb, QStringLiteral(" коэффициент-"), QRect(48, 18, 92, 22));
-        *g.edit = makeNumberEdit(gb, g.editName, QRect(142, 18, 64, 22));
-        *g.ok = button(gb, g.okName, QStringLiteral("ok"), QRect(210, 18, 32, 22));
-        // The integral group also holds its "сброс": its indicator starts
-        // further left, so a sum in the ten thousands still shows whole.
-        const bool integral = g.ind == &Ind_Reg2_Integ;
-        const int indLeft = integral ? 94 : 142;
-        makeLabel(gb, QStringLiteral(" выход-   "), QRect(48, 46, indLeft - 50, 22));
-        *g.ind = makeIndicator(gb, g.indName, design, QRect(indLeft, 44, 92, 24));
-        makeLabel(gb, QStringLiteral("%"), QRect(indLeft + 94, 46, 14, 22));
-        if (integral)
-            Button13 = button(gb, "Button13", QStringLiteral("сброс"), QRect(214, 44, 58, 24));
-    }
+    OkButtons ok{};
+    regul2Box = RegulatorPanels::buildRegulator2(band, PanelUse::Entry, &ok, &Button13).Regul_2;
+    std::tie(Button5, Button12, Button6) = std::tuple(ok[0], ok[1], ok[2]);
 }
 
 void TF_Glav::buildControl(QWidget* band) {
@@ -429,6 +356,7 @@ void TF_Glav::FormDestroy() {
         return;
     destroyed_ = true;
     Timer1->stop();
+    heaterWatch->stop(); // the port closes below: no reading may follow
     // The heater goes off before anything can wait for a person: a failed
     // save below opens a message box, and a session ending meanwhile would
     // kill the program with the heater still on.
@@ -472,8 +400,10 @@ void TF_Glav::MClosePortClick() {
 void TF_Glav::Bt_StartClick() {
     // A running cycle keeps its rhythm: pressing "старт" again does not
     // put the next tick off.
-    if (!Timer1->isActive())
+    if (!Timer1->isActive()) {
+        cycle_.runStarted();
         Timer1->start();
+    }
 }
 
 void TF_Glav::Button11Click() {
@@ -483,6 +413,7 @@ void TF_Glav::Button11Click() {
 void TF_Glav::setTimerInterval(int ms) {
     // QTimer counts anew from a change of a running timer's interval.
     Timer1->setInterval(ms);
+    heaterWatch->setInterval(ms);
     s_.stand.controls.intervalMs = ms;
 }
 
@@ -525,6 +456,21 @@ void TF_Glav::N2Click() {
     StringGrid1->table().clear();
 }
 
+void TF_Glav::showAlarm(const TickReport& r) {
+    if (r.branch == OutputBranch::Alarm) {
+        setPanelColour(P_Alarm, r.alarmRed ? kRed : kAqua);
+        P_Alarm->show();
+    } else {
+        P_Alarm->hide();
+    }
+    if (s_.sound) {
+        if (r.sound == SoundAction::Play)
+            s_.sound->play();
+        else
+            s_.sound->stop();
+    }
+}
+
 QString TF_Glav::fixed(double v, const char* pattern) const {
     return QString::fromStdString(formatFixed(v, pattern, sep_));
 }
@@ -534,12 +480,37 @@ void TF_Glav::Timer1Timer() {
     // timer keeps firing; one tick at a time.
     if (inTick_)
         return;
+    if (!ticks_.admit())
+        return; // a command is at work; this tick runs when it is done
     inTick_ = true;
     const TickReport r = cycle_.tick(localTimeOfDay());
     presentTick(r);
     inTick_ = false;
     if (!r.ioError.empty())
         reportTickError(r.ioError);
+}
+
+void TF_Glav::runWaitingTick() {
+    if (!ticks_.tickWaiting() || !Timer1->isActive())
+        return; // the timer ticked meanwhile, or the run was stopped
+    // The next tick comes a whole interval after this one, not at once
+    // from the timer's own rhythm.
+    Timer1->start();
+    Timer1Timer();
+}
+
+void TF_Glav::watchWhileStopped() {
+    // Like a tick, it keeps out of a command at work and tries again one
+    // interval on.
+    if (inTick_ || ticks_.held() || Timer1->isActive() || !cycle_.watchWhileStopped())
+        return;
+    inTick_ = true;
+    const TickReport r = cycle_.checkWhileStopped();
+    if (!r.checkByteMismatch)
+        showAlarm(r);
+    if (r.stop != TickReport::Stop::None)
+        s_.dialogs.message(MessageKind::Error, "", r.message);
+    inTick_ = false;
 }
 
 void TF_Glav::reportTickError(const std::string& text) {
@@ -567,7 +538,7 @@ void TF_Glav::presentTick(const TickReport& r) {
     if (r.fuzzyEvaluated) {
         showTermIndicators(r.fuzzy.addonIndicators, Ind_Reg1_Prop, Ind_Reg1_Integ, Ind_Reg1_Diff,
                            sep_);
-        fuzzyPanel_.showStep(r.fuzzy, st.params, sep_);
+        showStep(r.fuzzy, st.params, sep_);
     }
     if (r.membershipChartsCleared) { // Regul_Clear: Regulator 1 off or manual mode
         Chart1->clear();
@@ -577,18 +548,7 @@ void TF_Glav::presentTick(const TickReport& r) {
     if (r.manual)
         Ind_Shim->setText(fixed(r.manualPercent, "0.#"));
 
-    if (r.branch == OutputBranch::Alarm) {
-        setPanelColour(P_Alarm, r.alarmRed ? kRed : kAqua);
-        P_Alarm->show();
-    } else {
-        P_Alarm->hide();
-    }
-    if (s_.sound) {
-        if (r.sound == SoundAction::Play)
-            s_.sound->play();
-        else
-            s_.sound->stop();
-    }
+    showAlarm(r);
     if (r.lampDrawn)
         pbUfo->draw(r.lampRed);
 

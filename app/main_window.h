@@ -15,7 +15,8 @@
 #include "app/devices.h"
 #include "app/port_selection.h"
 #include "app/stand.h"
-#include "app/ui/fuzzy_panel.h"
+#include "app/tick_gate.h"
+#include "app/ui/regulator_panels.h"
 #include "common/dialogs.h"
 #include "storage/recorder.h"
 #include "storage/settings.h"
@@ -35,8 +36,6 @@ namespace thermo {
 
 class AlarmSound;
 class HeaterLamp;
-class MembershipChart;
-class RuleGridWidget;
 class SampleTable;
 class TrendChart;
 
@@ -50,7 +49,7 @@ struct MainWindowServices {
     AlarmSound* sound = nullptr; // none: silent
 };
 
-class TF_Glav : public QMainWindow {
+class TF_Glav : public QMainWindow, public RegulatorPanels {
     Q_OBJECT
 public:
     explicit TF_Glav(MainWindowServices services, QWidget* parent = nullptr);
@@ -70,12 +69,17 @@ public:
     [[nodiscard]] bool lptReady() const { return lptReady_; }
 
     void Timer1Timer();
+    // heaterWatch's slot: while the cycle is stopped with the heater left on
+    // (or the alarm showing), one reading of the plant, nothing else.
+    void watchWhileStopped();
     // Shows one tick's report on the displays (what Timer1Timer does after
     // the tick itself).
     void presentTick(const TickReport& r);
     void reportTickError(const std::string& text);
     void setTimerInterval(int ms); // the interval window's "применить"
     [[nodiscard]] int timerInterval() const;
+    // What a command holds while no tick may run inside it.
+    [[nodiscard]] TickGate& ticks() { return ticks_; }
 
     // Commands.
     void Bt_StartClick();
@@ -85,28 +89,20 @@ public:
     void MClosePortClick();
 
     // Controls, by their names, for the windows and tests that drive them.
-    QLineEdit *Ed_Zadan, *Ed_Reg1_Prop, *Ed_Reg1_Integ, *Ed_Reg1_Diff;
-    QLineEdit *Ed_Reg2_Prop, *Ed_Reg2_Integ, *Ed_Reg2_Diff;
+    // (The regulators' own, shared with the archive window: RegulatorPanels.)
+    QLineEdit* Ed_Zadan;
     QPushButton *Button15, *Button1, *Button2, *Button3, *Button5, *Button12, *Button6;
     QPushButton *Button4, *Button13, *Bt_Start, *Button11;
-    QCheckBox *Check_Fuzzy, *Check_PID, *Check_shim, *Check_Alarm;
-    QCheckBox *Check_Reg1_Prop, *Check_Reg1_Integ, *Check_Reg1_Diff;
-    QCheckBox *Check_Reg2_Prop, *Check_Reg2_Integ, *Check_Reg2_Diff;
+    QCheckBox *Check_shim, *Check_Alarm;
     QSpinBox* UpDown2;
     QToolButton *SpeedButton1, *SpeedButton2;
     HeaterLamp* pbUfo;
-    QLabel *Ind_Temper, *Ind_Oshibka, *Ind_OUT_Regul, *Ind_OUT_Regul1, *Ind_OUT_Regul2;
-    QLabel *ind_taimer, *Ind_Shim;
-    QLabel *Ind_Reg1_Prop, *Ind_Reg1_Integ, *Ind_Reg1_Diff;
-    QLabel *Ind_Reg2_Prop, *Ind_Reg2_Integ, *Ind_Reg2_Diff;
-    QLabel *ind_mal_otkl, *ind_norm_otkl, *ind_bol_otkl;
-    QLabel *ind_mal_skor, *ind_norm_skor, *ind_bol_skor;
-    MembershipChart *Chart1, *Chart2;
-    RuleGridWidget* ruleGrid;
+    QLabel *Ind_Temper, *Ind_Oshibka, *Ind_OUT_Regul, *Ind_Shim;
     TrendChart* Chart3;
     SampleTable* StringGrid1;
     QFrame* P_Alarm;
     QTimer* Timer1;
+    QTimer* heaterWatch; // at the measurement interval, idle while Timer1 runs
     QGroupBox *regul1Box, *measurementsBox, *regul2Box, *controlBox;
     QWidget* upperBand;
     QAction *N2, *N9, *EXEL1, *N11, *N12, *N13, *N7, *N8, *N6, *N10, *N5;
@@ -140,10 +136,11 @@ private:
     void fillEditFields();
     void syncMenu();
     void applyNumber(QLineEdit* edit, double& target);
+    void runWaitingTick();
+    void showAlarm(const TickReport& r);
     QString fixed(double v, const char* pattern) const;
 
     MainWindowServices s_;
-    FuzzyPanel fuzzyPanel_;
     char sep_;
     RecorderAdapter recorderAdapter_;
     ControlCycle cycle_;
@@ -155,6 +152,7 @@ private:
     bool destroyed_ = false;
     bool inTick_ = false;
     bool errorReportOpen_ = false;
+    TickGate ticks_;
 };
 
 } // namespace thermo

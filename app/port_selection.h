@@ -19,8 +19,9 @@ public:
     virtual void CloseCOM() = 0;
     virtual void SetCOMToImmediate() = 0; // receives return at once
     virtual bool ConfigureSensor() = 0;   // reset, presence, configuration write
-    // False once the open port has gone away (its adapter unplugged).
-    [[nodiscard]] virtual bool portStillOpen() const = 0;
+    // False once the open port has gone away (its adapter unplugged); asks
+    // the device, so a port that died while nothing used it counts as gone.
+    [[nodiscard]] virtual bool portStillOpen() = 0;
 };
 
 struct PortMenuState {

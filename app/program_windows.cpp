@@ -24,7 +24,7 @@ ProgramWindows::ProgramWindows(const MainWindowServices& services)
     QObject::connect(&F_Arhiv, &TF_Arhiv::schemeRequested, [this] { showOrRaise(F_Shema); });
     QObject::connect(&F_Glav, &TF_Glav::aboutRequested, [this] { showOrRaise(AboutBox); });
 
-    F_Arhiv.setSpreadsheetExport(spreadsheet.excel(), F_Zapis);
+    F_Arhiv.setSpreadsheetExport(spreadsheet.excel(), exportProgress);
     QObject::connect(&F_Glav, &TF_Glav::printRequested, [this] { printTrend(); });
     QObject::connect(&F_Glav, &TF_Glav::metafileRequested, [this] { saveTrendMetafile(); });
     QObject::connect(&F_Glav, &TF_Glav::spreadsheetRequested, [this] { exportRun(); });
@@ -41,7 +41,7 @@ void ProgramWindows::saveTrendMetafile() {
 
 void ProgramWindows::exportRun() {
     const auto rows = exportRows(recorder_.RunSamples());
-    ExportToExcel(rows, stand_.state.Takt, spreadsheet.excel(), F_Zapis, dialogs_);
+    ExportToExcel(rows, stand_.state.Takt, spreadsheet.excel(), exportProgress, dialogs_);
 }
 
 } // namespace thermo

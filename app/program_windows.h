@@ -17,6 +17,27 @@
 
 namespace thermo {
 
+// The progress window as both windows' exports see it: while it is up, the
+// control cycle's ticks wait, since it lets events through to get drawn.
+class TickHoldingProgress : public ProgressDisplay {
+public:
+    TickHoldingProgress(ProgressDisplay& window, TickGate& ticks)
+        : window_(window), ticks_(ticks) {}
+    void begin() override {
+        ticks_.hold();
+        window_.begin();
+    }
+    void setProgress(int percent) override { window_.setProgress(percent); }
+    void end() override {
+        window_.end();
+        ticks_.release();
+    }
+
+private:
+    ProgressDisplay& window_;
+    TickGate& ticks_;
+};
+
 class ProgramWindows {
 public:
     explicit ProgramWindows(const MainWindowServices& services);
@@ -38,6 +59,7 @@ public:
     // Exports: one automation server for both windows, the main window's
     // metafile dialog (which remembers its last name).
     SpreadsheetAutomation spreadsheet;
+    TickHoldingProgress exportProgress{F_Zapis, F_Glav.ticks()};
     MetafileDialog metafileDialog;
 
     // The main window's "файл" commands: the trend chart on paper or in a

@@ -91,8 +91,7 @@ void TF_Arhiv::buildMenu() {
 }
 
 void TF_Arhiv::buildRegulator1(QWidget* band) {
-    Regul_1 = makeBox(band, QStringLiteral("Регулятор №1"), QRect(0, 0, 593, 377));
-    Regul_1->setObjectName("Regul_1");
+    Regul_1 = buildRegulator1Box(band);
     // P_Fuzzy holds every display of Regulator 1, so a record with the
     // regulator off hides them together.
     P_Fuzzy = new QWidget(Regul_1);
@@ -101,16 +100,7 @@ void TF_Arhiv::buildRegulator1(QWidget* band) {
 
     // The main window's displays, the rule grid over a copy of the record's
     // rule base: shown, never stored.
-    fuzzyPanel_ = buildFuzzyPanel(P_Fuzzy, QPoint(4, 0), ruleCells_, s_.dialogs);
-    Chart1 = fuzzyPanel_.Chart1;
-    Chart2 = fuzzyPanel_.Chart2;
-    ruleGrid = fuzzyPanel_.ruleGrid;
-    ind_mal_otkl = fuzzyPanel_.ind_mal_otkl;
-    ind_norm_otkl = fuzzyPanel_.ind_norm_otkl;
-    ind_bol_otkl = fuzzyPanel_.ind_bol_otkl;
-    ind_mal_skor = fuzzyPanel_.ind_mal_skor;
-    ind_norm_skor = fuzzyPanel_.ind_norm_skor;
-    ind_bol_skor = fuzzyPanel_.ind_bol_skor;
+    buildFuzzy(P_Fuzzy, QPoint(4, 0), ruleCells_, s_.dialogs);
     ruleGrid->okButton()->hide();
     for (int k = 1; k <= 9; ++k) {
         ruleGrid->cell(k)->setReadOnly(true);
@@ -118,36 +108,7 @@ void TF_Arhiv::buildRegulator1(QWidget* band) {
         ruleGrid->cell(k)->setMaxLength(3);
         ruleGrid->cell(k)->clear(); // empty until a sample is selected
     }
-    const QString designMu = QStringLiteral("0.00");
-
-    QGroupBox* pid = makeBox(P_Fuzzy, QStringLiteral("ПИД- регулятор "), QRect(4, 198, 334, 106));
-    struct Row {
-        const char* caption;
-        QCheckBox** check;
-        const char* checkName;
-        QLineEdit** edit;
-        const char* editName;
-        QLabel** ind;
-        const char* indName;
-    };
-    const Row rows[] = {
-        {" пропорциональное-", &Check_Reg1_Prop, "Check_Reg1_Prop", &Ed_Reg1_Prop, "Ed_Reg1_Prop",
-         &Ind_Reg1_Prop, "Ind_Reg1_Prop"},
-        {" интегральное-", &Check_Reg1_Integ, "Check_Reg1_Integ", &Ed_Reg1_Integ, "Ed_Reg1_Integ",
-         &Ind_Reg1_Integ, "Ind_Reg1_Integ"},
-        {" дифференциальное-", &Check_Reg1_Diff, "Check_Reg1_Diff", &Ed_Reg1_Diff, "Ed_Reg1_Diff",
-         &Ind_Reg1_Diff, "Ind_Reg1_Diff"},
-    };
-    for (int i = 0; i < 3; ++i) {
-        const int y = 18 + 30 * i;
-        *rows[i].check =
-            makeCheck(pid, rows[i].checkName, QStringLiteral("вкл."), QRect(4, y, 44, 22));
-        makeLabel(pid, QString::fromUtf8(rows[i].caption), QRect(48, y, 134, 22));
-        *rows[i].edit = shownNumber(pid, rows[i].editName, QRect(184, y, 52, 22));
-        *rows[i].ind = makeIndicator(pid, rows[i].indName, designMu, QRect(240, y, 72, 22));
-        makeLabel(pid, QStringLiteral("%"), QRect(316, y, 16, 22));
-    }
-
+    buildRegulator1Terms(P_Fuzzy, QRect(4, 198, 334, 106), PanelUse::Shown);
     QGroupBox* terms = makeBox(P_Fuzzy, QStringLiteral("выходные термы ( ШИМ  0 - 100%)"),
                                QRect(342, 198, 247, 106));
     for (int n = 1; n <= 9; ++n) {
@@ -161,9 +122,7 @@ void TF_Arhiv::buildRegulator1(QWidget* band) {
         outputTerms[static_cast<size_t>(n - 1)] = e;
     }
 
-    QGroupBox* timer = makeBox(Regul_1, QStringLiteral("таймер-   "), QRect(408, 322, 181, 50));
-    ind_taimer = makeIndicator(timer, "ind_taimer", designMu, QRect(6, 18, 84, 24));
-    makeLabel(timer, QStringLiteral("сек."), QRect(94, 20, 30, 20));
+    buildTimerBox(Regul_1, QRect(408, 322, 181, 50), 18, QStringLiteral("сек."), 30);
 }
 
 void TF_Arhiv::buildMeasurements(QWidget* band) {
@@ -176,38 +135,9 @@ void TF_Arhiv::buildMeasurements(QWidget* band) {
 }
 
 void TF_Arhiv::buildRegulator2(QWidget* band) {
-    Regul_2 = makeBox(band, QStringLiteral("Регулятор №2"), QRect(593, 110, 292, 267));
-    Regul_2->setObjectName("Regul_2");
-    P_Pid = makeBox(Regul_2, QStringLiteral("ПИД- регулятор "), QRect(4, 14, 284, 249));
-    P_Pid->setObjectName("P_Pid");
-    const QString design = QStringLiteral("0.00");
-    struct Group {
-        const char* caption;
-        int y;
-        QCheckBox** check;
-        const char* checkName;
-        QLineEdit** edit;
-        const char* editName;
-        QLabel** ind;
-        const char* indName;
-    };
-    const Group groups[] = {
-        {" пропорциональное-", 14, &Check_Reg2_Prop, "Check_Reg2_Prop", &Ed_Reg2_Prop,
-         "Ed_Reg2_Prop", &Ind_Reg2_Prop, "Ind_Reg2_Prop"},
-        {" дифференциальное-", 90, &Check_Reg2_Diff, "Check_Reg2_Diff", &Ed_Reg2_Diff,
-         "Ed_Reg2_Diff", &Ind_Reg2_Diff, "Ind_Reg2_Diff"},
-        {"интегральное-", 166, &Check_Reg2_Integ, "Check_Reg2_Integ", &Ed_Reg2_Integ,
-         "Ed_Reg2_Integ", &Ind_Reg2_Integ, "Ind_Reg2_Integ"},
-    };
-    for (const Group& g : groups) {
-        QGroupBox* gb = makeBox(P_Pid, QString::fromUtf8(g.caption), QRect(4, g.y, 276, 74));
-        *g.check = makeCheck(gb, g.checkName, QStringLiteral("вкл."), QRect(4, 18, 44, 22));
-        makeLabel(gb, QStringLiteral(" коэффициент-"), QRect(48, 18, 92, 22));
-        *g.edit = shownNumber(gb, g.editName, QRect(142, 18, 92, 22));
-        makeLabel(gb, QStringLiteral(" выход-   "), QRect(48, 46, 92, 22));
-        *g.ind = makeIndicator(gb, g.indName, design, QRect(142, 44, 92, 24));
-        makeLabel(gb, QStringLiteral("%"), QRect(238, 46, 14, 22));
-    }
+    const Regulator2Boxes boxes = RegulatorPanels::buildRegulator2(band, PanelUse::Shown);
+    Regul_2 = boxes.Regul_2;
+    P_Pid = boxes.P_Pid;
 }
 
 void TF_Arhiv::buildControl(QWidget* band) {
@@ -236,15 +166,7 @@ void TF_Arhiv::buildTrendArea(QWidget* central) {
     fillBelow(Chart3, 377); // the rest of the window, whatever its size
     connect(Chart3, &CursorChart::released, this, &TF_Arhiv::Chart3MouseUp);
 
-    const QString design = QStringLiteral("0.00");
-    QGroupBox* out1 = makeBox(Chart3, QStringLiteral("вых.регул.№1 "), QRect(4, 70, 121, 72));
-    Ind_OUT_Regul1 = makeIndicator(out1, "Ind_OUT_Regul1", design, QRect(6, 20, 84, 24));
-    makeLabel(out1, QStringLiteral("%"), QRect(94, 22, 14, 20));
-    Check_Fuzzy = makeCheck(out1, "Check_Fuzzy", QStringLiteral("вкл"), QRect(6, 46, 60, 20));
-    QGroupBox* out2 = makeBox(Chart3, QStringLiteral("вых.регул.№2"), QRect(4, 146, 121, 72));
-    Ind_OUT_Regul2 = makeIndicator(out2, "Ind_OUT_Regul2", design, QRect(6, 20, 84, 24));
-    makeLabel(out2, QStringLiteral("%"), QRect(94, 22, 14, 20));
-    Check_PID = makeCheck(out2, "Check_PID", QStringLiteral("вкл."), QRect(6, 46, 60, 20));
+    buildOutputBoxes(Chart3, QRect(4, 70, 121, 72), 76, QPoint(6, 46));
 
     QGroupBox* heat = makeBox(Chart3, QString(), QRect(4, 222, 121, 44));
     pbUfo = new HeaterLamp(heat, QRect(5, 5, 22, 22));
@@ -359,7 +281,7 @@ void TF_Arhiv::presentReplay(const ReplayView& v, const TConfigRecord& record) {
     if (v.fuzzy) {
         const TFuzzyStep& f = v.fuzzy->step;
         showTermIndicators(f.addonIndicators, Ind_Reg1_Prop, Ind_Reg1_Integ, Ind_Reg1_Diff, sep_);
-        fuzzyPanel_.showStep(f, record.params, sep_);
+        showStep(f, record.params, sep_);
     }
     P_Pid->setVisible(v.pidShown);
     if (v.pid)

@@ -11,13 +11,12 @@
 #include <memory>
 #include <string>
 
-#include "app/ui/fuzzy_panel.h"
+#include "app/ui/regulator_panels.h"
 #include "common/dialogs.h"
 #include "export/chart_export.h"
 #include "storage/reader.h"
 
 class QAction;
-class QCheckBox;
 class QLabel;
 class QLineEdit;
 class QPrinter;
@@ -28,10 +27,8 @@ namespace thermo {
 class ArchiveTableModel;
 class CursorChart;
 class HeaterLamp;
-class MembershipChart;
 class MyExcel;
 class ProgressDisplay;
-class RuleGridWidget;
 class SampleTable;
 struct ReplayView;
 struct ReplaySwitches;
@@ -44,7 +41,7 @@ struct ArchiveWindowServices {
 inline constexpr const char* kArchiveFilter = "файлы .txt|*.txt";
 inline constexpr const char* kArchiveFolder = "Data";
 
-class TF_Arhiv : public QMainWindow {
+class TF_Arhiv : public QMainWindow, public RegulatorPanels {
     Q_OBJECT
 public:
     explicit TF_Arhiv(ArchiveWindowServices services, QWidget* parent = nullptr);
@@ -90,22 +87,13 @@ public:
     // The grid row of the table's current cell, or 0 when none.
     [[nodiscard]] int currentRow() const;
 
-    // Controls, by their names, for tests and the exports.
+    // Controls, by their names, for tests and the exports; the regulators'
+    // own, shared with the main window, are RegulatorPanels'. Their rule
+    // cells MaskEdit1 ... MaskEdit9 are read-only here.
     QWidget *Regul_1, *Regul_2, *P_Fuzzy, *P_Pid;
-    MembershipChart *Chart1, *Chart2;
-    RuleGridWidget* ruleGrid;                // MaskEdit1 ... MaskEdit9, read-only here
     std::array<QLineEdit*, 9> outputTerms{}; // MaskEdit10 ... MaskEdit18
-    QLabel *ind_mal_otkl, *ind_norm_otkl, *ind_bol_otkl;
-    QLabel *ind_mal_skor, *ind_norm_skor, *ind_bol_skor;
-    QCheckBox *Check_Reg1_Prop, *Check_Reg1_Integ, *Check_Reg1_Diff;
-    QCheckBox *Check_Reg2_Prop, *Check_Reg2_Integ, *Check_Reg2_Diff;
-    QCheckBox *Check_Fuzzy, *Check_PID;
-    QLineEdit *Ed_Reg1_Prop, *Ed_Reg1_Integ, *Ed_Reg1_Diff;
-    QLineEdit *Ed_Reg2_Prop, *Ed_Reg2_Integ, *Ed_Reg2_Diff, *Ed_Zadan;
-    QLabel *Ind_Reg1_Prop, *Ind_Reg1_Integ, *Ind_Reg1_Diff;
-    QLabel *Ind_Reg2_Prop, *Ind_Reg2_Integ, *Ind_Reg2_Diff;
-    QLabel *Ind_Temper, *Ind_OUT_Regul, *Ind_Oshibka, *ind_taimer;
-    QLabel *Ind_OUT_Regul1, *Ind_OUT_Regul2;
+    QLineEdit* Ed_Zadan;
+    QLabel *Ind_Temper, *Ind_OUT_Regul, *Ind_Oshibka;
     HeaterLamp* pbUfo;
     CursorChart* Chart3;
     SampleTable* StringGrid1;
@@ -136,7 +124,6 @@ private:
     MyExcel* excel_ = nullptr;
     ProgressDisplay* progress_ = nullptr;
     TControlParams ruleCells_; // what the read-only rule cells show
-    FuzzyPanel fuzzyPanel_;
 };
 
 } // namespace thermo

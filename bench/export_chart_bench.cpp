@@ -7,6 +7,7 @@
 #include <cmath>
 #include <qcustomplot.h>
 
+#include "ui_aux/program_setup.h"
 #include "export/chart_export.h"
 
 namespace {
@@ -19,6 +20,7 @@ QCustomPlot& chart() {
     static char name[] = "bench_export_chart";
     static char* argv[] = {name, nullptr};
     static QApplication app(argc, argv);
+    thermo::prepareWindowProgram(app); // the chart as the windows draw it
     static QCustomPlot plot;
     static bool filled = false;
     if (!filled) {

@@ -7,12 +7,15 @@
 
 #include <QApplication>
 
+#include "ui_aux/program_setup.h"
+
 namespace thermo::bench {
 
 template <class Run> int runWindowBenchmarks(int argc, char** argv, Run run) {
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
         qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication app(argc, argv);
+    prepareWindowProgram(app); // the faces the windows are laid out for
     benchmark::Initialize(&argc, argv);
     if (benchmark::ReportUnrecognizedArguments(argc, argv))
         return 1;

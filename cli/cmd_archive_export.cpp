@@ -12,6 +12,8 @@
 #ifdef THERMO_CLI_CHARTS
 #include <QApplication>
 #include <cmath>
+#include <cstdlib>
+#include <filesystem>
 
 #include "app/ui/trend_chart.h"
 #include "export/chart_export.h"
@@ -38,11 +40,20 @@ const char* kWmfUsage = R"(usage: thermostand-cli archive wmf FILE OUT [--size W
 
 Draws the archive FILE as the archive window's trend chart (temperature and
 setpoint over the sample position) and saves it as the placeable Windows
-metafile OUT. --size gives the chart's size in pixels (default 800x400).
+metafile OUT. --size gives the chart's size in pixels, from 300x150 to
+4000x4000 (default 800x400); below 560 pixels wide the legend moves above
+the plot in a smaller font, and the time labels thin out as the width
+shrinks.
 
 Exit status: 0 when the metafile was written, 1 when the archive could not
 be read or the file not written, 2 for a usage error.
 )";
+
+// The smallest chart that stays readable: at 300 pixels the plot holds two
+// or three time labels side by side, at 150 its temperature labels stand
+// apart. Smaller, they run into each other.
+constexpr int kMinWidth = 300;
+constexpr int kMinHeight = 150;
 
 bool wantsHelp(int argc, char** argv) {
     for (int i = 0; i < argc; ++i)
@@ -96,9 +107,14 @@ int archiveWmf(int argc, char** argv) {
         if (std::strcmp(argv[i], "--size") == 0 && i + 1 < argc) {
             char x = 0, rest = 0;
             if (std::sscanf(argv[++i], "%d%c%d%c", &width, &x, &height, &rest) != 3 ||
-                (x != 'x' && x != 'X') || width < 50 || height < 50 || width > 4000 ||
-                height > 4000) {
-                std::cerr << "thermostand-cli archive wmf: --size wants WxH, 50 to 4000 each\n";
+                (x != 'x' && x != 'X') || width > 4000 || height > 4000) {
+                std::cerr << "thermostand-cli archive wmf: --size wants WxH, at most 4000x4000\n";
+                return 2;
+            }
+            if (width < kMinWidth || height < kMinHeight) {
+                std::cerr << "thermostand-cli archive wmf: a chart smaller than " << kMinWidth
+                          << 'x' << kMinHeight << " is not readable: its time and temperature "
+                          << "labels would run into each other\n";
                 return 2;
             }
         } else if (argv[i][0] == '-') {
@@ -128,6 +144,27 @@ int archiveWmf(int argc, char** argv) {
     // chose a platform.
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
         qputenv("QT_QPA_PLATFORM", "offscreen");
+    // Without a login session (ssh, cron, a container) there is no runtime
+    // folder, and Qt warns on stderr before making one under /tmp that stays
+    // behind. The drawing keeps nothing there: a private folder for the time
+    // of the command does.
+    struct PrivateRuntimeDir {
+        std::string path;
+        ~PrivateRuntimeDir() {
+            std::error_code ec;
+            if (!path.empty())
+                std::filesystem::remove_all(path, ec);
+        }
+    } runtimeDir;
+    if (qEnvironmentVariableIsEmpty("XDG_RUNTIME_DIR")) {
+        std::error_code ec;
+        std::string tmpl =
+            (std::filesystem::temp_directory_path(ec) / "thermostand-cli.XXXXXX").string();
+        if (::mkdtemp(tmpl.data()) != nullptr) {
+            runtimeDir.path = tmpl;
+            qputenv("XDG_RUNTIME_DIR", QByteArray::fromStdString(tmpl));
+        }
+    }
     int qargc = 1;
     char name[] = "thermostand-cli";
     char* qargv[] = {name, nullptr};
@@ -151,6 +188,8 @@ int archiveWmf(int argc, char** argv) {
     }
     TrendChart chart;
     chart.resize(width, height);
+    if (width < TrendChart::kLegendColumnMinWidth)
+        chart.setLegendAbove();
     chart.setPoints(x, temper, zadan, time);
     if (!anySetpoint)
         chart.setpointSeries()->data()->clear();

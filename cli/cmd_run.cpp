@@ -7,6 +7,7 @@
 #include <atomic>
 #include <chrono>
 #include <clocale>
+#include <cmath>
 #include <csignal>
 #include <cstdio>
 #include <cstring>
@@ -53,10 +54,18 @@ then "старт" would), ticks every interval and prints one line per tick:
   --shim PERCENT     manual pulse-width mode at 1..100 %
   --heat             forced full heating
   --no-alarm-sound   no sound on over-temperature
+  --watch-period S   heating watch, 1..120 s (120): once the heater is driven
+                     at half power or more with the plant 5 °C or more below
+                     the setpoint, the temperature must rise 2 °C within S
+                     seconds of ticks or the run stops with the heater off.
+                     Shorter only, for a plant that reacts sooner, such as
+                     thermostand-sim --speed K (120/K)
   --settings FILE    settings file (default: the one named below)
 
-Exit status: 0 after all ticks; 1 for a usage error or no sensor; 3 when the
-run ended early (sensor lost or unreadable, archive full, interrupted).
+Exit status: 0 after all ticks; 1 when the run could not start (no sensor,
+no port, no parallel port, the archive not writable); 2 for a usage error;
+3 when the run ended early with the heater off (sensor lost or unreadable,
+heating without a temperature rise, archive full, interrupted).
 )";
 
 std::atomic<bool> g_interrupted{false};
@@ -92,6 +101,7 @@ struct Options {
     std::string settings;
     long ticks = 10;
     long interval = 1000;
+    double watchSeconds = kWatchPeriodMs / 1000.0;
     double setpoint = 33.5;
     bool fuzzy = false, pid = false, heat = false, sound = true;
     int shim = 0;
@@ -124,10 +134,16 @@ std::optional<Options> parse(int argc, char** argv) {
             if (!need("a file name"))
                 return std::nullopt;
             o.settings = next;
-        } else if (a == "--ticks" || a == "--interval" || a == "--shim" || a == "--setpoint") {
-            const auto v = number(need("a number"));
-            if (!v)
+        } else if (a == "--ticks" || a == "--interval" || a == "--shim" || a == "--setpoint" ||
+                   a == "--watch-period") {
+            const char* text = need("a number");
+            if (!text)
                 return std::nullopt;
+            const auto v = number(text);
+            if (!v) {
+                std::cerr << "run: " << a << " needs a number, not " << text << '\n';
+                return std::nullopt;
+            }
             if (a == "--ticks" && *v >= 0 && *v <= kLastRecordedTakt - 1)
                 o.ticks = static_cast<long>(*v);
             else if (a == "--interval" && *v >= 100 && *v <= 5000)
@@ -136,6 +152,8 @@ std::optional<Options> parse(int argc, char** argv) {
                 o.shim = static_cast<int>(*v);
             else if (a == "--setpoint")
                 o.setpoint = *v;
+            else if (a == "--watch-period" && *v >= 1 && *v <= kWatchPeriodMs / 1000.0)
+                o.watchSeconds = *v;
             else {
                 std::cerr << "run: " << a << " out of range\n";
                 return std::nullopt;
@@ -168,7 +186,7 @@ std::string num(double v) {
 
 int run(int argc, char** argv) {
     for (int i = 0; i < argc; ++i) {
-        if (std::strcmp(argv[i], "--help") == 0) {
+        if (std::strcmp(argv[i], "--help") == 0 || std::strcmp(argv[i], "-h") == 0) {
             std::cout << kRunUsage << '\n' << settingsInUse();
             return 0;
         }
@@ -176,7 +194,7 @@ int run(int argc, char** argv) {
     const auto opt = parse(argc, argv);
     if (!opt) {
         std::cerr << kRunUsage;
-        return 1;
+        return 2;
     }
     const Options& o = *opt;
     const char sep = localeDecimalSeparator();
@@ -257,6 +275,7 @@ int run(int argc, char** argv) {
     sleepUnlessInterrupted(std::chrono::steady_clock::now() + std::chrono::milliseconds(750));
 
     ControlCycle cycle(stand, devices, devices, recorderAdapter);
+    cycle.setHeatingWatchPeriod(static_cast<int>(std::lround(o.watchSeconds * 1000)));
     std::cout << "# Takt Temper Oshibka OUT_Regul1 OUT_Regul2 OUT_Regul heater\n" << std::flush;
     int status = 0;
     auto due = std::chrono::steady_clock::now();

@@ -45,9 +45,17 @@ int main(int argc, char** argv) {
                 return c.fn(argc - 2, argv + 2);
         }
     }
-    std::cerr << "usage: thermostand-cli COMMAND [ARGS]\n";
+    // Asked for, the usage is the answer and goes to standard output; after a
+    // mistake it is an error message.
+    const bool asked =
+        argc == 2 && (std::strcmp(argv[1], "--help") == 0 || std::strcmp(argv[1], "-h") == 0 ||
+                      std::strcmp(argv[1], "help") == 0);
+    std::ostream& out = asked ? std::cout : std::cerr;
+    if (argc >= 2 && !asked)
+        out << "thermostand-cli: unknown command " << argv[1] << '\n';
+    out << "usage: thermostand-cli COMMAND [ARGS]\n";
     for (const auto& c : commands)
-        std::cerr << "  " << c.help << '\n';
-    std::cerr << "Run a command with --help for its options.\n";
-    return 2;
+        out << "  " << c.help << '\n';
+    out << "Run a command with --help for its options.\n";
+    return asked ? 0 : 2;
 }

@@ -22,6 +22,11 @@ FileDialogRequest MetafileDialog::request() const {
 std::vector<std::uint8_t> chartToWmf(QCustomPlot& chart) {
     const int w = std::max(chart.width(), 1);
     const int h = std::max(chart.height(), 1);
+    // The axes work out their ticks from the layout before the one they are
+    // drawn in: lay the chart out at this size first, or a chart never shown
+    // at it (a picture drawn headless) gets the labels of another width.
+    chart.setViewport(QRect(0, 0, w, h));
+    chart.replot();
     WmfPaintDevice device(w, h);
     QCPPainter painter(&device);
     chart.toPainter(&painter, w, h);

@@ -29,25 +29,31 @@ ExcelExportResult ExportToExcel(std::span<const ExportRow> source, std::size_t N
     const std::size_t step = progressStep(N);
     int percent = 0, shown = -1;
     std::size_t counter = 0;
-    progress.begin();
-    std::string address;
-    for (std::size_t n = 1; n <= N; ++n) {
-        if (++counter == step) {
-            ++percent;
-            counter = 0;
+    {
+        // The progress window comes down however the copy ends: while it is
+        // up, the program holds the control cycle's ticks.
+        struct ShownWhileCopying {
+            ProgressDisplay& window;
+            ~ShownWhileCopying() { window.end(); }
+        } copying{progress};
+        progress.begin();
+        for (std::size_t n = 1; n <= N; ++n) {
+            if (++counter == step) {
+                ++percent;
+                counter = 0;
+            }
+            // With a step rounded down the count runs past 100 (250 rows
+            // reach 125); the gauges show that as full.
+            if (std::min(percent, 100) != shown) {
+                shown = std::min(percent, 100);
+                progress.setProgress(shown);
+            }
+            const std::int32_t sheet = n > kFirstSheetLastRow ? 2 : 1;
+            const std::string row = std::to_string(n);
+            excel.SetRange(sheet, "A" + row, AutoDate{source[n].Vremya});
+            excel.SetRange(sheet, "B" + row, source[n].Temper);
         }
-        // With a step rounded down the count runs past 100 (250 rows reach
-        // 125); the gauges show that as full.
-        if (std::min(percent, 100) != shown) {
-            shown = std::min(percent, 100);
-            progress.setProgress(shown);
-        }
-        const std::int32_t sheet = n > kFirstSheetLastRow ? 2 : 1;
-        const std::string row = std::to_string(n);
-        excel.SetRange(sheet, "A" + row, AutoDate{source[n].Vremya});
-        excel.SetRange(sheet, "B" + row, source[n].Temper);
     }
-    progress.end();
 
     FileDialogRequest request;
     request.filter = kExcelFilter;

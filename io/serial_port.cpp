@@ -19,6 +19,13 @@ std::string systemText(int err) {
     return std::strerror(err);
 }
 
+// What a terminal whose device has gone away answers: a hung-up terminal
+// (an unplugged USB adapter, a pseudo-terminal whose master closed) gives
+// EIO to everything but read; some drivers say ENODEV or ENXIO instead.
+bool deviceGone(int err) {
+    return err == EIO || err == ENXIO || err == ENODEV;
+}
+
 speed_t speedCode(std::int32_t baud) {
     switch (baud) {
     case 1200:
@@ -198,10 +205,8 @@ bool SerialPort::SetModCOM(std::int32_t baud, std::int32_t dataBits, std::int32_
         return false;
     }
     termios t{};
-    if (tcgetattr(m_fd, &t) != 0) {
-        m_lastError = systemText(errno);
-        return false;
-    }
+    if (tcgetattr(m_fd, &t) != 0)
+        return failLine(errno);
     t.c_cflag = (t.c_cflag & ~(CSIZE | PARENB | PARODD | CSTOPB)) | size;
     if (parity != 0)
         t.c_cflag |= PARENB | (parity == 1 ? PARODD : 0);
@@ -209,23 +214,38 @@ bool SerialPort::SetModCOM(std::int32_t baud, std::int32_t dataBits, std::int32_
         t.c_cflag |= CSTOPB;
     cfsetispeed(&t, code);
     cfsetospeed(&t, code);
-    if (tcsetattr(m_fd, TCSANOW, &t) != 0) {
-        m_lastError = systemText(errno);
-        return false;
-    }
+    if (tcsetattr(m_fd, TCSANOW, &t) != 0)
+        return failLine(errno);
     // tcsetattr reports success when any part of the change was made, so
     // read the speed back.
     termios back{};
-    if (tcgetattr(m_fd, &back) != 0 || cfgetospeed(&back) != code) {
+    if (tcgetattr(m_fd, &back) != 0)
+        return failLine(errno);
+    if (cfgetospeed(&back) != code) {
         m_lastError = "the driver did not take " + std::to_string(baud) + " baud";
         return false;
     }
     return true;
 }
 
+bool SerialPort::failLine(int err) {
+    if (deviceGone(err))
+        dropDeadPort();
+    else
+        m_lastError = systemText(err);
+    return false;
+}
+
 void SerialPort::PurgeCOM() {
-    if (m_fd >= 0)
-        tcflush(m_fd, TCIFLUSH);
+    if (m_fd >= 0 && tcflush(m_fd, TCIFLUSH) != 0 && deviceGone(errno))
+        dropDeadPort();
+}
+
+bool SerialPort::stillOpen() {
+    termios t{};
+    if (m_fd >= 0 && tcgetattr(m_fd, &t) != 0 && deviceGone(errno))
+        dropDeadPort();
+    return m_fd >= 0;
 }
 
 void SerialPort::TxByteCOM(std::uint32_t c) {
@@ -250,7 +270,7 @@ bool SerialPort::TxBytesCOM(std::span<const std::uint8_t> bytes) {
         } else if (n < 0 && errno == EINTR) {
             continue;
         } else {
-            if (n < 0 && errno == EIO)
+            if (n < 0 && deviceGone(errno))
                 dropDeadPort();
             return false;
         }
@@ -270,7 +290,7 @@ std::uint32_t SerialPort::RxDataCOM(std::uint8_t* buf, std::uint32_t wanted,
                 const ssize_t n = ::read(m_fd, buf + got, wanted - got);
                 if (n > 0)
                     got += static_cast<std::uint32_t>(n);
-                else if (n < 0 && errno == EIO)
+                else if (n < 0 && deviceGone(errno))
                     dropDeadPort();
                 else if (!waitForInput(deadline))
                     break;
@@ -279,7 +299,7 @@ std::uint32_t SerialPort::RxDataCOM(std::uint8_t* buf, std::uint32_t wanted,
             const ssize_t n = ::read(m_fd, buf, wanted);
             if (n > 0)
                 got = static_cast<std::uint32_t>(n);
-            else if (n < 0 && errno == EIO)
+            else if (n < 0 && deviceGone(errno))
                 dropDeadPort();
         }
     }

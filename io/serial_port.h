@@ -4,7 +4,9 @@
 // The eight operations keep the names and the observable contract the rest
 // of the program was written against: every one of them is harmless when no
 // port is open (receives return nothing, so every wait times out and every
-// reset reports no presence). Ports are named "COM1".."COM4", mapped to
+// reset reports no presence). A device that has gone away (EIO, ENXIO or
+// ENODEV from any call) is closed at once, so the adapter plugged in again
+// can be opened anew. Ports are named "COM1".."COM4", mapped to
 // device paths by a ComPortMap the caller passes in (the settings file's
 // [devices] section), or given directly as a path.
 
@@ -63,7 +65,8 @@ public:
     // practice, any standard rate accepted), data bits 5..8, parity 0 none /
     // 1 odd / 2 even, stop bits 0 one / 2 two (the DCB codes); the last
     // value, flow control, must be 0. False when the port is not open, an
-    // argument is not supported, or the driver did not take the speed.
+    // argument is not supported, the driver did not take the speed, or the
+    // device has gone away (the port is then closed).
     bool SetModCOM(std::int32_t baud, std::int32_t dataBits, std::int32_t parity,
                    std::int32_t stopBits, std::int32_t dtrRts, std::int32_t flow);
     // Discards characters received but not yet read.
@@ -83,6 +86,9 @@ public:
     bool waitForInput(SteadyTime deadline);
 
     [[nodiscard]] bool isOpen() const { return m_fd >= 0; }
+    // Asks the device whether it is still there, and lets it go when it is
+    // not: true while the port is open and answering.
+    [[nodiscard]] bool stillOpen();
     [[nodiscard]] const std::string& path() const { return m_path; }
     // The speed the driver reports now (0 when closed).
     [[nodiscard]] std::int32_t baud() const;
@@ -96,6 +102,8 @@ public:
 
 private:
     void dropDeadPort();
+    // A failed line-settings call: lastError() says why; false.
+    bool failLine(int err);
 
     ComPortMap m_map;
     int m_fd = -1;

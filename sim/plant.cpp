@@ -34,7 +34,10 @@ void ThermalPlant::step(double h) {
     const double eb = std::exp(-h / m_p.tau);
     m_body = target + b0 * eb;
     const double ts = m_p.sensorTau;
-    if (ts <= 0) {
+    if (m_p.detached) {
+        m_sensor =
+            ts <= 0 ? m_p.ambient : m_p.ambient + (m_sensor - m_p.ambient) * std::exp(-h / ts);
+    } else if (ts <= 0) {
         m_sensor = m_body;
     } else {
         const double es = std::exp(-h / ts);

@@ -21,6 +21,9 @@ struct PlantParams {
     double sensorTau = 10.0;     // s, sensor behind the body; 0 = none
     double deadTime = 0.0;       // s
     double start = 23.0;         // °C, body and sensor at time 0
+    // The sensor has come off the body and hangs in the room: it follows the
+    // ambient (with its own lag) while the body heats.
+    bool detached = false;
 };
 
 class ThermalPlant {

@@ -52,6 +52,8 @@ plant between them. The link appears once everything is ready, and a line
                           lost:N      the sensor disappears after N readings
                           stuck85     readings stay at the 85 °C power-on value
                           stall:N     echoes stop after N characters
+                          detached    the sensor is off the plant: it reads
+                                      the ambient while the plant heats
   --latency MS          turnaround latency added to every echo (0)
   --uart-timing         pace the echoes like a real UART (10 bits per character)
   --help                this text
@@ -148,6 +150,8 @@ std::optional<std::string> parse(int argc, char** argv, Options& o) {
                 o.faults.stuckAtPowerOn = true;
             else if (kind == "stall")
                 o.faults.echoStopAfter = static_cast<std::uint64_t>(n);
+            else if (kind == "detached")
+                o.plant.detached = true;
             else
                 return "--fault " + kind + ": unknown kind";
         } else {
@@ -289,20 +293,7 @@ int main(int argc, char** argv) {
         log << clockText(realNow()) << " ready link=" << o.link << " pty=" << server->slavePath()
             << std::endl;
 
-    while (!g_stop) {
-        auto now = Clock::now();
-        // Heater writes carry their own time stamps, so an idle wait only
-        // delays their log lines.
-        std::chrono::nanoseconds wait = std::chrono::milliseconds(20);
-        if (auto due = server->nextDue())
-            wait = std::max(std::chrono::nanoseconds(0),
-                            std::min(wait, std::chrono::nanoseconds(*due - now)));
-        pollfd p{server->masterFd(), POLLIN, 0};
-        timespec ts{0, static_cast<long>(wait.count())};
-        const int r = ::ppoll(&p, 1, &ts, &waitMask);
-        if (r < 0 && errno == EINTR)
-            continue;
-        // Heater writes first, at the plant time they were made.
+    auto logHeaterWrites = [&] {
         std::uint64_t lost = 0;
         for (const auto& w : regs->writesSince(seen, &lost)) {
             const double t = std::max(plant.time(), (w.timeNs - real0) * 1e-9 * o.speed);
@@ -318,6 +309,22 @@ int main(int argc, char** argv) {
         }
         if (lost > 0)
             log << clockText(realNow()) << " heater writes lost=" << lost << std::endl;
+    };
+
+    while (!g_stop) {
+        auto now = Clock::now();
+        // Heater writes carry their own time stamps, so an idle wait only
+        // delays their log lines.
+        std::chrono::nanoseconds wait = std::chrono::milliseconds(20);
+        if (auto due = server->nextDue())
+            wait = std::max(std::chrono::nanoseconds(0),
+                            std::min(wait, std::chrono::nanoseconds(*due - now)));
+        pollfd p{server->masterFd(), POLLIN, 0};
+        timespec ts{0, static_cast<long>(wait.count())};
+        const int r = ::ppoll(&p, 1, &ts, &waitMask);
+        if (r < 0 && errno == EINTR)
+            continue;
+        logHeaterWrites(); // first, at the plant time they were made
         server->service(Clock::now(), r > 0 && (p.revents & POLLIN));
         plant.advanceTo(plantTime(Clock::now()));
     }
@@ -326,6 +333,10 @@ int main(int argc, char** argv) {
     std::error_code ec;
     if (fs::is_symlink(o.link, ec) && fs::read_symlink(o.link, ec) == server->slavePath())
         fs::remove(o.link, ec);
-    log << clockText(realNow()) << " stopped" << std::endl;
+    // The program switches the heater off as it ends, often just before the
+    // stand is stopped: that last write belongs in the log, so the log's last
+    // heater line is what the register holds.
+    logHeaterWrites();
+    log << clockText(realNow()) << " stopped byte=" << int(regs->read(0)) << std::endl;
     return 0;
 }

@@ -65,6 +65,9 @@ bool ArchiveReader::ReadSampleFile(const std::string& name, UserDialogs& dialogs
 bool ArchiveReader::ReadConfigFile(const std::string& name, UserDialogs& dialogs) {
     const FileBytes file = readArchiveFile(name + "UST");
     if (file.error != 0) {
+        // The records still held are another archive's: its setpoints and
+        // parameters must not be shown or replayed with these samples.
+        ConfigCount = 0;
         dialogs.message(MessageKind::Plain, "", kConfigOpenFailed);
         return false;
     }

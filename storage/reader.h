@@ -41,9 +41,9 @@ public:
 
     // Both open the file for reading only, so an archive without write
     // permission still opens; anything but a regular file is refused like a
-    // missing one. On failure to open: the message, and the array and count
-    // stay as they were; returns false. An empty file: the message, count 0,
-    // true.
+    // missing one. On failure to open: the message and false; a sample
+    // file's samples and count stay as they were, while the configuration
+    // count becomes 0. An empty file: the message, count 0, true.
     bool ReadSampleFile(const std::string& name, UserDialogs& dialogs);
     // `name` is the sample file's; the configuration file is name + "UST".
     bool ReadConfigFile(const std::string& name, UserDialogs& dialogs);

@@ -170,6 +170,36 @@ void writeAll(int fd, const std::string& text, const std::string& path) {
     }
 }
 
+// Why the file that is there may not be written, or 0. Root passes every
+// permission check, so a file without any write bit (a user's chmod 0444) is
+// taken as read-only whoever saves.
+int writeRefusal(const std::string& path, const struct stat& st) {
+    if ((st.st_mode & (S_IWUSR | S_IWGRP | S_IWOTH)) == 0)
+        return EACCES;
+    if (::faccessat(AT_FDCWD, path.c_str(), W_OK, AT_EACCESS) != 0)
+        return errno;
+    return 0;
+}
+
+// For a file in a folder that takes no new files: the new text over the old,
+// then cut to its length. A failure half way leaves a mixed file, which is
+// why this is only the fallback.
+void writeInPlace(const std::string& path, const std::string& text) {
+    const int fd = ::open(path.c_str(), O_WRONLY | O_CLOEXEC);
+    if (fd < 0)
+        throw ioErrorFromErrno(path, errno);
+    try {
+        writeAll(fd, text, path);
+        if (::ftruncate(fd, static_cast<off_t>(text.size())) != 0 || ::fsync(fd) != 0)
+            throw ioErrorFromErrno(path, errno);
+    } catch (...) {
+        ::close(fd);
+        throw;
+    }
+    if (::close(fd) != 0)
+        throw ioErrorFromErrno(path, errno);
+}
+
 } // namespace
 
 IoError ioErrorFromErrno(const std::string& path, int err) {
@@ -307,12 +337,21 @@ void SaveSettings(const std::string& requestedPath, const TSettings& settings, c
     }
     int err = 0;
     std::optional<std::string> old = readWholeFile(path, err);
-    if (!old) {
+    const bool exists = old.has_value();
+    if (!exists) {
         // A file that exists but cannot be read is not replaced: its other
         // sections would be lost.
         if (err != ENOENT)
             throw ioErrorFromErrno(path, err);
         old = std::string{};
+    }
+    if (exists) {
+        // The rename below needs only the folder's permission: it would
+        // replace a file the user made read-only.
+        if (::stat(path.c_str(), &st) != 0)
+            throw ioErrorFromErrno(path, errno);
+        if (const int refusal = writeRefusal(path, st))
+            throw ioErrorFromErrno(path, refusal);
     }
     const std::string text = settingsToText(*old, settings, decimalSep);
 
@@ -321,11 +360,18 @@ void SaveSettings(const std::string& requestedPath, const TSettings& settings, c
     for (int attempt = 0; fd < 0; ++attempt) {
         tmp = path + ".tmp" + std::to_string(::getpid()) + "-" + std::to_string(attempt);
         fd = ::open(tmp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
-        if (fd < 0 && (errno != EEXIST || attempt >= 100))
-            throw ioErrorFromErrno(path, errno);
+        if (fd >= 0 || (errno == EEXIST && attempt < 100))
+            continue;
+        // A writable file in a folder that takes no new files (a shared
+        // install folder) can still be written where it is.
+        if (exists && (errno == EACCES || errno == EPERM)) {
+            writeInPlace(path, text);
+            return;
+        }
+        throw ioErrorFromErrno(path, errno);
     }
     try {
-        if (::stat(path.c_str(), &st) == 0)
+        if (exists)
             (void)::fchmod(fd, st.st_mode & 07777); // keep the old file's permissions
         writeAll(fd, text, path);
         if (::fsync(fd) != 0)

@@ -57,8 +57,11 @@ struct TSettings {
 
 // Writes the 49 keys into the existing file's text (every other line kept) or
 // into a new file. The text goes to a temporary file in the same folder that
-// is then renamed over the old one, so a failure (full disk, no permission)
-// leaves the old file as it was. Throws IoError with the system's text.
+// is then renamed over the old one with the old one's mode, so a failure
+// (full disk, no permission) leaves the old file as it was; in a folder that
+// takes no new files an existing file is written in place instead. A file
+// that may not be written (for root too: one without any write bit) is not
+// touched. Throws IoError with the system's text.
 void SaveSettings(const std::string& path, const TSettings& settings, char decimalSep);
 
 // What SaveSettings writes, given the old file's text.

@@ -1,5 +1,7 @@
 #include "ui_aux/program_setup.h"
 
+#include "ui_aux/layout_font.h"
+
 #include <QLibraryInfo>
 #include <QTranslator>
 #include <clocale>
@@ -8,6 +10,7 @@ namespace thermo {
 
 bool prepareWindowProgram(QApplication& app) {
     std::setlocale(LC_NUMERIC, "C");
+    useLayoutFonts();
 
     // Owned by the application, so it lives as long as the windows that
     // ask it.

@@ -13,6 +13,9 @@ namespace thermo {
 // which no reader accepts). Shown and typed numbers are unaffected: Qt and our
 // own formatting take the separator from QLocale.
 //
+// Names the faces the windows are laid out for (layout_font.h), for the
+// whole application.
+//
 // Loads Qt's own Russian texts (file dialogs, standard buttons, the overwrite
 // question): the interface is Russian whatever the locale. Returns false when
 // the translation file is not installed; the texts then stay English.

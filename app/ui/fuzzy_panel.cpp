@@ -13,17 +13,18 @@ namespace thermo {
 FuzzyPanel buildFuzzyPanel(QWidget* parent, QPoint topLeft, TControlParams& rules,
                            UserDialogs& dialogs) {
     FuzzyPanel p;
-    p.box = makeBox(parent, QStringLiteral("Fuzzy- регулятор"), QRect(topLeft, QSize(585, 196)));
-    QGroupBox* dev = makeBox(p.box, QStringLiteral("отклонение"), QRect(4, 14, 226, 146));
+    p.fuzzyBox =
+        makeBox(parent, QStringLiteral("Fuzzy- регулятор"), QRect(topLeft, QSize(585, 196)));
+    QGroupBox* dev = makeBox(p.fuzzyBox, QStringLiteral("отклонение"), QRect(4, 14, 226, 146));
     p.Chart1 = new MembershipChart(mainDeviationChartLook(), dev);
     p.Chart1->setObjectName("Chart1");
     p.Chart1->setGeometry(4, 16, 218, 126);
-    QGroupBox* rate = makeBox(p.box, QStringLiteral("скорость"), QRect(232, 14, 176, 146));
+    QGroupBox* rate = makeBox(p.fuzzyBox, QStringLiteral("скорость"), QRect(232, 14, 176, 146));
     p.Chart2 = new MembershipChart(mainRateChartLook(), rate);
     p.Chart2->setObjectName("Chart2");
     p.Chart2->setGeometry(4, 16, 168, 126);
 
-    QGroupBox* base = makeBox(p.box, QStringLiteral("база знаний"), QRect(410, 14, 171, 178));
+    QGroupBox* base = makeBox(p.fuzzyBox, QStringLiteral("база знаний"), QRect(410, 14, 171, 178));
     p.ruleGrid = new RuleGridWidget(rules, dialogs, base);
     p.ruleGrid->setGeometry(4, 16, 163, 158);
 
@@ -34,12 +35,14 @@ FuzzyPanel buildFuzzyPanel(QWidget* parent, QPoint topLeft, TControlParams& rule
     const char* devNames[] = {"ind_mal_otkl", "ind_norm_otkl", "ind_bol_otkl"};
     const char* rateNames[] = {"ind_mal_skor", "ind_norm_skor", "ind_bol_skor"};
     for (int i = 0; i < 3; ++i) {
-        makeLabel(p.box, QString::fromUtf8(labels[i]), QRect(6 + 74 * i, 166, 30, 20));
-        *devInd[i] = makeIndicator(p.box, devNames[i], design, QRect(36 + 74 * i, 164, 40, 22));
+        makeLabel(p.fuzzyBox, QString::fromUtf8(labels[i]), QRect(6 + 74 * i, 166, 30, 20));
+        *devInd[i] =
+            makeIndicator(p.fuzzyBox, devNames[i], design, QRect(36 + 74 * i, 164, 40, 22));
         // Narrower than the deviation side's, so the three pairs stay clear
         // of the rule base; the caption keeps its dash.
-        makeLabel(p.box, QString::fromUtf8(labels[i]), QRect(232 + 58 * i, 166, 28, 20));
-        *rateInd[i] = makeIndicator(p.box, rateNames[i], design, QRect(260 + 58 * i, 164, 30, 22));
+        makeLabel(p.fuzzyBox, QString::fromUtf8(labels[i]), QRect(232 + 58 * i, 166, 28, 20));
+        *rateInd[i] =
+            makeIndicator(p.fuzzyBox, rateNames[i], design, QRect(260 + 58 * i, 164, 30, 22));
     }
     return p;
 }

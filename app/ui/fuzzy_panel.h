@@ -19,7 +19,7 @@ class MembershipChart;
 class RuleGridWidget;
 
 struct FuzzyPanel {
-    QGroupBox* box = nullptr;
+    QGroupBox* fuzzyBox = nullptr; // "Fuzzy- регулятор"
     MembershipChart* Chart1 = nullptr;
     MembershipChart* Chart2 = nullptr;
     RuleGridWidget* ruleGrid = nullptr; // MaskEdit1 ... MaskEdit9 over `rules`

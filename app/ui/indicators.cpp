@@ -5,6 +5,7 @@
 
 #include <algorithm>
 
+#include "ui_aux/layout_font.h"
 #include "common/numfmt.h"
 
 namespace thermo {
@@ -107,9 +108,7 @@ private:
 } // namespace
 
 void useLayoutFont(QWidget* window) {
-    QFont f = window->font();
-    f.setPointSize(8);
-    window->setFont(f);
+    window->setFont(layoutFont());
 }
 
 void fillBelow(QWidget* widget, int top) {

@@ -50,9 +50,10 @@ void makeIndicatorRows(QWidget* parent, std::initializer_list<IndicatorRow> rows
 // A plain caption label.
 QLabel* makeLabel(QWidget* parent, const QString& text, const QRect& geometry);
 
-// The windows of the stand are laid out to the pixel for an 8-point font;
-// the desktop's usual 9 or 10 points would cut their captions. Call before
-// the window's widgets are made, so they all inherit it.
+// The windows of the stand are laid out to the pixel for an 8-point face of
+// Arial's widths (layout_font.h); the desktop's usual face and size would cut
+// their captions. Call before the window's widgets are made, so they all
+// inherit it, whatever the application's font.
 void useLayoutFont(QWidget* window);
 
 // Keeps `widget` filling its parent from `top` down, the whole width, as the

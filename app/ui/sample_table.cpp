@@ -3,6 +3,8 @@
 #include <QHeaderView>
 #include <QPainter>
 
+#include "ui_aux/layout_font.h"
+
 namespace thermo {
 
 int SampleTableModel::rowCount(const QModelIndex& parent) const {
@@ -93,10 +95,8 @@ SampleTable::SampleTable(QWidget* parent) : QTableView(parent), delegate_(this) 
     setObjectName("StringGrid1");
     setModel(&model_);
     setItemDelegate(&delegate_);
-    QFont f = font();
-    f.setPointSize(7);
-    setFont(f);
-    horizontalHeader()->setFont(f);
+    setFont(tableFont());
+    horizontalHeader()->setFont(tableFont());
     verticalHeader()->hide();
     verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
     verticalHeader()->setDefaultSectionSize(14);

@@ -7,6 +7,17 @@
 namespace thermo {
 namespace {
 
+// The smallest of 1, 2, 5 times a power of ten that is at least v (>= 1).
+double roundUp(double v) {
+    double p = 1;
+    while (p * 10 < v)
+        p *= 10;
+    for (double m : {1.0, 2.0, 5.0, 10.0})
+        if (m * p >= v)
+            return m * p;
+    return 10 * p;
+}
+
 // Ticks on whole points, labelled with the time of day recorded there.
 class TimeOfDayTicker : public QCPAxisTicker {
 public:
@@ -14,7 +25,15 @@ public:
 
 protected:
     double getTickStep(const QCPRange& range) override {
-        return std::max(1.0, std::ceil(QCPAxisTicker::getTickStep(range)));
+        const double step = std::max(1.0, std::ceil(QCPAxisTicker::getTickStep(range)));
+        // Neighbouring labels must not run into each other: on a narrow chart
+        // fewer of them, a round number of points apart.
+        const double pixels = chart_.axisRect()->width();
+        if (pixels <= 0 || !(range.size() > 0))
+            return step;
+        const QFontMetricsF fm(chart_.xAxis->tickLabelFont());
+        const double room = fm.horizontalAdvance(QStringLiteral("00:00:00")) + fm.height();
+        return std::max(step, roundUp(room * range.size() / pixels));
     }
     QString getTickLabel(double tick, const QLocale&, QChar, int) override {
         const double t = chart_.timeLabelAt(tick);
@@ -60,6 +79,26 @@ TrendChart::TrendChart(QWidget* parent) : QCustomPlot(parent) {
     // keep that to about a millisecond, where wide antialiased ones cost tens.
     setNotAntialiasedElements(QCP::aePlottables);
     setPlottingHint(QCP::phFastPolylines, true);
+}
+
+void TrendChart::setLegendAbove() {
+    auto* column = qobject_cast<QCPLayoutGrid*>(plotLayout()->element(0, 0));
+    if (column == nullptr || !column->take(legend))
+        return; // already above
+    plotLayout()->remove(column);
+    plotLayout()->simplify();
+    plotLayout()->insertRow(0);
+    plotLayout()->addElement(0, 0, legend);
+    plotLayout()->setRowStretchFactor(0, 0.001);
+    legend->setFillOrder(QCPLayoutGrid::foColumnsFirst);
+    legend->setWrap(0);
+    legend->setBorderPen(Qt::NoPen);
+    legend->setBrush(Qt::NoBrush);
+    legend->setIconSize(20, 8);
+    legend->setMargins(QMargins(2, 2, 2, 0));
+    QFont small = legend->font();
+    small.setPointSizeF(small.pointSizeF() * 0.8);
+    legend->setFont(small);
 }
 
 void TrendChart::noteLabel(double x, double timeOfDay) {

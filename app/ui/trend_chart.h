@@ -34,6 +34,15 @@ public:
     // own panels below it.
     [[nodiscard]] int leftColumnWidth() const { return kLeftColumn; }
 
+    // For a chart drawn small, a picture a few hundred pixels wide: the
+    // legend leaves its column for a line above the plot in a smaller font,
+    // and the plot keeps the width. The windows keep the column, which holds
+    // their panels.
+    void setLegendAbove();
+    // Narrower than this, the legend column would take over a quarter of
+    // the chart.
+    static constexpr int kLegendColumnMinWidth = 560;
+
     // The time of day labelling x, or NaN when no point sits there.
     [[nodiscard]] double timeLabelAt(double x) const;
 

@@ -57,4 +57,12 @@ TEST(ClosedLoop, DefaultFuzzyWithItsAddOnsHoldsNearTheSetpoint) {
     EXPECT_LT(runAndReturnWorstLateError(stand, 1800, 300), 1.0);
 }
 
+TEST(ClosedLoop, FullHeatUpToAPlateauFarBelowAnUnreachableSetpointRunsOn) {
+    Stand stand;
+    stand.state.Zadan = 200.0; // the plant settles near 113 °C
+    stand.controls.SpeedButton1 = true;
+    (void)runAndReturnWorstLateError(stand, 1800, 1); // no tick stops the run
+    EXPECT_NEAR(stand.state.Temper, 113.0, 0.5);
+}
+
 } // namespace

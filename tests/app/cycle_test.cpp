@@ -175,6 +175,38 @@ TEST_F(CycleTest, SensorLostStopsSwitchesOffAndRecordsNothing) {
     EXPECT_EQ(stand.state.Takt, 3);
 }
 
+TEST_F(CycleTest, HeatingWithoutARiseForTwoMinutesStopsTheRunWithTheHeaterOff) {
+    stand.controls.SpeedButton1 = true; // the sensor reads 25 °C whatever the heater does
+    for (int i = 0; i < 120; ++i)       // the first tick starts the watch; 119 s pass
+        ASSERT_EQ(cycle.tick(0).stop, TickReport::Stop::None) << i;
+    EXPECT_EQ(heater.bytes.back(), 234);
+    const std::size_t samples = recorder.samples.size();
+    const TickReport r = cycle.tick(0); // 120 s
+    EXPECT_EQ(r.stop, TickReport::Stop::HeatingWithoutRise);
+    EXPECT_EQ(r.message, "Нагрев без роста температуры: проверьте датчик и нагреватель.");
+    EXPECT_EQ(heater.bytes.back(), 0);
+    EXPECT_EQ(recorder.samples.size(), samples);
+    EXPECT_FALSE(cycle.watchWhileStopped()) << "the heater is off: nothing to watch";
+}
+
+TEST_F(CycleTest, StoppedWithTheHeaterOnALostSensorSwitchesItOffOnce) {
+    stand.controls.SpeedButton1 = true;
+    (void)cycle.tick(0);
+    ASSERT_TRUE(cycle.watchWhileStopped());
+    const std::uint16_t takt = stand.state.Takt;
+    TickReport r = cycle.checkWhileStopped(); // 25 °C: nothing to do
+    EXPECT_EQ(r.stop, TickReport::Stop::None);
+    EXPECT_EQ(heater.bytes.back(), 234);
+    EXPECT_EQ(stand.state.Takt, takt);
+    EXPECT_TRUE(recorder.samples.empty());
+    sensor.readings = {{SensorStatus::NoPresence, 0}};
+    sensor.next = 0;
+    r = cycle.checkWhileStopped();
+    EXPECT_EQ(r.stop, TickReport::Stop::SensorLost);
+    EXPECT_EQ(heater.bytes.back(), 0);
+    EXPECT_FALSE(cycle.watchWhileStopped()) << "one message, not one a second";
+}
+
 TEST_F(CycleTest, CheckByteMismatchHoldsThePreviousTemperature) {
     sensor.readings = {{SensorStatus::Ok, 30.0}, {SensorStatus::CheckByteMismatch, 85.0}};
     (void)cycle.tick(0);

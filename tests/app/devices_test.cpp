@@ -2,9 +2,13 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <filesystem>
+#include <memory>
 #include <thread>
+#include <unistd.h>
 
 #include "app/devices.h"
+#include "common/scripted_dialogs.h"
 #include "sim/pty_sensor.h"
 
 using namespace thermo;
@@ -46,6 +50,50 @@ TEST(StandDevices, AConversionStillRunningIsLeftToFinish) {
     const SensorReading r = devices.readTemperature();
     ASSERT_EQ(r.status, SensorStatus::Ok);
     EXPECT_EQ(r.celsius, 30.0) << "a conversion completed";
+}
+
+// An adapter pulled out while the cycle is stopped: its terminal hangs up
+// and every termios call fails with EIO before any echo is waited for. The
+// port must be let go then, or choosing it again reaches the old, dead
+// device and the adapter plugged in again stays out of reach. COM1 is a link
+// that follows the adapter to its new device, as a udev name does.
+TEST(StandDevices, AnAdapterGoneBetweenTicksIsReachedAgainByChoosingItsPort) {
+    namespace fs = std::filesystem;
+    const fs::path link =
+        fs::temp_directory_path() / ("thermo-replug-" + std::to_string(::getpid()));
+    std::atomic<double> plant{24.0};
+    auto plugIn = [&] {
+        auto emu = std::make_unique<sim::PtySensorThread>([&] { return plant.load(); });
+        EXPECT_TRUE(emu->ok()) << emu->error();
+        fs::remove(link);
+        fs::create_symlink(emu->path(), link);
+        return emu;
+    };
+    auto emu = plugIn();
+    DeviceSettings d;
+    d.com[0] = link.string();
+    d.lpt = "none";
+    StandDevices devices(d);
+    ScriptedDialogs dialogs;
+    PortSelection ports(devices, dialogs);
+    ports.SelectComPort(1);
+    ASSERT_TRUE(ports.menu().newEnabled);
+
+    emu.reset(); // pulled out between ticks: the master side closes
+    EXPECT_EQ(devices.readTemperature().status, SensorStatus::NoPresence);
+    EXPECT_FALSE(devices.serial().isOpen()) << "the dead device is still held";
+    emu = plugIn();
+    ports.MCOM1Click(1);
+    EXPECT_EQ(devices.readTemperature().status, SensorStatus::Ok) << devices.serial().lastError();
+
+    // Pulled out again, and the port chosen again before any tick noticed.
+    emu.reset();
+    emu = plugIn();
+    ports.MCOM1Click(1);
+    EXPECT_EQ(devices.readTemperature().status, SensorStatus::Ok) << devices.serial().lastError();
+    EXPECT_TRUE(ports.menu().newEnabled);
+    EXPECT_TRUE(dialogs.messages.empty());
+    fs::remove(link);
 }
 
 } // namespace

@@ -5,6 +5,7 @@
 
 #include <chrono>
 #include <csignal>
+#include <cstdio>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
@@ -118,6 +119,32 @@ TEST_F(HeadlessRun, SensorLostEndsTheRunWithTheHeaterOff) {
     EXPECT_EQ(lastHeater(), 0);
 }
 
+TEST_F(HeadlessRun, ASensorOffThePlantStopsForcedHeatAfterTheWatchPeriod) {
+    // The plant 20 times faster than wall time, the watch 20 times shorter:
+    // the 120 s of a real plant, in 60 ticks of 100 ms.
+    startSim({"--fault", "detached", "--speed", "20"});
+    EXPECT_EQ(run("--ticks 200 --heat --interval 100 --watch-period 6"), 3) << slurp(dir / "err");
+    EXPECT_NE(
+        slurp(dir / "err").find("Нагрев без роста температуры: проверьте датчик и нагреватель."),
+        std::string::npos)
+        << slurp(dir / "err");
+    std::istringstream out(slurp(dir / "out"));
+    int ticks = 0;
+    for (std::string line; std::getline(out, line);)
+        ticks += line.rfind('#', 0) != 0;
+    EXPECT_EQ(ticks, 60) << "the first tick starts the watch; the one at 6 s stops the run";
+    EXPECT_EQ(lastHeater(), 0);
+    // The witness: full heat went to a plant that warmed while the sensor did not.
+    const std::string log = slurp(dir / "sim.log");
+    EXPECT_NE(log.find("byte=234"), std::string::npos);
+    const auto last = log.rfind(" conversion ");
+    ASSERT_NE(last, std::string::npos);
+    double plant = 0, reported = 0;
+    std::sscanf(log.c_str() + log.find("plant=", last), "plant=%lf", &plant);
+    std::sscanf(log.c_str() + log.find("reported=", last), "reported=%lf", &reported);
+    EXPECT_GT(plant - reported, 20.0) << log.substr(last, 120);
+}
+
 TEST_F(HeadlessRun, OverTemperatureForcesTheHeaterOffEvenUnderForcedHeat) {
     startSim({"--start", "126"});
     ASSERT_EQ(run("--ticks 2 --heat"), 0) << slurp(dir / "err");
@@ -165,7 +192,7 @@ TEST_F(HeadlessRun, TerminationSwitchesTheHeaterOff) {
 
 TEST_F(HeadlessRun, TicksOnlyAsManyAsTheArchiveHolds) {
     // Position 65000 is the archive's last: a run of 65000 ticks could never end well.
-    EXPECT_EQ(run("--ticks 65000"), 1);
+    EXPECT_EQ(run("--ticks 65000"), 2);
     EXPECT_NE(slurp(dir / "err").find("--ticks out of range"), std::string::npos);
     EXPECT_EQ(run("--ticks 64999"), 1); // accepted; no stand is running here
     EXPECT_EQ(slurp(dir / "err").find("out of range"), std::string::npos) << slurp(dir / "err");

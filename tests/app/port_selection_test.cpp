@@ -24,7 +24,7 @@ struct FakePorts : SensorPorts {
     void CloseCOM() override { open = 0; }
     void SetCOMToImmediate() override {}
     bool ConfigureSensor() override { return open != 0 && sensor[open - 1]; }
-    bool portStillOpen() const override { return open != 0; }
+    bool portStillOpen() override { return open != 0; }
 };
 
 struct PortSelectionTest : ::testing::Test {

@@ -5,7 +5,9 @@
 #include <QAction>
 #include <QApplication>
 #include <QTimer>
+#include <chrono>
 #include <filesystem>
+#include <thread>
 
 #include "app/program_windows.h"
 #include "common/scripted_dialogs.h"
@@ -75,6 +77,31 @@ TEST_F(ProgramWindowsTest, IntervalWindowSetsTheMainTimer) {
     emit windows->F_Skorost.intervalApplied(2500);
     EXPECT_EQ(windows->F_Glav.timerInterval(), 2500);
     EXPECT_EQ(stand.controls.intervalMs, 2500);
+}
+
+// The progress window lets events through while it comes up: a tick due then
+// (and its message boxes) ran in the middle of the export. It waits instead,
+// and runs as soon as the command has returned.
+TEST_F(ProgramWindowsTest, NoTickRunsInsideASpreadsheetExport) {
+    TF_Glav& glav = windows->F_Glav;
+    glav.FormShow();
+    dialogs.fileAnswers.push_back((dir / "run.txt").string());
+    glav.N2Click();
+    glav.setTimerInterval(100);
+    glav.Bt_StartClick();
+    const std::pair<const char*, std::function<void()>> commands[] = {
+        {"в EXEL", [&] { glav.N12->trigger(); }}, {"Exel", [&] { windows->F_Arhiv.Exel1Click(); }}};
+    for (const auto& [name, command] : commands) {
+        SCOPED_TRACE(name);
+        // The tick is overdue when the command starts.
+        std::this_thread::sleep_for(std::chrono::milliseconds(150));
+        const auto takt = stand.state.Takt;
+        command(); // the save dialog is cancelled
+        EXPECT_EQ(stand.state.Takt, takt);
+        QCoreApplication::processEvents();
+        EXPECT_GT(stand.state.Takt, takt);
+    }
+    EXPECT_TRUE(dialogs.messages.empty());
 }
 
 TEST_F(ProgramWindowsTest, MainWindowExportsReachTheirFiles) {

@@ -16,6 +16,7 @@
 #include <thread>
 
 #include "app/main_window.h"
+#include "ui_aux/program_setup.h"
 #include "common/scripted_dialogs.h"
 #include "io/sim_register_file.h"
 #include "sim/plant.h"
@@ -32,6 +33,7 @@ int main(int argc, char** argv) {
     QLocale::setDefault(QLocale(QLocale::Russian, QLocale::Russia));
     QApplication app(argc, argv);
     QApplication::setStyle(QStringLiteral("Fusion"));
+    prepareWindowProgram(app);
     const fs::path out = argv[1];
     const fs::path dir = fs::temp_directory_path() / ("thermo_shots_" + std::to_string(::getpid()));
     fs::create_directories(dir);

@@ -7,6 +7,7 @@
 #include <filesystem>
 #include <iostream>
 
+#include "ui_aux/program_setup.h"
 #include "app/ui/sample_table.h"
 #include "archive_view/archive_table.h"
 #include "archive_view/archive_window.h"
@@ -25,6 +26,7 @@ int main(int argc, char** argv) {
     QLocale::setDefault(QLocale(QLocale::Russian, QLocale::Russia));
     QApplication app(argc, argv);
     QApplication::setStyle(QStringLiteral("Fusion"));
+    prepareWindowProgram(app);
     const fs::path dir = fs::temp_directory_path() / ("thermo_arhiv_" + std::to_string(::getpid()));
     fs::create_directories(dir);
     const std::string path = (dir / "run.txt").string();

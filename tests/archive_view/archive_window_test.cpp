@@ -22,6 +22,7 @@
 #include "archive_view/cursor_chart.h"
 #include "archive_view/sample_pick.h"
 #include "common/scripted_dialogs.h"
+#include "control/ui/locale_sep.h"
 #include "control/ui/rule_grid.h"
 #include "export/excel_export.h"
 #include "storage/recorder.h"
@@ -166,6 +167,14 @@ TEST_F(ArchiveWindowTest, IsCreatedHiddenWithItsCaptionAndMenus) {
     thermo::testing::expectCaptionsFit(w);
 }
 
+// Once cut: the time column from 10:00 on ("13:30:…"), the header "шибк.",
+// the rate memberships (",19").
+TEST_F(ArchiveWindowTest, TimesTheErrorHeaderAndMembershipsShowWhole) {
+    thermo::testing::expectIndicatorsHold(
+        w, thermo::testing::standIndicatorWidest(decimalSeparator()));
+    thermo::testing::expectSampleTableHolds(*w.StringGrid1, {"23:59:59", "-100,00", "-100,00"});
+}
+
 TEST_F(ArchiveWindowTest, TenSamplesGiveNinePointsAndAnEmptyFirstRow) {
     open(rising(10));
     ASSERT_EQ(dialogs.requests.size(), 1u);
@@ -244,6 +253,24 @@ TEST_F(ArchiveWindowTest, AnArchiveWithoutConfigurationFileHasNoSetpointLine) {
     selectRow(4);                           // nothing to show, nothing breaks
     EXPECT_EQ(w.SelectedSample(), 4u);
     EXPECT_EQ(w.Ind_Temper->text(), "00.00");
+}
+
+TEST_F(ArchiveWindowTest, AnArchiveWhoseConfigurationFileFailsShowsNoSetpointsOfTheOneBefore) {
+    Archive a = rising(6, 40);
+    a.configs[0].params.C0_2 = 10;
+    w.Check_Reg2_Prop->setChecked(true);
+    open(a);
+    ASSERT_EQ(w.Chart3->setpointSeries()->dataCount(), 5);
+    Archive b = rising(8);
+    b.configs.clear(); // its configuration file is missing
+    w.Ind_OUT_Regul2->clear();
+    open(b);
+    ASSERT_EQ(dialogs.messages.size(), 1u);
+    EXPECT_EQ(dialogs.messages[0].text, "Ошибка открытия файла конфигурации.");
+    EXPECT_EQ(w.Chart3->temperatureSeries()->dataCount(), 7);
+    EXPECT_EQ(w.Chart3->setpointSeries()->dataCount(), 0);
+    EXPECT_EQ(w.tableModel().cell(3, 2), ""); // no error against the old setpoint
+    EXPECT_EQ(w.Ind_OUT_Regul2->text(), "") << "replayed with the other archive's parameters";
 }
 
 TEST_F(ArchiveWindowTest, SelectingARowShowsItsConfiguration) {

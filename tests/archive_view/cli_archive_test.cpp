@@ -1,5 +1,6 @@
 // thermostand-cli archive dump / configs run as a student would, on archives
-// written by the recorder.
+// written by the recorder; and how every command of the tool answers for
+// help and usage errors.
 #include <gtest/gtest.h>
 
 #include <cstdio>
@@ -182,6 +183,35 @@ TEST(CliArchive, UsageErrors) {
     const Result help = cli("archive dump --help", dir);
     EXPECT_EQ(help.status, 0);
     EXPECT_NE(help.out.find("--replay"), std::string::npos);
+}
+
+// Every command of the tool: asked for help (--help, -h, and "help" for the
+// tool itself) it prints its usage on standard output and succeeds; given
+// something it does not take, it says so on standard error and exits 2.
+TEST(Cli, EveryCommandAnswersHelpAndUsageErrorsAlike) {
+    TempDir dir;
+    for (const char* command : {"", "probe", "run", "archive", "archive dump", "archive configs",
+                                "archive xlsx", "archive wmf"}) {
+        const std::string c = command;
+        for (const char* ask : {"--help", "-h"}) {
+            const Result r = cli(c + " " + ask, dir);
+            EXPECT_EQ(r.status, 0) << c << ' ' << ask;
+            EXPECT_EQ(r.out.rfind("usage: thermostand-cli " + c, 0), 0u) << c << ' ' << ask;
+            EXPECT_EQ(r.err, "") << c << ' ' << ask;
+        }
+        const Result bad = cli(c + " --no-such-option x y", dir);
+        EXPECT_EQ(bad.status, 2) << c;
+        EXPECT_NE(bad.err.find("usage: thermostand-cli " + c), std::string::npos) << c;
+        EXPECT_EQ(bad.out, "") << c;
+    }
+    const Result help = cli("help", dir);
+    EXPECT_EQ(help.status, 0);
+    EXPECT_EQ(help.out.rfind("usage: thermostand-cli COMMAND", 0), 0u);
+    for (const char* args : {"", "nosuch", "run --ticks many --archive a"}) {
+        const Result r = cli(args, dir);
+        EXPECT_EQ(r.status, 2) << args;
+        EXPECT_EQ(r.out, "") << args;
+    }
 }
 
 } // namespace

@@ -3,6 +3,7 @@
 #include <QApplication>
 #include <QPageLayout>
 #include <QPrinter>
+#include <cmath>
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
@@ -14,6 +15,7 @@
 
 #include <gtest/gtest.h>
 
+#include "app/ui/trend_chart.h"
 #include "common/scripted_dialogs.h"
 #include "export/chart_export.h"
 #include "export/wmf_paint_device.h"
@@ -330,4 +332,41 @@ TEST_F(ChartExport, WidePictureUsesFewerUnitsAndKeepsItsSize) {
         EXPECT_EQ(word(f, 12), c.h * c.unitsPerPixel) << c.w;
         EXPECT_EQ(word(f, 14), 96 * c.unitsPerPixel) << c.w;
     }
+}
+
+// A trend chart saved small (thermostand-cli archive wmf --size 300x150): the
+// time labels ran into each other, and the legend column took half the
+// width. Fewer labels, standing apart; the legend above, the plot keeping the
+// width.
+TEST_F(ChartExport, SmallTrendChartKeepsItsTimeLabelsApart) {
+    TrendChart chart;
+    chart.resize(300, 150);
+    chart.setLegendAbove();
+    std::vector<double> x, temper, zadan, time;
+    for (int i = 2; i <= 300; ++i) {
+        x.push_back(i);
+        temper.push_back(25 + 8 * (1 - std::exp(-i / 60.0)));
+        zadan.push_back(33.5);
+        time.push_back(0.5 + i / 86400.0);
+    }
+    chart.setPoints(x, temper, zadan, time);
+    (void)chartToWmf(chart); // as the picture is drawn, ticks and all
+
+    EXPECT_GT(chart.axisRect()->width(), 300 * 3 / 4);
+    const QFontMetricsF fm(chart.xAxis->tickLabelFont());
+    const QVector<double> ticks = chart.xAxis->tickVector();
+    const QVector<QString> labels = chart.xAxis->tickVectorLabels();
+    ASSERT_EQ(ticks.size(), labels.size());
+    double lastRight = -1e9;
+    int shown = 0;
+    for (int i = 0; i < ticks.size(); ++i) {
+        if (labels[i].isEmpty())
+            continue;
+        const double width = fm.horizontalAdvance(labels[i]);
+        const double left = chart.xAxis->coordToPixel(ticks[i]) - width / 2;
+        EXPECT_GT(left, lastRight) << labels[i].toStdString();
+        lastRight = left + width;
+        ++shown;
+    }
+    EXPECT_GE(shown, 2);
 }

@@ -253,6 +253,28 @@ TEST(SimulatedStand, StopsCleanlyAndRemovesTheLink) {
     }
 }
 
+// The program writes the heater off as it ends, often just before the stand
+// is stopped: those writes were dropped from the log, whose last heater line
+// then showed the heater still on.
+TEST(SimulatedStand, WritesMadeJustBeforeTheStopAreLogged) {
+    Stand s({});
+    std::string why;
+    auto regs = thermo::SimRegisterFile::open(s.lpt.string(), &why);
+    ASSERT_TRUE(regs) << why;
+    regs->write(0, 200);
+    regs->write(0, 0);
+    kill(s.pid, SIGTERM);
+    EXPECT_EQ(waitExit(s.pid), 0);
+    s.pid = -1;
+    const std::string log = s.logText();
+    const auto lastHeater = log.rfind(" heater ");
+    ASSERT_NE(lastHeater, std::string::npos) << log;
+    EXPECT_NE(log.find("byte=200 write=1\n"), std::string::npos) << log;
+    const std::string line = log.substr(lastHeater, log.find('\n', lastHeater) - lastHeater);
+    EXPECT_TRUE(line.ends_with(" byte=0 write=2")) << log;
+    EXPECT_EQ(log.substr(log.rfind(" stopped")), " stopped byte=0\n") << log;
+}
+
 TEST(SimulatedStand, CommandLine) {
     const fs::path out = fs::temp_directory_path() / ("thermo-sim-cli-" + std::to_string(getpid()));
     const Outcome help = run({binDir() + "/thermostand-sim", "--help"}, out);

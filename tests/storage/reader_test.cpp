@@ -55,7 +55,7 @@ TEST(Reader, AFileOf256BytesHoldsEightSamples) {
     EXPECT_TRUE(d.messages.empty());
 }
 
-TEST(Reader, NoArchiveShowsTheFirstAndTheThirdMessageAndKeepsTheOldData) {
+TEST(Reader, NoArchiveShowsTheFirstAndTheThirdMessageAndKeepsTheOldSamplesOnly) {
     TempDir dir;
     const std::string path = dir.file("a.txt");
     writeArchive(path, {1, 2}, {1});
@@ -68,7 +68,7 @@ TEST(Reader, NoArchiveShowsTheFirstAndTheThirdMessageAndKeepsTheOldData) {
     EXPECT_EQ(texts(d), (std::vector<std::string>{"Ошибка открытия файла БД.",
                                                   "Ошибка открытия файла конфигурации."}));
     EXPECT_EQ(r.SampleCount, 2u);
-    EXPECT_EQ(r.ConfigCount, 1u);
+    EXPECT_EQ(r.ConfigCount, 0u);
     EXPECT_EQ(d.messages[0].kind, MessageKind::Plain);
 }
 

@@ -6,8 +6,10 @@
 
 #include <csignal>
 #include <filesystem>
+#include <grp.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include "storage/io_error.h"
@@ -197,6 +199,83 @@ TEST(Settings, SaveKeepsTheFilePermissions) {
     writeFile(path, "");
     ::chmod(path.c_str(), 0640);
     SaveSettings(path, TSettings{}, '.');
+    struct stat st {};
+    ASSERT_EQ(::stat(path.c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 0777, 0640u);
+}
+
+// Saves as an ordinary user and gives the failure's text ("" for none).
+// Root writes into any folder, so under root the save runs in a child that
+// has become `uid`, the owner the caller gave the file.
+std::string saveAsOrdinaryUser(const std::string& path, uid_t uid) {
+    auto save = [&]() -> std::string {
+        try {
+            SaveSettings(path, TSettings{}, '.');
+        } catch (const IoError& e) {
+            return e.what();
+        }
+        return {};
+    };
+    if (::geteuid() != 0)
+        return save();
+    int pipeFds[2];
+    if (::pipe(pipeFds) != 0)
+        return "pipe failed";
+    const pid_t child = ::fork();
+    if (child == 0) {
+        ::close(pipeFds[0]);
+        std::string out = ::setgroups(0, nullptr) == 0 && ::setgid(uid) == 0 && ::setuid(uid) == 0
+                              ? save()
+                              : "setuid failed";
+        (void)!::write(pipeFds[1], out.data(), out.size());
+        ::_exit(0);
+    }
+    ::close(pipeFds[1]);
+    std::string out;
+    char buf[256];
+    for (ssize_t n; (n = ::read(pipeFds[0], buf, sizeof buf)) > 0;)
+        out.append(buf, static_cast<std::size_t>(n));
+    ::close(pipeFds[0]);
+    int status = 0;
+    ::waitpid(child, &status, 0);
+    return WIFEXITED(status) ? out : "the saving child died";
+}
+
+// The save renames a new file into place, which the folder allows whatever
+// the file's own mode says.
+TEST(Settings, AReadOnlyFileIsNotReplacedAndTheRefusalIsReported) {
+    TempDir dir;
+    const std::string path = dir.file("Lab.INI");
+    writeFile(path, "[koof]\nC0_1=5\n");
+    ::chmod(path.c_str(), 0444);
+    std::string error;
+    try {
+        SaveSettings(path, TSettings{}, '.');
+    } catch (const IoError& e) {
+        error = e.what();
+    }
+    EXPECT_EQ(error, path + ": Permission denied");
+    EXPECT_EQ(readFile(path), "[koof]\nC0_1=5\n");
+    struct stat st {};
+    ASSERT_EQ(::stat(path.c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 0777, 0444u);
+}
+
+TEST(Settings, AWritableFileInAFolderThatTakesNoNewFilesIsWrittenInPlace) {
+    TempDir dir;
+    const std::string path = dir.file("Lab.INI");
+    writeFile(path, "[koof]\nC0_1=5\n[mine]\nkept=1\n");
+    ::chmod(path.c_str(), 0640);
+    const uid_t user = ::geteuid() == 0 ? 65534 : ::geteuid(); // nobody, under root
+    ASSERT_EQ(::chown(path.c_str(), user, static_cast<gid_t>(-1)), 0);
+    ::chmod(dir.path().c_str(), 0555);
+    const std::string error = saveAsOrdinaryUser(path, user);
+    ::chmod(dir.path().c_str(), 0755);
+    EXPECT_EQ(error, "");
+    const std::string text = readFile(path);
+    EXPECT_NE(text.find("C0_1=20\n"), std::string::npos) << text;
+    EXPECT_NE(text.find("[mine]\nkept=1\n"), std::string::npos) << text;
+    EXPECT_EQ(LoadSettings(path, '.'), TSettings{});
     struct stat st {};
     ASSERT_EQ(::stat(path.c_str(), &st), 0);
     EXPECT_EQ(st.st_mode & 0777, 0640u);

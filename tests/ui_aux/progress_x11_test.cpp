@@ -6,6 +6,7 @@
 #include <QApplication>
 #include <QWindow>
 
+#include "ui_aux/program_setup.h"
 #include "ui_aux/procces.h"
 
 namespace {
@@ -26,6 +27,7 @@ TEST(F_ZapisOnX11, IsOnScreenAsSoonAsBeginReturns) {
 int main(int argc, char** argv) {
     qputenv("QT_QPA_PLATFORM", "xcb");
     QApplication app(argc, argv);
+    thermo::prepareWindowProgram(app);
     ::testing::InitGoogleTest(&argc, argv);
     return RUN_ALL_TESTS();
 }
