@@ -59,7 +59,7 @@ then "старт" would), ticks every interval and prints one line per tick:
                      seconds of ticks or the run stops with the heater off.
                      Shorter only, for a plant that reacts sooner, such as
                      thermostand-sim --speed K (120/K)
-  --settings FILE    settings file (default: thermostand.INI beside the executable)
+  --settings FILE    settings file (default: the one named below)
 
 Exit status: 0 after all ticks; 1 when the run could not start (no sensor,
 no port, no parallel port, no heater guard, the archive not writable); 2 for
@@ -208,7 +208,7 @@ std::string num(double v) {
 int run(int argc, char** argv) {
     for (int i = 0; i < argc; ++i) {
         if (std::strcmp(argv[i], "--help") == 0 || std::strcmp(argv[i], "-h") == 0) {
-            std::cout << kRunUsage;
+            std::cout << kRunUsage << '\n' << settingsInUse();
             return 0;
         }
     }
@@ -220,7 +220,7 @@ int run(int argc, char** argv) {
     const Options& o = *opt;
     const char sep = localeDecimalSeparator();
     const std::string settingsPath = o.settings.empty() ? programSettingsPath() : o.settings;
-    const TSettings settings = LoadSettings(settingsPath, sep);
+    const TSettings settings = loadProgramSettings(settingsPath, sep);
     ScriptedDialogs dialogs(/*echo=*/true);
 
     StandDevices devices(settings.devices, guardBesideProgram());

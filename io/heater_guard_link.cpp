@@ -233,7 +233,14 @@ GuardNews HeaterGuardLink::poll(std::chrono::milliseconds timeout) {
 std::string guardBesideProgram() {
     std::error_code ec;
     const std::filesystem::path self = std::filesystem::read_symlink("/proc/self/exe", ec);
-    return (self.parent_path() / "thermostand-guard").string();
+    // In a build tree the guard sits beside the programs; installed, it is a
+    // helper nobody runs by hand, kept out of the PATH (/usr/libexec).
+    const std::filesystem::path beside = self.parent_path() / "thermostand-guard";
+    const std::filesystem::path installed =
+        self.parent_path().parent_path() / "libexec" / "thermostand" / "thermostand-guard";
+    if (!std::filesystem::exists(beside, ec) && std::filesystem::exists(installed, ec))
+        return installed.string();
+    return beside.string();
 }
 
 } // namespace thermo
