@@ -99,8 +99,10 @@ int main(int argc, char** argv) {
 
         QSocketNotifier signalNotifier(g_signalPipe[0], QSocketNotifier::Read);
         QObject::connect(&signalNotifier, &QSocketNotifier::activated, [&] {
+            // The byte only wakes the loop; which signal it was does not matter.
             char c;
-            (void)read(g_signalPipe[0], &c, 1);
+            if (read(g_signalPipe[0], &c, 1) < 0)
+                c = 0;
             F_Glav.close(); // saves, writes heater 0, closes the port
             app.quit();
         });
