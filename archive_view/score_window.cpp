@@ -151,8 +151,10 @@ void ScoreWindow::selectRow(int row) {
         marks_->addData(key, it->value);
         auto* text = new QCPItemText(&chart_);
         text->position->setCoords(key, it->value);
-        text->setPositionAlignment(Qt::AlignHCenter | Qt::AlignBottom);
-        text->setPadding(QMargins(0, 0, 0, 8));
+        // Right of the mark and above it: the first crossing sits at the
+        // plot's left edge, where a centred label would be cut.
+        text->setPositionAlignment(Qt::AlignLeft | Qt::AlignBottom);
+        text->setPadding(QMargins(6, 0, 0, 6));
         text->setColor(kMarkColour);
         text->setText(label);
         items_.push_back(text);
