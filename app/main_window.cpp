@@ -494,6 +494,7 @@ void TF_Glav::Timer1Timer() {
     inTick_ = true;
     const TickReport r = cycle_.tick(localTimeOfDay());
     presentTick(r);
+    emit tickPresented(r);
     inTick_ = false;
     if (!r.ioError.empty())
         reportTickError(r.ioError);

@@ -125,6 +125,8 @@ signals:
     void printRequested();       // "файл" -> "сохранить"
     void metafileRequested();    // "файл" -> "сохранить в *.WMF"
     void spreadsheetRequested(); // "файл" -> "в EXEL"
+    // After each tick's displays, with its report.
+    void tickPresented(const thermo::TickReport& r);
 
 protected:
     void showEvent(QShowEvent* event) override;

@@ -4,6 +4,7 @@
 #include <initializer_list>
 
 #include "app/ui/trend_chart.h"
+#include "control/ui/rule_grid.h"
 #include "ui_aux/show_window.h"
 
 namespace thermo {
@@ -23,6 +24,11 @@ ProgramWindows::ProgramWindows(const MainWindowServices& services)
     QObject::connect(&F_Glav, &TF_Glav::schemeRequested, [this] { showOrRaise(F_Shema); });
     QObject::connect(&F_Arhiv, &TF_Arhiv::schemeRequested, [this] { showOrRaise(F_Shema); });
     QObject::connect(&F_Glav, &TF_Glav::aboutRequested, [this] { showOrRaise(AboutBox); });
+
+    // The term window's surface shows the rules too, which the main window's
+    // rule grid applies.
+    QObject::connect(F_Glav.ruleGrid, &RuleGridWidget::ruleBaseApplied,
+                     [this] { FF_term.refreshSurface(); });
 
     F_Arhiv.setSpreadsheetExport(spreadsheet.excel(), exportProgress);
     QObject::connect(&F_Glav, &TF_Glav::printRequested, [this] { printTrend(); });

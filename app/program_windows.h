@@ -4,6 +4,7 @@
 // together: each secondary window exists once and every menu that shows it
 // shows that one. The program entry makes one of these; tests make one too.
 
+#include "app/analysis_windows.h"
 #include "app/main_window.h"
 #include "archive_view/archive_window.h"
 #include "control/ui/term_window.h"
@@ -61,6 +62,8 @@ public:
     SpreadsheetAutomation spreadsheet;
     TickHoldingProgress exportProgress{F_Zapis, F_Glav.ticks()};
     MetafileDialog metafileDialog;
+    // The "анализ" menus of both windows and what they show.
+    AnalysisWindows analysis{F_Glav, F_Arhiv, archive, stand_, recorder_, dialogs_};
 
     // The main window's "файл" commands: the trend chart on paper or in a
     // metafile, the run's samples 1 .. Takt into a workbook.

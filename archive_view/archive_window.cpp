@@ -204,6 +204,7 @@ void TF_Arhiv::N2Click() {
     a.ReadConfigFile(OpenedArchiveName_, s_.dialogs);
     FillArchiveView();
     ShowReplay(1, 2);
+    emit archiveOpened();
 }
 
 void TF_Arhiv::N3Click() {
@@ -336,6 +337,7 @@ void TF_Arhiv::ShowConfig(std::size_t k, std::size_t s) {
 void TF_Arhiv::SelectSample(std::size_t s) {
     if (const auto k = s_.archive.configForPosition(s))
         ShowConfig(*k, s);
+    emit sampleSelected(s);
 }
 
 void TF_Arhiv::ShowHeaterLamp(bool on) {

@@ -101,6 +101,10 @@ public:
 
 signals:
     void schemeRequested();
+    // An archive was read into memory (the analysis windows follow it).
+    void archiveOpened();
+    // Sample s was selected in the table or on the chart.
+    void sampleSelected(std::size_t s);
 
 private:
     void buildMenu();

@@ -77,10 +77,8 @@ FuzzyReplay Arhiv_Fuzzy(const TConfigRecord& record, const TArchiveRecord& sampl
         ind.diffValue = p.C2_1 * kCountsToPercent * in.d;
     }
     st.Delta_1 = in.d;
-    st.otkl = clampToUniverse(in.e, p.otkl_left, p.otkl_right);
-    st.skor = clampToUniverse(in.d, p.skor_left, p.skor_right);
     // The archive averages the output terms as percentages.
-    inferRules(p, st.otkl, st.skor, 1.0, st);
+    fuzzyPart(p, in.e, in.d, 1.0, st);
     r.out = (st.Fuzzy_out + st.Addon_1) * kCountsToPercent;
     return r;
 }

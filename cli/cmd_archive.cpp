@@ -8,6 +8,7 @@
 #include <string_view>
 
 #include "archive_view/replay.h"
+#include "archive_view/scorecard.h"
 #include "cli/archive_export.h"
 #include "cli/commands.h"
 #include "common/scripted_dialogs.h"
@@ -230,6 +231,63 @@ int configs(int argc, char** argv) {
     return std::fflush(stdout) == 0 ? 0 : 1;
 }
 
+const char* kScoreUsage = R"(usage: thermostand-cli archive score FILE [--json]
+
+The run scorecard of the archive FILE: one row per segment, a stretch of
+samples held at one setpoint (a new segment starts where the configuration
+in force changes the setpoint). CSV on stdout, a header row and then
+
+  first,last,setpoint,start_temp,step,duration_s,rise_time_s,overshoot_pct,
+  peak_temp,peak_time_s,band,settling_time_s,steady_error,iae,ise,itae
+
+first and last are sample positions (from 1, as in archive dump); times in
+seconds since the segment's first sample; temperatures, step (setpoint minus
+the first temperature), band and steady_error in degrees; overshoot in
+percent of the step; iae, ise, itae the integrals of |e|, e^2 and t|e| over
+the segment (e = setpoint - temperature). A figure that does not exist (90 %
+never reached, never settled, fewer than 20 samples for steady_error, or a
+hold: a step below 0.5 degrees) is an empty field. Numbers use a point.
+
+  --json   {"segments": [{...the fields above...}, ...]}, with null
+
+Exit status: 0 when the sample file was read, 1 when it could not be opened,
+2 for a usage error.
+)";
+
+int score(int argc, char** argv) {
+    if (wantsHelp(argc, argv)) {
+        std::cout << kScoreUsage;
+        return 0;
+    }
+    const char* file = nullptr;
+    bool json = false;
+    for (int i = 0; i < argc; ++i) {
+        if (std::strcmp(argv[i], "--json") == 0) {
+            json = true;
+        } else if (argv[i][0] == '-' || file != nullptr) {
+            std::cerr << "thermostand-cli archive score: unexpected argument " << argv[i] << "\n\n"
+                      << kScoreUsage;
+            return 2;
+        } else {
+            file = argv[i];
+        }
+    }
+    if (file == nullptr) {
+        std::cerr << kScoreUsage;
+        return 2;
+    }
+    ScriptedDialogs dialogs(true); // the reader's messages go to stderr
+    ArchiveReader archive;
+    const bool samplesRead = archive.ReadSampleFile(file, dialogs);
+    (void)archive.ReadConfigFile(file, dialogs);
+    if (!samplesRead)
+        return 1;
+    const auto segments = scoreArchive(archive);
+    std::string out = json ? scorecardJson(segments) : scorecardCsv(segments);
+    flush(out);
+    return std::fflush(stdout) == 0 ? 0 : 1;
+}
+
 struct Subcommand {
     const char* name;
     int (*fn)(int, char**);
@@ -240,6 +298,7 @@ struct Subcommand {
 const Subcommand kSubcommands[] = {
     {"dump", dump, "archive dump FILE [--replay]   samples as CSV, optionally replayed"},
     {"configs", configs, "archive configs FILE          configuration records as CSV"},
+    {"score", score, "archive score FILE [--json]    the run scorecard, one row per segment"},
     {"xlsx", archiveXlsx, "archive xlsx FILE OUT         samples to a workbook"},
     {"wmf", archiveWmf, "archive wmf FILE OUT          the trend chart as a metafile"},
 };

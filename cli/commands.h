@@ -23,6 +23,7 @@ std::string programSettingsPath();
 
 int probe(int argc, char** argv);   // detect the sensor, read it, list parallel ports
 int run(int argc, char** argv);     // a headless run of the control cycle
-int archive(int argc, char** argv); // archive dump / configs / xlsx / wmf
+int archive(int argc, char** argv); // archive dump / configs / score / xlsx / wmf
+int surface(int argc, char** argv); // the fuzzy part's control surface as CSV
 
 } // namespace thermo::cli

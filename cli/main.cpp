@@ -31,13 +31,17 @@ namespace thermo::cli {
 [[gnu::weak]] int archive(int argc, char** argv) {
     return notBuilt(argc, argv);
 }
+[[gnu::weak]] int surface(int argc, char** argv) {
+    return notBuilt(argc, argv);
+}
 } // namespace thermo::cli
 
 int main(int argc, char** argv) {
     const Command commands[] = {
         {"probe", thermo::cli::probe, "probe [--port COMn|PATH] [--count N] [--settings FILE]"},
         {"run", thermo::cli::run, "run --archive FILE [--ticks N] [--interval MS] ..."},
-        {"archive", thermo::cli::archive, "archive dump|configs|xlsx|wmf FILE ..."},
+        {"archive", thermo::cli::archive, "archive dump|configs|score|xlsx|wmf FILE ..."},
+        {"surface", thermo::cli::surface, "surface [--settings FILE] [--grid N]"},
     };
     if (argc >= 2) {
         for (const auto& c : commands) {

@@ -65,15 +65,19 @@ void inferRules(const TControlParams& p, double otkl, double skor, double termSc
     step.Fuzzy_out = d != 0 ? n / d : 0.0;
 }
 
+void fuzzyPart(const TControlParams& p, double e, double rate, double termScale, TFuzzyStep& step) {
+    step.otkl = clampToUniverse(e, p.otkl_left, p.otkl_right);
+    step.skor = clampToUniverse(rate, p.skor_left, p.skor_right);
+    inferRules(p, step.otkl, step.skor, termScale, step);
+}
+
 double Regul_Fuzzy(const TControlParams& p, TProcessState& s, double e, TFuzzyStep& step) {
     step = TFuzzyStep{};
     const AddonResult addons = regul1Addons(p, s, e);
     step.Addon_1 = addons.Addon_1;
     step.Delta_1 = addons.Delta_1;
     step.addonIndicators = addons.indicators;
-    step.otkl = clampToUniverse(e, p.otkl_left, p.otkl_right);
-    step.skor = clampToUniverse(addons.Delta_1, p.skor_left, p.skor_right);
-    inferRules(p, step.otkl, step.skor, kPercentToCounts, step);
+    fuzzyPart(p, e, addons.Delta_1, kPercentToCounts, step);
     return step.Fuzzy_out + step.Addon_1;
 }
 

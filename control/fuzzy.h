@@ -30,6 +30,12 @@ namespace thermo {
 void inferRules(const TControlParams& p, double otkl, double skor, double termScale,
                 TFuzzyStep& step);
 
+// The fuzzy part alone, for any inputs: e and rate clamped into their
+// universes (into step.otkl, step.skor), then inferRules. The live
+// controller, the archive replay and the control surface all go through it,
+// so a surface drawn for the students is what the controller computes.
+void fuzzyPart(const TControlParams& p, double e, double rate, double termScale, TFuzzyStep& step);
+
 // One tick of Regulator 1 with error e: the add-on stage, the clamped inputs
 // (rate = Delta_1, so 0 on the first call and while diff_1 is off) and the
 // inference. Returns Fuzzy_out + Addon_1 in counts, not clamped.

@@ -80,6 +80,17 @@ void ArchiveRecorder::AppendConfig(const TConfigSources& live) {
         lastConfig_ = previous;
         throw;
     }
+    // The tick counter only rises within a run; a record at or below the
+    // previous one's Takt belongs to a new run.
+    if (runConfigs_.empty() || lastConfig_.Takt <= runConfigs_.back().Takt) {
+        runConfigs_.clear();
+        if (lastConfig_.Takt > 1) {
+            TConfigRecord inForce = previous;
+            inForce.Takt = 1;
+            runConfigs_.push_back(inForce);
+        }
+    }
+    runConfigs_.push_back(lastConfig_);
 }
 
 void appendRecord(const std::string& path, const std::uint8_t* bytes, std::size_t size) {

@@ -56,6 +56,11 @@ public:
     // tick counter p. Never cleared: a new run overwrites from position 3 up.
     [[nodiscard]] const std::vector<TArchiveRecord>& RunSamples() const { return runSamples_; }
 
+    // The configuration records written for the current run, in order: from
+    // the one "новый" wrote (Takt 1) on. A run that went on after a cancelled
+    // "новый" starts from the record then in force, taken as of Takt 1.
+    [[nodiscard]] const std::vector<TConfigRecord>& RunConfigs() const { return runConfigs_; }
+
     void TakeConfigSnapshot(const TConfigSources& live);
     // True when anything but Takt differs from LastConfig. The interval is
     // compared in full, so an interval above 65535 ms always reads as a change
@@ -75,6 +80,7 @@ private:
     std::string archiveName_;
     TConfigRecord lastConfig_;
     std::vector<TArchiveRecord> runSamples_;
+    std::vector<TConfigRecord> runConfigs_;
 };
 
 // Appends one record to a file of fixed-size records after its last whole

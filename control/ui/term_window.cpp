@@ -12,6 +12,8 @@
 
 #include "control/ui/locale_sep.h"
 #include "control/ui/membership_chart.h"
+#include "control/ui/surface_chart.h"
+#include "control/ui/surface_window.h"
 #include "ui_aux/show_window.h"
 
 namespace thermo {
@@ -46,9 +48,18 @@ TFF_term::TFF_term(TControlParams& params, UserDialogs& dialogs, QWidget* parent
     connect(close, &QPushButton::clicked, this, &TFF_term::Button1Click);
     right->addWidget(close);
 
+    // What the terms, the rules and the output terms make of the whole
+    // input plane, beside the terms themselves.
+    auto* surfaceBox = new QGroupBox("поверхность управления", this);
+    surface_ = new SurfaceChart(surfaceBox);
+    surface_->setMinimumSize(340, 300);
+    auto* surfaceLayout = new QVBoxLayout(surfaceBox);
+    surfaceLayout->addWidget(surface_);
+
     auto* top = new QHBoxLayout(this);
     top->addLayout(terms, 1);
     top->addLayout(right);
+    top->addWidget(surfaceBox, 1);
 }
 
 QWidget* TFF_term::makeTermGroup(TermGroup group) {
@@ -155,6 +166,7 @@ void TFF_term::showEvent(QShowEvent* event) {
     if (!event->spontaneous()) {
         Term_Refresh();
         Vih_Refresh();
+        refreshSurface();
     }
     QWidget::showEvent(event);
 }
@@ -196,6 +208,8 @@ void TFF_term::applyTermGroup(TermGroup group) {
     // controller uses.
     if (r.complete())
         Term_Refresh();
+    // Values stored before a field that failed act on the next tick too.
+    refreshSurface();
 }
 
 void TFF_term::Button4Click() {
@@ -218,6 +232,13 @@ void TFF_term::Button2Click() {
     }
     if (r.complete())
         Vih_Refresh();
+    refreshSurface();
+}
+
+void TFF_term::refreshSurface() {
+    if (!isVisible())
+        return; // showing the window draws it
+    surface_->showSurface(computeSurface(params_, kWindowSurfaceGrid));
 }
 
 void TFF_term::Button1Click() {

@@ -18,6 +18,7 @@ class QPushButton;
 namespace thermo {
 
 class MembershipChart;
+class SurfaceChart;
 
 class TFF_term : public QWidget {
     Q_OBJECT
@@ -38,12 +39,17 @@ public:
     void Button2Click(); // applies the output terms
     void Button1Click(); // "закрыть"
 
+    // Redraws the control surface from the parameters: after every apply of
+    // this window, and of the main window's rule grid, whose rules it shows.
+    void refreshSurface();
+
     // Edit1 ... Edit18, MaskEdit1 ... MaskEdit9 (n from 1).
     [[nodiscard]] QLineEdit* edit(int n) const;
     [[nodiscard]] QLineEdit* maskEdit(int n) const;
     // Chart2 in the deviation group, Chart1 in the rate group.
     [[nodiscard]] MembershipChart* deviationChart() const { return chart2_; }
     [[nodiscard]] MembershipChart* rateChart() const { return chart1_; }
+    [[nodiscard]] SurfaceChart* surfaceChart() const { return surface_; }
 
 protected:
     void showEvent(QShowEvent* event) override;
@@ -59,6 +65,7 @@ private:
     std::array<QLineEdit*, 9> maskEdits_{};
     MembershipChart* chart1_ = nullptr;
     MembershipChart* chart2_ = nullptr;
+    SurfaceChart* surface_ = nullptr;
 };
 
 } // namespace thermo

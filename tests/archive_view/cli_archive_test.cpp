@@ -3,6 +3,7 @@
 // help and usage errors.
 #include <gtest/gtest.h>
 
+#include <clocale>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
@@ -13,6 +14,7 @@
 
 #include "../storage/temp_dir.h"
 #include "storage/recorder.h"
+#include "storage/settings.h"
 
 using namespace thermo;
 using thermo::testing::readFile;
@@ -123,6 +125,116 @@ TEST(CliArchive, DumpReplayMatchesTheArchiveWindow) {
     EXPECT_EQ(rows[3], "3,0.5,30.5,31.5,1,2,0.1,2500000,0,119993.5,119993.5,,,,,,,");
 }
 
+// Two setpoints, one second between samples from noon: record 1 (30) holds
+// positions 1-3, record 2 (25, from Takt 4) positions 4-5.
+//   1-3: 20 29 30, s 10: 10 % and 90 % both at t 1 (rise 0), at 30 from t 2
+//        (peak, settled), never above: overshoot 0; e 1 0: iae ise itae 1.
+//   4-5: 31 24.5, s -6: both crossings at t 1, 0.5 beyond the setpoint:
+//        overshoot 100 x 0.5 / 6, within the band 0.5 from t 1; e -0.5.
+std::string writeTwoSetpoints(const TempDir& dir) {
+    const std::string path = dir.file("steps.txt");
+    double now = 0.5;
+    ArchiveRecorder rec([&now] { return now; });
+    rec.setArchiveName(path);
+    TConfigSources live;
+    live.Takt = 1;
+    live.Zadan = 30;
+    rec.AppendConfig(live);
+    TProcessState s;
+    const double temps[] = {20, 29, 30, 31, 24.5};
+    for (int p = 1; p <= 5; ++p) {
+        if (p == 4) {
+            live.Takt = 4;
+            live.Zadan = 25;
+            rec.AppendConfig(live);
+        }
+        s.Temper = temps[p - 1];
+        now = 0.5 + (p - 1) / 86400.0;
+        rec.AppendSample(static_cast<std::uint16_t>(p), s);
+    }
+    return path;
+}
+
+TEST(CliArchive, ScoreGivesTheFiguresOfEachSegment) {
+    TempDir dir;
+    const std::string path = writeTwoSetpoints(dir);
+    const Result csv = cli("archive score " + path, dir);
+    ASSERT_EQ(csv.status, 0) << csv.err;
+    EXPECT_EQ(lines(csv.out),
+              (std::vector<std::string>{
+                  "first,last,setpoint,start_temp,step,duration_s,rise_time_s,overshoot_pct,"
+                  "peak_temp,peak_time_s,band,settling_time_s,steady_error,iae,ise,itae",
+                  "1,3,30,20,10,2,0,0,30,2,0.5,2,,1,1,1",
+                  "4,5,25,31,-6,1,0,8.333333333333334,24.5,1,0.5,1,,0.5,0.25,0.5",
+              }));
+    const Result json = cli("archive score --json " + path, dir);
+    ASSERT_EQ(json.status, 0) << json.err;
+    EXPECT_EQ(json.out,
+              "{\"segments\": [\n"
+              "  {\"first\": 1, \"last\": 3, \"setpoint\": 30, \"start_temp\": 20, "
+              "\"step\": 10, \"duration_s\": 2, \"rise_time_s\": 0, \"overshoot_pct\": 0, "
+              "\"peak_temp\": 30, \"peak_time_s\": 2, \"band\": 0.5, \"settling_time_s\": 2, "
+              "\"steady_error\": null, \"iae\": 1, \"ise\": 1, \"itae\": 1},\n"
+              "  {\"first\": 4, \"last\": 5, \"setpoint\": 25, \"start_temp\": 31, "
+              "\"step\": -6, \"duration_s\": 1, \"rise_time_s\": 0, "
+              "\"overshoot_pct\": 8.333333333333334, \"peak_temp\": 24.5, \"peak_time_s\": 1, "
+              "\"band\": 0.5, \"settling_time_s\": 1, \"steady_error\": null, \"iae\": 0.5, "
+              "\"ise\": 0.25, \"itae\": 0.5}\n"
+              "]}\n");
+
+    const Result missing = cli("archive score --json " + dir.file("none.txt"), dir);
+    EXPECT_EQ(missing.status, 1);
+    EXPECT_EQ(missing.out, "");
+}
+
+// The settings file is the window's, written with the locale's decimal mark;
+// the surface reads it so and prints points whatever the locale. Universes
+// -1 .. 3 and -1 .. 1 on a grid of 3, otkl_C2 1.5, the rest default:
+//   (-1, -1): deviation 1/3, 2/3, 0 and rate 1, 0, 0 fire rules 1 (vih_1 5)
+//             and 4 (vih_2 15): (5/3 + 10) x 2.34 = 27.3
+//   (1, 0):   deviation 0, 1/3, 1/3 and rate 0, 1, 0 fire rules 5 (70) and
+//             8 (120) at 1/3 each: 95 x 2.34 = 222.3 (with C2 misread as
+//             the default 3 it would be 202.8)
+//   (3, 1):   only rule 9 (vih_8 170): 397.8
+TEST(CliSurface, GridFromTheSettingsFileInAnyLocale) {
+    TempDir dir;
+    std::setlocale(LC_NUMERIC, "");
+    const char sep = std::localeconv()->decimal_point[0];
+    std::setlocale(LC_NUMERIC, "C");
+    TSettings settings;
+    settings.params.otkl_left = 10;
+    settings.params.otkl_right = 30;
+    settings.params.skor_left = 10;
+    settings.params.skor_right = 10;
+    settings.params.otkl_C2 = 1.5;
+    const std::string ini = dir.file("stand.INI");
+    SaveSettings(ini, settings, sep);
+
+    const Result r = cli("surface --grid 3 --settings " + ini, dir);
+    ASSERT_EQ(r.status, 0) << r.err;
+    const auto rows = lines(r.out);
+    ASSERT_EQ(rows.size(), 10u);
+    EXPECT_EQ(rows[0], "otkl,skor,counts");
+    const char* inputs[] = {"-1,-1", "-1,0", "-1,1", "1,-1", "1,0", "1,1", "3,-1", "3,0", "3,1"};
+    for (std::size_t i = 0; i < 9; ++i)
+        EXPECT_EQ(rows[i + 1].rfind(std::string(inputs[i]) + ",", 0), 0u) << rows[i + 1];
+    auto counts = [&](std::size_t row) {
+        return std::stod(rows[row].substr(rows[row].rfind(',') + 1));
+    };
+    EXPECT_NEAR(counts(1), 27.3, 1e-9);
+    EXPECT_NEAR(counts(5), 222.3, 1e-9);
+    EXPECT_NEAR(counts(9), 397.8, 1e-9);
+
+    // The default grid is 41 x 41.
+    const Result d = cli("surface --settings " + ini, dir);
+    EXPECT_EQ(lines(d.out).size(), 1u + 41u * 41u);
+    for (const char* bad : {"surface --grid 1", "surface --grid x", "surface --grid"}) {
+        const Result u = cli(bad, dir);
+        EXPECT_EQ(u.status, 2) << bad;
+        EXPECT_EQ(u.out, "") << bad;
+    }
+}
+
 TEST(CliArchive, ConfigsListsEveryField) {
     TempDir dir;
     const std::string path = writeArchive(dir);
@@ -191,7 +303,7 @@ TEST(CliArchive, UsageErrors) {
 TEST(Cli, EveryCommandAnswersHelpAndUsageErrorsAlike) {
     TempDir dir;
     for (const char* command : {"", "probe", "run", "archive", "archive dump", "archive configs",
-                                "archive xlsx", "archive wmf"}) {
+                                "archive score", "archive xlsx", "archive wmf", "surface"}) {
         const std::string c = command;
         for (const char* ask : {"--help", "-h"}) {
             const Result r = cli(c + " " + ask, dir);

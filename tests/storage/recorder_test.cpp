@@ -249,3 +249,47 @@ TEST(Recorder, AConfigurationThatFailedToBeWrittenIsWrittenAtTheNextTick) {
 }
 
 } // namespace
+
+namespace {
+
+// The main window's scorecard of the current run reads these: the records of
+// the latest run only, with the one in force at its start as of Takt 1.
+TEST(Recorder, RunConfigsHoldTheCurrentRunsRecordsOnly) {
+    TempDir dir;
+    RecordedRun run(dir.file("run.txt"));
+    run.tick();
+    run.tick();
+    run.live.Zadan = 40;
+    run.tick(); // record at Takt 4
+    ASSERT_EQ(run.recorder.RunConfigs().size(), 2u);
+    EXPECT_EQ(run.recorder.RunConfigs()[1].Takt, 4);
+
+    // "новый" confirmed: counter 1, a record at Takt 1 starts the next run.
+    run.state.Takt = 1;
+    run.live.Takt = 1;
+    run.recorder.AppendConfig(run.live);
+    ASSERT_EQ(run.recorder.RunConfigs().size(), 1u);
+    EXPECT_EQ(run.recorder.RunConfigs()[0].Zadan, 40);
+
+    run.tick();
+    run.tick();
+    run.live.params.C0_1 = 5;
+    run.tick(); // record at Takt 4
+    run.tick();
+
+    // "новый" cancelled: the counter restarts without a record; the first
+    // change of that run finds the setpoint 40 in force since Takt 1.
+    run.state.Takt = 1;
+    run.tick();
+    run.tick();
+    run.live.Zadan = 45;
+    run.tick(); // Takt 4, not above the previous record's
+    ASSERT_EQ(run.recorder.RunConfigs().size(), 2u);
+    EXPECT_EQ(run.recorder.RunConfigs()[0].Takt, 1);
+    EXPECT_EQ(run.recorder.RunConfigs()[0].Zadan, 40);
+    EXPECT_EQ(run.recorder.RunConfigs()[0].params.C0_1, 5);
+    EXPECT_EQ(run.recorder.RunConfigs()[1].Takt, 4);
+    EXPECT_EQ(run.recorder.RunConfigs()[1].Zadan, 45);
+}
+
+} // namespace

@@ -1,0 +1,59 @@
+#pragma once
+// The windows of the "анализ" menus of the main window and the archive
+// window, and their entries:
+//   "оценка переходного процесса" - the run scorecard of the current run
+//       (main window) or of the open archive (archive window);
+//   "поверхность управления" - the fuzzy part's control surface of the live
+//       parameters with the live input marked every tick (main window), or
+//       of the configuration in force for the selected sample with the path
+//       of its segment (archive window).
+// A further analysis adds its window here and its entry with analysisMenu().
+
+#include <QAction>
+#include <cstddef>
+#include <vector>
+
+#include "app/main_window.h"
+#include "archive_view/archive_window.h"
+#include "archive_view/score_window.h"
+#include "archive_view/scorecard.h"
+#include "control/ui/surface_window.h"
+#include "storage/reader.h"
+
+namespace thermo {
+
+class AnalysisWindows {
+public:
+    AnalysisWindows(TF_Glav& main, TF_Arhiv& archiveWindow, ArchiveReader& archive, Stand& stand,
+                    ArchiveRecorder& recorder, UserDialogs& dialogs);
+
+    void showRunScore();
+    void showArchiveScore();
+    void showLiveSurface();
+    void showArchiveSurface();
+
+    // After a tick: the live point, when the live surface is shown.
+    void followTick(const TickReport& r);
+    // The archive window's selection: the archive surface follows it.
+    void followSample(std::size_t s);
+    void followArchive();
+
+    ScoreWindow runScore;     // the main window's run
+    ScoreWindow archiveScore; // the archive window's archive
+    SurfaceWindow liveSurface;
+    SurfaceWindow archiveSurface;
+    QAction *mainScoreAction, *mainSurfaceAction;
+    QAction *archiveScoreAction, *archiveSurfaceAction;
+
+private:
+    TF_Glav& main_;
+    TF_Arhiv& archiveWindow_;
+    ArchiveReader& archive_;
+    Stand& stand_;
+    ArchiveRecorder& recorder_;
+    ArchiveReader run_; // the current run, as its archive will read
+    std::vector<SegmentScore> archiveSegments_;
+    bool archiveScored_ = false;
+};
+
+} // namespace thermo

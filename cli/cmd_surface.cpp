@@ -1,0 +1,81 @@
+// thermostand-cli surface: the fuzzy part's control surface over the whole
+// input plane, as CSV for the students' own plotting tools.
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <iostream>
+#include <string>
+
+#include "cli/commands.h"
+#include "cli/settings_sep.h"
+#include "control/surface.h"
+#include "storage/settings.h"
+
+namespace thermo::cli {
+
+namespace {
+
+constexpr long kMaxGrid = 2000; // four million rows
+
+const char* kSurfaceUsage = R"(usage: thermostand-cli surface [--settings FILE] [--grid N]
+
+Writes the control surface of Regulator 1's fuzzy part as CSV on stdout: its
+output in PWM counts (0..234 = heater off..full power, before the add-ons)
+for every (deviation, rate) pair of an N x N grid over the universes of the
+settings file's terms, header
+
+  otkl,skor,counts
+
+otkl runs from -otkl_left/10 to otkl_right/10 (degrees), skor from
+-skor_left/10 to skor_right/10 (degrees per tick), each in N evenly spaced
+points; rows run with otkl slow and skor fast. Where no rule fires the output
+is 0, as in the live controller. Numbers use a point and as many digits as
+read them back exactly.
+
+  --settings FILE   settings file (default: thermostand.INI beside the executable)
+  --grid N          points per axis, 2..2000 (default 41)
+
+Exit status: 0 on success, 2 for a usage error.
+)";
+
+} // namespace
+
+int surface(int argc, char** argv) {
+    std::string settingsPath;
+    long grid = static_cast<long>(kDefaultSurfaceGrid);
+    for (int i = 0; i < argc; ++i) {
+        const std::string a = argv[i];
+        const char* next = i + 1 < argc ? argv[i + 1] : nullptr;
+        if (a == "--help" || a == "-h") {
+            std::cout << kSurfaceUsage;
+            return 0;
+        }
+        if (a == "--settings" && next) {
+            settingsPath = next;
+            ++i;
+        } else if (a == "--grid" && next) {
+            char* end = nullptr;
+            grid = std::strtol(next, &end, 10);
+            if (end == next || *end != '\0' || grid < 2 || grid > kMaxGrid) {
+                std::cerr << "thermostand-cli surface: --grid takes a whole number from 2 to "
+                          << kMaxGrid << ", not " << next << "\n\n"
+                          << kSurfaceUsage;
+                return 2;
+            }
+            ++i;
+        } else {
+            std::cerr << "thermostand-cli surface: unexpected argument " << a << "\n\n"
+                      << kSurfaceUsage;
+            return 2;
+        }
+    }
+    if (settingsPath.empty())
+        settingsPath = programSettingsPath();
+    const TSettings settings = LoadSettings(settingsPath, settingsDecimalSeparator());
+    const ControlSurface s = computeSurface(settings.params, static_cast<std::size_t>(grid));
+    const std::string out = surfaceCsv(settings.params, s);
+    std::fwrite(out.data(), 1, out.size(), stdout);
+    return std::fflush(stdout) == 0 ? 0 : 1;
+}
+
+} // namespace thermo::cli

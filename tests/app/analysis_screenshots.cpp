@@ -1,0 +1,98 @@
+// Makes the pictures of the analysis windows for the documentation: an
+// archive of two setpoint steps with overshoot, its scorecard with the first
+// segment marked on the archive's chart, the surface of the selected
+// sample's configuration with the segment's path, and the term window.
+//   thermostand-analysis-screenshots DIR
+#include <QApplication>
+#include <QPixmap>
+#include <QTableWidget>
+#include <cmath>
+#include <filesystem>
+#include <iostream>
+
+#include "app/analysis_windows.h"
+#include "archive_view/cursor_chart.h"
+#include "common/scripted_dialogs.h"
+#include "control/ui/surface_chart.h"
+#include "control/ui/term_window.h"
+#include "sim/pty_sensor.h"
+#include "storage/recorder.h"
+
+using namespace thermo;
+namespace fs = std::filesystem;
+
+int main(int argc, char** argv) {
+    if (argc < 2) {
+        std::cerr << "usage: thermostand-analysis-screenshots DIR\n";
+        return 2;
+    }
+    const fs::path out = argv[1];
+    QLocale::setDefault(QLocale(QLocale::Russian, QLocale::Russia));
+    QApplication app(argc, argv);
+    QApplication::setStyle(QStringLiteral("Fusion"));
+    const fs::path dir =
+        fs::temp_directory_path() / ("thermo_analysis_" + std::to_string(::getpid()));
+    fs::create_directories(dir);
+    const std::string path = (dir / "run.txt").string();
+
+    // A plant with some inertia under a lively regulator: it overshoots each
+    // new setpoint and rings down into it.
+    TConfigRecord c;
+    c.Takt = 1;
+    c.Zadan = 33.5;
+    c.Fuzzy_on = true;
+    c.Interval = 1000;
+    double T = 22, v = 0;
+    for (int p = 1; p <= 500; ++p) {
+        if (p == 1 || p == 250) {
+            c.Takt = static_cast<std::uint16_t>(p);
+            c.Zadan = p == 1 ? 33.5 : 28;
+            const ConfigBytes b = encodeConfig(c);
+            appendRecord(path + "UST", b.data(), b.size());
+        }
+        v += 0.004 * (c.Zadan - T) - 0.06 * v;
+        T += v;
+        const SampleBytes b = encodeSample({T, 0, 0, (14 * 3600.0 + 10 * 60 + p) / 86400.0});
+        appendRecord(path, b.data(), b.size());
+    }
+
+    sim::PtySensorThread sensor([] { return 25.0; });
+    Stand stand;
+    ScriptedDialogs dialogs;
+    TSettings settings;
+    settings.devices.com[0] = sensor.path();
+    settings.devices.lpt = "sim:" + (dir / "lpt").string();
+    StandDevices devices(settings.devices);
+    ArchiveRecorder recorder;
+    TF_Glav main({stand, dialogs, devices, recorder, settings, (dir / "t.INI").string()});
+    ArchiveReader archive;
+    TF_Arhiv arhiv({archive, dialogs});
+    AnalysisWindows analysis(main, arhiv, archive, stand, recorder, dialogs);
+    arhiv.show();
+    dialogs.fileAnswers.push_back(path);
+    arhiv.N2Click();
+    QApplication::processEvents();
+
+    bool ok = true;
+    analysis.showArchiveScore();
+    analysis.archiveScore.table()->setCurrentCell(0, 0);
+    QApplication::processEvents();
+    arhiv.Chart3->replot();
+    ok &= arhiv.grab().save(QString::fromStdString((out / "archive-score-marks.png").string()));
+    ok &= analysis.archiveScore.grab().save(
+        QString::fromStdString((out / "archive-scorecard.png").string()));
+
+    analysis.showArchiveSurface();
+    arhiv.SelectSample(40);
+    QApplication::processEvents();
+    analysis.archiveSurface.chart()->replot();
+    ok &= analysis.archiveSurface.grab().save(
+        QString::fromStdString((out / "archive-surface.png").string()));
+
+    TFF_term term(stand.params, dialogs);
+    term.showForward();
+    QApplication::processEvents();
+    ok &= term.grab().save(QString::fromStdString((out / "term-surface.png").string()));
+    fs::remove_all(dir);
+    return ok ? 0 : 1;
+}
