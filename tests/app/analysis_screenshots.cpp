@@ -17,6 +17,7 @@
 #include "control/ui/term_window.h"
 #include "sim/pty_sensor.h"
 #include "storage/recorder.h"
+#include "ui_aux/program_setup.h"
 
 using namespace thermo;
 namespace fs = std::filesystem;
@@ -29,6 +30,7 @@ int main(int argc, char** argv) {
     const fs::path out = argv[1];
     QLocale::setDefault(QLocale(QLocale::Russian, QLocale::Russia));
     QApplication app(argc, argv);
+    prepareWindowProgram(app);
     QApplication::setStyle(QStringLiteral("Fusion"));
     const fs::path dir =
         fs::temp_directory_path() / ("thermo_analysis_" + std::to_string(::getpid()));
