@@ -327,8 +327,9 @@ int report(const StepSpan& span, const ReportOptions& o) {
             if (t.saturates)
                 std::cout << "warning: " << saturationWarning(t, request, '.') << '\n';
     }
-    if (!o.writeSettings.empty())
-        return writeSettings(o, tunings[static_cast<std::size_t>(o.rule)]);
+    for (const Tuning& t : tunings)
+        if (!o.writeSettings.empty() && t.rule == o.rule)
+            return writeSettings(o, t);
     return 0;
 }
 
@@ -436,6 +437,8 @@ int identify(int argc, char** argv) {
         return usage("--archive, --from, --to, --hold and --ticks are required");
     if (*from < 0 || *from > 100 || *to < 0 || *to > 100 || *from == *to)
         return usage("--from and --to are different percentages 0..100");
+    if (intervalMs < 100 || intervalMs > 5000)
+        return usage("--interval needs 100..5000 ms");
     if (*hold < 1 || *ticks < double(kMinFitSamples) || *hold + *ticks > 64999)
         return usage("--hold 1 or more, --ticks 6 or more, together at most 64999");
 
