@@ -12,10 +12,29 @@ ComPortMap portMap(const DeviceSettings& d) {
 }
 } // namespace
 
-StandDevices::StandDevices(const DeviceSettings& devices)
-    : serial_(portMap(devices)), lpt_(TLptPortConnection::fromSetting(devices.lpt)) {
-    if (lpt_.IsReady())
-        lpt_.selectPort();
+StandDevices::StandDevices(const DeviceSettings& devices, const std::string& guardExe)
+    : serial_(portMap(devices)),
+      lpt_(TLptPortConnection::fromSetting(
+          devices.lpt, {}, guardExe.empty() ? PortProbe::AtOpen : PortProbe::Later)),
+      guardRequired_(!guardExe.empty()) {
+    if (!lpt_.IsReady())
+        return;
+    if (guardRequired_) {
+        // The probes put test patterns on the data registers: the guard
+        // watches from before the first of them.
+        guard_ = HeaterGuardLink::start(guardExe, lpt_.guardRegisters(), &guardError_);
+        if (!guard_)
+            return;
+        lpt_.probePorts();
+    }
+    lpt_.selectPort();
+}
+
+StandDevices::~StandDevices() {
+    if (guard_ && !guard_->gone()) {
+        writeHeater(0);
+        guard_->bye();
+    }
 }
 
 bool StandDevices::openPath(const std::string& path) {
@@ -44,9 +63,28 @@ void StandDevices::startConversion() {
 }
 
 void StandDevices::writeHeater(std::uint8_t counts) {
+    if (guardRequired_ && (!guard_ || guard_->gone()))
+        counts = 0; // nothing would switch it off should the program die now
     lastHeater_ = counts;
     if (lpt_.IsReady())
         (void)lpt_.WriteRegister(lpt_.SelectedLptPort(), RegData, counts);
+    if (guard_)
+        (void)guard_->beat(counts);
+}
+
+void StandDevices::heartbeat() {
+    if (guard_)
+        (void)guard_->beat(lastHeater_ < 0 ? std::nullopt
+                                           : std::optional<std::uint8_t>(lastHeater_));
+}
+
+GuardNews StandDevices::pollGuard(std::chrono::milliseconds timeout) {
+    if (!guard_)
+        return GuardNews::None;
+    const GuardNews news = guard_->poll(timeout);
+    if (news == GuardNews::SwitchedOff)
+        lastHeater_ = 0;
+    return news;
 }
 
 bool StandDevices::AccessCOM(int n) {
@@ -75,6 +113,10 @@ bool StandDevices::ConfigureSensor() {
 
 void StandDevices::shutdown() {
     writeHeater(0);
+    if (guard_) {
+        guard_->bye();
+        guard_.reset(); // heater writes from here on are 0
+    }
     serial_.PurgeCOM();
     serial_.CloseCOM();
 }

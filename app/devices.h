@@ -3,11 +3,15 @@
 // with the DS18B20 adapter and the parallel port that carries the heater
 // byte, as the settings file's [devices] section names them.
 
+#include <chrono>
 #include <cstdint>
+#include <memory>
 #include <optional>
+#include <string>
 
 #include "app/cycle.h"
 #include "app/port_selection.h"
+#include "io/heater_guard_link.h"
 #include "io/lpt.h"
 #include "io/serial_port.h"
 #include "storage/recorder.h"
@@ -17,7 +21,16 @@ namespace thermo {
 
 class StandDevices : public CycleSensor, public CycleHeater, public SensorPorts {
 public:
-    explicit StandDevices(const DeviceSettings& devices);
+    // With `guardExe`, the heater guard (io/heater_guard_link.h) is started
+    // over the parallel port's registers before anything writes them, the
+    // start-up's port probes included; should it not start, nothing is
+    // written but 0 and guardError() says why. Without, nothing guards the
+    // heater but the program itself (tests of the parts).
+    explicit StandDevices(const DeviceSettings& devices, const std::string& guardExe = {});
+    // Ends in order: heater 0, and a guard told goodbye.
+    ~StandDevices() override;
+    StandDevices(const StandDevices&) = delete;
+    StandDevices& operator=(const StandDevices&) = delete;
 
     // Open a port by path instead of a COM number (the headless tools).
     [[nodiscard]] bool openPath(const std::string& path);
@@ -30,8 +43,21 @@ public:
     // read the last finished conversion.
     void startConversion() override;
     // CycleHeater: the data register of the selected parallel port. A write
-    // that fails is ignored, as the tick expects.
+    // that fails is ignored, as the tick expects. The guard hears each byte;
+    // while a guard that is required is not running, the heater gets 0
+    // whatever is asked.
     void writeHeater(std::uint8_t counts) override;
+
+    // The heater guard, when one was asked for.
+    [[nodiscard]] const std::string& guardError() const { return guardError_; }
+    [[nodiscard]] HeaterGuardLink* guard() { return guard_.get(); }
+    // A guard was started and is no longer running: no run may go on.
+    [[nodiscard]] bool guardLost() const { return guard_ && guard_->gone(); }
+    // The event loop's heartbeat to the guard.
+    void heartbeat();
+    // What the guard has said (waiting up to `timeout`). After SwitchedOff
+    // the heater is known to be at 0.
+    GuardNews pollGuard(std::chrono::milliseconds timeout = std::chrono::milliseconds(0));
 
     // SensorPorts
     bool AccessCOM(int n) override;
@@ -43,7 +69,8 @@ public:
     bool ConfigureSensor() override;
     [[nodiscard]] bool portStillOpen() override { return serial_.stillOpen(); }
 
-    // Program end: heater off, unread input discarded, port closed.
+    // Program end: heater off, the guard told goodbye, unread input
+    // discarded, port closed.
     void shutdown();
 
     [[nodiscard]] SerialPort& serial() { return serial_; }
@@ -55,6 +82,9 @@ private:
     TLptPortConnection lpt_;
     int lastHeater_ = -1;
     std::optional<SteadyTime> conversionStarted_;
+    bool guardRequired_ = false;
+    std::string guardError_;
+    std::unique_ptr<HeaterGuardLink> guard_;
 };
 
 // The archive recorder as the control cycle drives it.

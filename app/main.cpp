@@ -6,10 +6,12 @@
 #include <QFileInfo>
 #include <QSocketNotifier>
 #include <csignal>
+#include <iostream>
 #include <unistd.h>
 
 #include "app/crash_guard.h"
 #include "app/devices.h"
+#include "app/program_usage.h"
 #include "app/program_windows.h"
 #include "app/stand.h"
 #include "app/ui/qt_dialogs.h"
@@ -17,6 +19,7 @@
 #include "resources/embedded.h"
 #include "storage/recorder.h"
 #include "storage/settings.h"
+#include "storage/settings_place.h"
 #include "ui_aux/alarm_sound.h"
 #include "ui_aux/program_icon.h"
 #include "ui_aux/program_setup.h"
@@ -37,6 +40,16 @@ void onTerminationSignal(int sig) {
 } // namespace
 
 int main(int argc, char** argv) {
+    const thermo::SettingsPlace place = thermo::programSettingsPlace(thermo::currentPlaceInputs());
+    if (thermo::helpRequested(argc, argv)) {
+        std::cout << thermo::programUsage(place);
+        return 0;
+    }
+    // Installed, the program starts in ~/thermostand, whatever folder the
+    // menu started it in, so "новый" opens on the user's own Data.
+    if (const std::string failed = thermo::prepareSettingsPlace(place); !failed.empty())
+        std::cerr << "thermostand: " << failed << '\n';
+
     QApplication app(argc, argv);
     thermo::prepareWindowProgram(app);
     QApplication::setStyle(QStringLiteral("Fusion")); // the same look on every desktop
@@ -44,19 +57,26 @@ int main(int argc, char** argv) {
     app.setWindowIcon(thermo::programIcon());
 
     const char sep = thermo::decimalSeparator();
-    const std::string settingsPath =
-        thermo::settingsFileName(QCoreApplication::applicationFilePath().toStdString());
-    thermo::TSettings settings = thermo::LoadSettings(settingsPath, sep);
+    const std::string& settingsPath = place.file;
+    thermo::TSettings settings =
+        thermo::loadSettingsWithMachineDevices(place.file, place.machineFile, sep);
 
     thermo::Stand stand;
     thermo::QtDialogs dialogs(thermo::TF_Glav::programTitle());
-    thermo::StandDevices devices(settings.devices);
+    // The heater guard starts with the devices, before anything writes the
+    // heater: it takes the heater off should the program die or hang.
+    thermo::StandDevices devices(settings.devices, thermo::guardBesideProgram());
     thermo::ArchiveRecorder recorder;
     thermo::AlarmSound sound(thermo::resources::warningSound());
 
     // A crash or a fatal error (an uncaught exception ends in abort) switches
     // the heater off first.
     thermo::CrashHeaterGuard crashGuard(devices);
+    if (!devices.guardError().empty()) {
+        dialogs.message(thermo::MessageKind::Error, "",
+                        std::string(thermo::kGuardLostText) + "\n" + devices.guardError());
+        return 1;
+    }
     if (pipe(g_signalPipe) == 0) {
         // Interrupted, terminated, or its terminal closed: the program ends
         // as when its window is closed.

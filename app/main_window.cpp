@@ -9,6 +9,7 @@
 #include <QLineEdit>
 #include <QMenuBar>
 #include <QPushButton>
+#include <QSocketNotifier>
 #include <QSpinBox>
 #include <QToolButton>
 #include <tuple>
@@ -91,6 +92,7 @@ TF_Glav::TF_Glav(MainWindowServices services, QWidget* parent)
     buildControl(upperBand);
     buildTrendArea(central);
     FormCreate();
+    watchGuard();
 }
 
 TF_Glav::~TF_Glav() {
@@ -357,6 +359,9 @@ void TF_Glav::FormDestroy() {
     destroyed_ = true;
     Timer1->stop();
     heaterWatch->stop(); // the port closes below: no reading may follow
+    // The goodbye below closes the tie this watches.
+    delete guardNotifier_;
+    guardNotifier_ = nullptr;
     // The heater goes off before anything can wait for a person: a failed
     // save below opens a message box, and a session ending meanwhile would
     // kill the program with the heater still on.
@@ -398,6 +403,10 @@ void TF_Glav::MClosePortClick() {
 }
 
 void TF_Glav::Bt_StartClick() {
+    if (s_.devices.guardLost()) {
+        s_.dialogs.message(MessageKind::Error, "", kGuardLostText);
+        return;
+    }
     // A running cycle keeps its rhythm: pressing "старт" again does not
     // put the next tick off.
     if (!Timer1->isActive()) {
@@ -488,6 +497,52 @@ void TF_Glav::Timer1Timer() {
     inTick_ = false;
     if (!r.ioError.empty())
         reportTickError(r.ioError);
+    if (guardOffPending_)
+        reportGuardOff();
+}
+
+void TF_Glav::watchGuard() {
+    if (!s_.devices.guard())
+        return;
+    guardBeat_ = new QTimer(this);
+    guardBeat_->setInterval(guard::kHeartbeatPeriod);
+    connect(guardBeat_, &QTimer::timeout, this, [this] { s_.devices.heartbeat(); });
+    guardBeat_->start();
+    guardNotifier_ =
+        new QSocketNotifier(s_.devices.guard()->descriptor(), QSocketNotifier::Read, this);
+    connect(guardNotifier_, &QSocketNotifier::activated, this, &TF_Glav::hearGuard);
+}
+
+void TF_Glav::hearGuard() {
+    switch (s_.devices.pollGuard()) {
+    case GuardNews::None:
+        return;
+    case GuardNews::SwitchedOff:
+        guardOffPending_ = true;
+        if (!Timer1->isActive())
+            reportGuardOff(); // no tick is coming to tell it after
+        return;
+    case GuardNews::Gone:
+        guardNotifier_->setEnabled(false); // the closed tie would wake it for ever
+        guardNotifier_->deleteLater();
+        guardNotifier_ = nullptr;
+        guardBeat_->stop();
+        Timer1->stop();
+        s_.devices.writeHeater(0);
+        s_.dialogs.message(MessageKind::Error, "", kGuardLostText);
+        return;
+    }
+}
+
+void TF_Glav::reportGuardOff() {
+    // As a tick's error report: the cycle goes on in the box's own event
+    // loop, and the next tick writes its command again. One box at a time.
+    if (guardOffOpen_)
+        return;
+    guardOffPending_ = false;
+    guardOffOpen_ = true;
+    s_.dialogs.message(MessageKind::Warning, "", kGuardSwitchedOffText);
+    guardOffOpen_ = false;
 }
 
 void TF_Glav::runWaitingTick() {

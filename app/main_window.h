@@ -29,6 +29,7 @@ class QLabel;
 class QLineEdit;
 class QMenu;
 class QPushButton;
+class QSocketNotifier;
 class QSpinBox;
 class QToolButton;
 
@@ -76,6 +77,10 @@ public:
     // the tick itself).
     void presentTick(const TickReport& r);
     void reportTickError(const std::string& text);
+    // What the heater guard says: it took the heater off while the program
+    // did not answer (told after the next tick, or at once while stopped),
+    // or it is gone (heater 0, the run stopped, no start until a restart).
+    void hearGuard();
     void setTimerInterval(int ms); // the interval window's "применить"
     [[nodiscard]] int timerInterval() const;
     // What a command holds while no tick may run inside it.
@@ -138,6 +143,8 @@ private:
     void applyNumber(QLineEdit* edit, double& target);
     void runWaitingTick();
     void showAlarm(const TickReport& r);
+    void watchGuard();
+    void reportGuardOff();
     QString fixed(double v, const char* pattern) const;
 
     MainWindowServices s_;
@@ -153,6 +160,10 @@ private:
     bool inTick_ = false;
     bool errorReportOpen_ = false;
     TickGate ticks_;
+    QTimer* guardBeat_ = nullptr;
+    QSocketNotifier* guardNotifier_ = nullptr;
+    bool guardOffPending_ = false;
+    bool guardOffOpen_ = false;
 };
 
 } // namespace thermo

@@ -14,8 +14,10 @@
 
 #include "cli/commands.h"
 #include "io/ds18b20.h"
+#include "io/heater_guard_link.h"
 #include "io/lpt.h"
 #include "io/onewire.h"
+#include "io/permission_advice.h"
 #include "io/serial_port.h"
 #include "storage/settings.h"
 
@@ -33,7 +35,7 @@ took, and lists the parallel ports found with the way each is reached.
 
   --port COMn|PATH   the port to probe (default: the stored "COM port", else COM1)
   --count N          readings to take, 0..1000 (3)
-  --settings FILE    settings file (default: thermostand.INI beside the executable)
+  --settings FILE    settings file (default: the one named below)
 
 Exit status: 0 when the sensor answered and a reading passed its check,
 1 when it did not, 2 for a usage error or a port that cannot be opened.
@@ -79,13 +81,24 @@ bool anotherProgramHoldsTheStand(const SerialPort& serial) {
 }
 
 void reportParallelPorts(const DeviceSettings& devices) {
-    auto lpt = TLptPortConnection::fromSetting(devices.lpt);
+    auto lpt = TLptPortConnection::fromSetting(devices.lpt, {}, PortProbe::Later);
     std::cout << "parallel port (LPT=" << devices.lpt << "): ";
     if (!lpt.IsReady()) {
         std::cout << "not ready: " << lpt.errorText() << " (code " << lpt.errorCode() << ")\n";
         return;
     }
+    // The probes put test patterns on the data registers, the heater's
+    // among them: a guard takes the heater off should we die meanwhile.
+    std::string why;
+    const auto guard = HeaterGuardLink::start(guardBesideProgram(), lpt.guardRegisters(), &why);
+    if (!guard) {
+        std::cout << "not probed: " << why << '\n';
+        return;
+    }
+    lpt.probePorts();
     lpt.selectPort();
+    // Each probe put back what the register held: the heater is as it was.
+    guard->bye();
     std::cout << (lpt.Adr_LPT().empty() ? "none found" : "heater on " + lpt.Adr_LPT()) << '\n';
     const struct {
         std::uint8_t id;
@@ -119,7 +132,7 @@ int probe(int argc, char** argv) {
         const std::string a = argv[i];
         const char* v = i + 1 < argc ? argv[i + 1] : nullptr;
         if (a == "--help" || a == "-h") {
-            std::cout << kProbeUsage;
+            std::cout << kProbeUsage << '\n' << settingsInUse();
             return 0;
         } else if (a == "--port" && v) {
             port = v;
@@ -142,7 +155,8 @@ int probe(int argc, char** argv) {
     }
     if (settingsPath.empty())
         settingsPath = programSettingsPath();
-    const TSettings settings = LoadSettings(settingsPath, '.');
+    std::cout << settingsInUse(settingsPath);
+    const TSettings settings = loadProgramSettings(settingsPath, '.');
     if (port.empty())
         port = comPortName(
             settings.SavedComPort >= 1 && settings.SavedComPort <= 4 ? settings.SavedComPort : 1);
@@ -153,6 +167,8 @@ int probe(int argc, char** argv) {
     std::cout << "serial port " << port << " (" << map.resolve(port) << "): ";
     if (!serial.OpenCOM(port)) {
         std::cout << "cannot open: " << serial.lastError() << '\n';
+        if (serial.lastOpenWasDenied())
+            std::cout << permissionAdvice(map.resolve(port), currentUserName()) << '\n';
         if (serial.lastOpenFoundItInUse())
             std::cout << kNotProbed;
         else

@@ -15,7 +15,6 @@
 #include <iostream>
 #include <optional>
 #include <string>
-#include <thread>
 
 #include "app/crash_guard.h"
 #include "app/cycle.h"
@@ -61,12 +60,13 @@ then "старт" would), ticks every interval and prints one line per tick:
                      seconds of ticks or the run stops with the heater off.
                      Shorter only, for a plant that reacts sooner, such as
                      thermostand-sim --speed K (120/K)
-  --settings FILE    settings file (default: thermostand.INI beside the executable)
+  --settings FILE    settings file (default: the one named below)
 
 Exit status: 0 after all ticks; 1 when the run could not start (no sensor,
-no port, no parallel port, the archive not writable); 2 for a usage error;
-3 when the run ended early with the heater off (sensor lost or unreadable,
-heating without a temperature rise, archive full, interrupted).
+no port, no parallel port, no heater guard, the archive not writable); 2 for
+a usage error; 3 when the run ended early with the heater off (sensor lost or
+unreadable, heating without a temperature rise, archive full, heater guard
+gone, interrupted).
 )";
 
 std::atomic<bool> g_interrupted{false};
@@ -74,13 +74,34 @@ void onSignal(int) {
     g_interrupted = true;
 }
 
-// Waits for the next tick, but a signal ends the wait within 20 ms: the
-// heater must not stay on through a long interval after Ctrl-C.
-void sleepUnlessInterrupted(std::chrono::steady_clock::time_point until) {
-    while (!g_interrupted && std::chrono::steady_clock::now() < until)
-        std::this_thread::sleep_for(std::min<std::chrono::steady_clock::duration>(
-            std::chrono::milliseconds(20), until - std::chrono::steady_clock::now()));
-}
+// Waits for the next tick, beating to the heater guard, but a signal ends
+// the wait within 20 ms (the heater must not stay on through a long interval
+// after Ctrl-C) and the guard's news at once.
+class TickWait {
+public:
+    explicit TickWait(StandDevices& devices) : devices_(devices) {}
+    // Hears the guard at least once, also when a tick is already due.
+    GuardNews until(std::chrono::steady_clock::time_point due) {
+        using std::chrono::steady_clock;
+        for (;;) {
+            const auto now = steady_clock::now();
+            if (now - lastBeat_ >= guard::kHeartbeatPeriod) {
+                devices_.heartbeat();
+                lastBeat_ = now;
+            }
+            const auto wait = std::chrono::ceil<std::chrono::milliseconds>(
+                std::clamp<steady_clock::duration>(due - now, {}, std::chrono::milliseconds(20)));
+            if (const GuardNews news = devices_.pollGuard(wait); news != GuardNews::None)
+                return news;
+            if (g_interrupted || steady_clock::now() >= due)
+                return GuardNews::None;
+        }
+    }
+
+private:
+    StandDevices& devices_;
+    std::chrono::steady_clock::time_point lastBeat_;
+};
 
 } // namespace
 
@@ -190,7 +211,7 @@ std::string num(double v) {
 int runCycle(int argc, char** argv, RunObserver* observer) {
     for (int i = 0; i < argc; ++i) {
         if (std::strcmp(argv[i], "--help") == 0 || std::strcmp(argv[i], "-h") == 0) {
-            std::cout << kRunUsage;
+            std::cout << kRunUsage << '\n' << settingsInUse();
             return 0;
         }
     }
@@ -202,14 +223,19 @@ int runCycle(int argc, char** argv, RunObserver* observer) {
     const Options& o = *opt;
     const char sep = localeDecimalSeparator();
     const std::string settingsPath = o.settings.empty() ? programSettingsPath() : o.settings;
-    const TSettings settings = LoadSettings(settingsPath, sep);
+    const TSettings settings = loadProgramSettings(settingsPath, sep);
     ScriptedDialogs dialogs(/*echo=*/true);
 
-    StandDevices devices(settings.devices);
+    StandDevices devices(settings.devices, guardBesideProgram());
     CrashHeaterGuard crashGuard(devices);
     if (!devices.lpt().IsReady()) {
         dialogs.message(MessageKind::Error, "ERROR",
                         kLptNotReadyText + std::to_string(devices.lpt().errorCode()));
+        return 1;
+    }
+    if (!devices.guardError().empty()) {
+        dialogs.message(MessageKind::Error, "",
+                        std::string(kGuardLostText) + "\n" + devices.guardError());
         return 1;
     }
     devices.writeHeater(0);
@@ -274,19 +300,27 @@ int runCycle(int argc, char** argv, RunObserver* observer) {
     for (int sig : {SIGINT, SIGTERM, SIGHUP, SIGPIPE})
         handleUnlessIgnored(sig, onSignal);
 
-    // Detection started a conversion; the first tick reads it once done.
-    sleepUnlessInterrupted(std::chrono::steady_clock::now() + std::chrono::milliseconds(750));
-
     ControlCycle cycle(stand, devices, devices, recorderAdapter);
     cycle.setHeatingWatchPeriod(static_cast<int>(std::lround(o.watchSeconds * 1000)));
     std::ostream& lines = observer ? observer->tickLines() : std::cout;
     lines << "# Takt Temper Oshibka OUT_Regul1 OUT_Regul2 OUT_Regul heater\n" << std::flush;
     int status = 0;
-    auto due = std::chrono::steady_clock::now();
+    // Detection started a conversion; the first tick reads it once done.
+    auto due = std::chrono::steady_clock::now() + std::chrono::milliseconds(750);
+    TickWait wait(devices);
     for (long t = 0; t < o.ticks; ++t) {
-        if (t > 0) {
+        if (t > 0)
             due += std::chrono::milliseconds(o.interval);
-            sleepUnlessInterrupted(due);
+        // The guard's news: it took the heater off while we did not answer
+        // (the next tick writes our command again), or it is gone.
+        GuardNews news;
+        while ((news = wait.until(due)) == GuardNews::SwitchedOff)
+            dialogs.message(MessageKind::Warning, "", kGuardSwitchedOffText);
+        if (news == GuardNews::Gone) {
+            devices.writeHeater(0);
+            dialogs.message(MessageKind::Error, "", kGuardLostText);
+            status = 3;
+            break;
         }
         if (g_interrupted) {
             std::cerr << "run: interrupted\n";

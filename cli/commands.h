@@ -4,11 +4,22 @@
 
 #include <string>
 
+#include "storage/settings.h"
+
 namespace thermo::cli {
 
-// The GUI's own settings file, beside the executables: the tools read the
-// same parameters and [devices] the program uses.
+// The GUI's own settings file, beside the executables (in the user's
+// configuration folder once installed): the tools read the same parameters
+// and [devices] the program uses.
 std::string programSettingsPath();
+
+// LoadSettings, with an installed program's [devices] taken from the
+// machine's file when the settings file has none.
+[[nodiscard]] TSettings loadProgramSettings(const std::string& path, char decimalSep);
+
+// One line naming the settings file in use (`given`, else the program's) and,
+// once installed, the machine file behind its [devices].
+[[nodiscard]] std::string settingsInUse(const std::string& given = {});
 
 int probe(int argc, char** argv);   // detect the sensor, read it, list parallel ports
 int run(int argc, char** argv);     // a headless run of the control cycle

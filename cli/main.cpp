@@ -1,6 +1,5 @@
 // thermostand-cli: the stand's tools without a window.
 #include <cstring>
-#include <filesystem>
 #include <iostream>
 
 #include "cli/commands.h"
@@ -23,12 +22,6 @@ int notBuilt(int, char**) {
 // Commands whose source file is not part of the build resolve to notBuilt
 // through these weak definitions.
 namespace thermo::cli {
-std::string programSettingsPath() {
-    std::error_code ec;
-    const auto exe = std::filesystem::read_symlink("/proc/self/exe", ec);
-    return (exe.parent_path() / "thermostand.INI").string();
-}
-
 [[gnu::weak]] int probe(int argc, char** argv) {
     return notBuilt(argc, argv);
 }

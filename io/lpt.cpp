@@ -30,9 +30,23 @@ std::uint16_t lptIoAddress(std::uint8_t a) {
     return static_cast<std::uint16_t>(kBases[static_cast<std::size_t>(portIndex(a))] + (a & 7));
 }
 
-TLptPortConnection::TLptPortConnection(std::vector<std::unique_ptr<RegisterDevice>> devices)
+TLptPortConnection::TLptPortConnection(std::vector<std::unique_ptr<RegisterDevice>> devices,
+                                       PortProbe probe)
     : m_devices(std::move(devices)) {
+    if (probe == PortProbe::AtOpen)
+        probePorts();
+}
+
+void TLptPortConnection::probePorts() {
     m_present = {ProbePort(LptPort1), ProbePort(LptPort2), ProbePort(LptPort3)};
+}
+
+std::vector<GuardRegister> TLptPortConnection::guardRegisters() const {
+    std::vector<GuardRegister> out;
+    for (const auto& d : m_devices)
+        if (auto r = d->guardRegister())
+            out.push_back(*r);
+    return out;
 }
 
 TLptPortConnection TLptPortConnection::notReady(int errorCode, std::string errorText) {
@@ -44,11 +58,12 @@ TLptPortConnection TLptPortConnection::notReady(int errorCode, std::string error
     return c;
 }
 
-TLptPortConnection TLptPortConnection::fromSetting(std::string_view lpt, const LptSystem& sys) {
+TLptPortConnection TLptPortConnection::fromSetting(std::string_view lpt, const LptSystem& sys,
+                                                   PortProbe probe) {
     namespace fs = std::filesystem;
     std::vector<std::unique_ptr<RegisterDevice>> devices;
     if (lpt == "none")
-        return TLptPortConnection(std::move(devices));
+        return TLptPortConnection(std::move(devices), probe);
     if (lpt.starts_with("sim:")) {
         const std::string path(lpt.substr(4));
         std::string why;
@@ -57,7 +72,7 @@ TLptPortConnection TLptPortConnection::fromSetting(std::string_view lpt, const L
         if (!dev)
             return notReady(err, why);
         devices.push_back(std::move(dev));
-        return TLptPortConnection(std::move(devices));
+        return TLptPortConnection(std::move(devices), probe);
     }
     if (lpt.starts_with("/")) {
         // An explicit ppdev device serves its own standard address; a card at
@@ -73,7 +88,7 @@ TLptPortConnection TLptPortConnection::fromSetting(std::string_view lpt, const L
         if (!d)
             return notReady(err, path + ": " + std::strerror(err));
         devices.push_back(std::move(d));
-        return TLptPortConnection(std::move(devices));
+        return TLptPortConnection(std::move(devices), probe);
     }
     if (lpt != "auto")
         return notReady(EINVAL, "LPT=" + std::string(lpt) +
@@ -124,7 +139,7 @@ TLptPortConnection TLptPortConnection::fromSetting(std::string_view lpt, const L
             // A port nobody detected and we may not reach: treated as absent.
         }
     }
-    return TLptPortConnection(std::move(devices));
+    return TLptPortConnection(std::move(devices), probe);
 }
 
 RegisterDevice* TLptPortConnection::deviceFor(std::uint16_t io) const {

@@ -49,11 +49,17 @@ struct LptSystem {
     bool allowPortIo = true; // try ioperm for standard ports no ppdev device serves
 };
 
+// When a new connection probes the three ports (which puts test patterns on
+// their data registers): at once, or when told to, after the heater guard has
+// been started over its devices.
+enum class PortProbe { AtOpen, Later };
+
 class TLptPortConnection {
 public:
     // Ready, reaching the registers through `devices` (possibly none: the
     // machine has no parallel port and heater bytes go nowhere).
-    explicit TLptPortConnection(std::vector<std::unique_ptr<RegisterDevice>> devices);
+    explicit TLptPortConnection(std::vector<std::unique_ptr<RegisterDevice>> devices,
+                                PortProbe probe = PortProbe::AtOpen);
     // Not ready: an access path exists but could not be opened.
     static TLptPortConnection notReady(int errorCode, std::string errorText);
 
@@ -68,7 +74,13 @@ public:
     // Anything else, or an access path that exists but cannot be opened,
     // gives a connection that is not ready.
     [[nodiscard]] static TLptPortConnection fromSetting(std::string_view lpt,
-                                                        const LptSystem& sys = {});
+                                                        const LptSystem& sys = {},
+                                                        PortProbe probe = PortProbe::AtOpen);
+    // The probe of the three ports a connection opened with PortProbe::Later
+    // has not made yet (present() answers from it).
+    void probePorts();
+    // Every register device of the connection as the heater guard reaches it.
+    [[nodiscard]] std::vector<GuardRegister> guardRegisters() const;
 
     // False when an access path exists but could not be opened; every
     // register access then fails without touching anything.

@@ -18,10 +18,14 @@ namespace {
 
 class PpdevDevice final : public RegisterDevice {
 public:
-    PpdevDevice(int fd, std::string path, std::uint16_t base)
-        : m_fd(fd), m_path(std::move(path)), m_base(base) {}
+    // `owner`: this process claimed the port and releases it at the end. The
+    // guard shares the program's open file and its claim, and must not
+    // release it under a program that goes on.
+    PpdevDevice(int fd, std::string path, std::uint16_t base, bool owner = true)
+        : m_fd(fd), m_path(std::move(path)), m_base(base), m_owner(owner) {}
     ~PpdevDevice() override {
-        ioctl(m_fd, PPRELEASE);
+        if (m_owner)
+            ioctl(m_fd, PPRELEASE);
         ::close(m_fd);
     }
     bool serves(std::uint16_t io) const override { return io >= m_base && io <= m_base + 2; }
@@ -58,11 +62,15 @@ public:
         }
     }
     std::string describe() const override { return "ppdev " + m_path; }
+    std::optional<GuardRegister> guardRegister() const override {
+        return GuardRegister{GuardRegister::Kind::Ppdev, m_fd, m_base};
+    }
 
 private:
     int m_fd;
     std::string m_path;
     std::uint16_t m_base;
+    bool m_owner;
 };
 
 #ifdef THERMO_HAVE_PORT_IO
@@ -80,6 +88,9 @@ public:
         return true;
     }
     std::string describe() const override { return "port I/O"; }
+    std::optional<GuardRegister> guardRegister() const override {
+        return GuardRegister{GuardRegister::Kind::PortIo, -1, m_base};
+    }
 
 private:
     std::uint16_t m_base;
@@ -88,8 +99,13 @@ private:
 
 class SimDevice final : public RegisterDevice {
 public:
+    // `lockFd`: the file opened and locked for this program, or -1 in the
+    // guard, which writes through the program's lock.
     SimDevice(SimRegisterFile file, int lockFd) : m_file(std::move(file)), m_lockFd(lockFd) {}
-    ~SimDevice() override { ::close(m_lockFd); }
+    ~SimDevice() override {
+        if (m_lockFd >= 0)
+            ::close(m_lockFd);
+    }
     SimDevice(const SimDevice&) = delete;
     SimDevice& operator=(const SimDevice&) = delete;
     bool serves(std::uint16_t io) const override {
@@ -106,6 +122,9 @@ public:
         return true;
     }
     std::string describe() const override { return "sim:" + m_file.path(); }
+    std::optional<GuardRegister> guardRegister() const override {
+        return GuardRegister{GuardRegister::Kind::Sim, m_lockFd, SimRegisterFile::kBase};
+    }
 
 private:
     SimRegisterFile m_file;
@@ -181,6 +200,39 @@ std::unique_ptr<RegisterDevice> openSimRegisters(const std::string& path, std::s
         return nullptr;
     }
     return std::make_unique<SimDevice>(std::move(*file), fd);
+}
+
+std::unique_ptr<RegisterDevice> adoptGuardRegister(const GuardRegister& r, std::string* error) {
+    auto fail = [&](const std::string& why) -> std::unique_ptr<RegisterDevice> {
+        if (error)
+            *error = why;
+        return nullptr;
+    };
+    switch (r.kind) {
+    case GuardRegister::Kind::Ppdev: {
+        unsigned char v = 0;
+        // Reading the data register proves the inherited file is a claimed port.
+        if (ioctl(r.fd, PPRDATA, &v) != 0)
+            return fail("ppdev descriptor " + std::to_string(r.fd) + ": " + std::strerror(errno));
+        return std::make_unique<PpdevDevice>(r.fd, "fd " + std::to_string(r.fd), r.base,
+                                             /*owner=*/false);
+    }
+    case GuardRegister::Kind::PortIo: {
+        int err = 0;
+        auto d = openPortIo(r.base, &err);
+        if (!d)
+            return fail("port I/O at " + std::to_string(r.base) + ": " + std::strerror(err));
+        return d;
+    }
+    case GuardRegister::Kind::Sim: {
+        std::string why;
+        auto file = SimRegisterFile::adopt(r.fd, &why);
+        if (!file)
+            return fail(why);
+        return std::make_unique<SimDevice>(std::move(*file), -1);
+    }
+    }
+    return fail("unknown register kind");
 }
 
 } // namespace thermo

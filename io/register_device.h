@@ -6,11 +6,23 @@
 
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
 
 #include "io/sim_register_file.h"
 
 namespace thermo {
+
+// What the heater guard (a separate process) needs to reach a device's data
+// register on its own: the descriptor it inherits (a claimed ppdev device,
+// the simulated register file) or, for direct port I/O, only the address,
+// since port permissions are per process.
+struct GuardRegister {
+    enum class Kind { Ppdev, PortIo, Sim };
+    Kind kind = Kind::Sim;
+    int fd = -1;            // Ppdev, Sim
+    std::uint16_t base = 0; // the data register's I/O address
+};
 
 class RegisterDevice {
 public:
@@ -21,6 +33,11 @@ public:
     [[nodiscard]] virtual bool write(std::uint16_t io, std::uint8_t value) = 0;
     // For the technician: "ppdev /dev/parport0", "port I/O", "sim:/tmp/lpt".
     [[nodiscard]] virtual std::string describe() const = 0;
+    // How the heater guard reaches this device; nothing for a device it
+    // cannot reach (a test's stand-in).
+    [[nodiscard]] virtual std::optional<GuardRegister> guardRegister() const {
+        return std::nullopt;
+    }
 };
 
 // A claimed /dev/parportN serving the port at `base`; released on
@@ -36,5 +53,13 @@ public:
 // The simulated register file (port 0x378 only).
 [[nodiscard]] std::unique_ptr<RegisterDevice> openSimRegisters(const std::string& path,
                                                                std::string* error, int* err);
+
+// The heater guard's side: the device behind a GuardRegister the program
+// handed down. A ppdev device stays claimed by the program (it is one open
+// file for both), the simulated file stays locked by it; direct port I/O asks
+// the kernel for this process's own permission. Null with *error set when
+// the register cannot be reached.
+[[nodiscard]] std::unique_ptr<RegisterDevice> adoptGuardRegister(const GuardRegister& r,
+                                                                 std::string* error);
 
 } // namespace thermo

@@ -83,9 +83,11 @@ SerialPort::~SerialPort() {
 bool SerialPort::OpenCOM(std::string_view name) {
     CloseCOM();
     m_inUse = false;
+    m_denied = false;
     const std::string path = m_map.resolve(name);
     const int fd = ::open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
     if (fd < 0) {
+        m_denied = errno == EACCES || errno == EPERM;
         m_lastError = path + ": " + systemText(errno);
         return false;
     }

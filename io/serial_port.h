@@ -96,6 +96,8 @@ public:
     [[nodiscard]] const std::string& lastError() const { return m_lastError; }
     // True when the last OpenCOM failed because another program holds the port.
     [[nodiscard]] bool lastOpenFoundItInUse() const { return m_inUse; }
+    // True when the last OpenCOM failed because this user may not open it.
+    [[nodiscard]] bool lastOpenWasDenied() const { return m_denied; }
     [[nodiscard]] const ComPortMap& portMap() const { return m_map; }
 
 private:
@@ -108,6 +110,7 @@ private:
     std::string m_path;
     std::string m_lastError;
     bool m_inUse = false;
+    bool m_denied = false;
     bool m_immediateReads = true;
     std::int32_t m_readMultiplier = 0;
     std::int32_t m_readConstant = 0;

@@ -37,7 +37,49 @@ std::int64_t realtimeNs() {
     return std::int64_t(ts.tv_sec) * 1000000000 + ts.tv_nsec;
 }
 
+// Why the file behind `fd` is not a register file of ours; empty when it is.
+std::string formatProblem(int fd, const struct stat& st, int* err) {
+    unsigned char head[12] = {};
+    std::uint32_t version = 0;
+    if (st.st_size != static_cast<off_t>(SimRegisterFile::kSize) ||
+        ::pread(fd, head, 12, 0) != 12 || std::memcmp(head, kMagic, sizeof kMagic) != 0) {
+        *err = EINVAL;
+        return "exists and is not a simulated register file; not touching it";
+    }
+    std::memcpy(&version, head + 8, 4);
+    if (version != kVersion) {
+        *err = EINVAL;
+        return "register file of another format version";
+    }
+    return {};
+}
+
 } // namespace
+
+std::optional<SimRegisterFile> SimRegisterFile::adopt(int fd, std::string* error) {
+    const std::string name = "descriptor " + std::to_string(fd);
+    struct stat st {};
+    int err = 0;
+    std::string why;
+    if (fstat(fd, &st) != 0)
+        why = std::strerror(errno);
+    else if (!S_ISREG(st.st_mode))
+        why = "not a regular file";
+    else
+        why = formatProblem(fd, st, &err);
+    void* mem = MAP_FAILED;
+    if (why.empty()) {
+        mem = mmap(nullptr, kSize, PROT_READ | PROT_WRITE, MAP_SHARED, fd, 0);
+        if (mem == MAP_FAILED)
+            why = std::strerror(errno);
+    }
+    if (!why.empty()) {
+        if (error)
+            *error = name + ": " + why;
+        return std::nullopt;
+    }
+    return SimRegisterFile(name, static_cast<unsigned char*>(mem));
+}
 
 std::optional<SimRegisterFile> SimRegisterFile::open(const std::string& path, std::string* error,
                                                      int* code) {
@@ -72,16 +114,7 @@ std::optional<SimRegisterFile> SimRegisterFile::open(const std::string& path, st
         if (::pwrite(fd, init, kSize, 0) != static_cast<ssize_t>(kSize))
             why = std::strerror(err = errno ? errno : ENOSPC);
     } else {
-        unsigned char head[12] = {};
-        std::uint32_t version = 0;
-        if (st.st_size != static_cast<off_t>(kSize) || ::pread(fd, head, 12, 0) != 12 ||
-            std::memcmp(head, kMagic, sizeof kMagic) != 0) {
-            err = EINVAL;
-            why = "exists and is not a simulated register file; not touching it";
-        } else if (std::memcpy(&version, head + 8, 4), version != kVersion) {
-            err = EINVAL;
-            why = "register file of another format version";
-        }
+        why = formatProblem(fd, st, &err);
     }
     void* mem = MAP_FAILED;
     if (why.empty()) {

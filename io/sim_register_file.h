@@ -48,6 +48,10 @@ public:
     // *code gets the system's error number (EINVAL for a foreign file).
     [[nodiscard]] static std::optional<SimRegisterFile>
     open(const std::string& path, std::string* error, int* code = nullptr);
+    // Maps an already formatted file through a descriptor this process was
+    // handed (the heater guard inherits the program's); the descriptor stays
+    // open and the caller's.
+    [[nodiscard]] static std::optional<SimRegisterFile> adopt(int fd, std::string* error);
     SimRegisterFile(SimRegisterFile&& other) noexcept;
     SimRegisterFile& operator=(SimRegisterFile&& other) noexcept;
     SimRegisterFile(const SimRegisterFile&) = delete;

@@ -1,0 +1,101 @@
+#pragma once
+// The heater guard: a small process that every program writing the heater
+// starts before its first write (thermostand-guard). It holds the heater's
+// registers itself and is tied to the program by a socket, because a
+// parallel port has no watchdog of its own and some ends of a program run no
+// handler at all:
+//  - the tie closes without a goodbye (SIGKILL, the out-of-memory killer):
+//    the guard writes 0 at once, says why on standard error and ends;
+//  - no heartbeat for kHangTimeout while the last heater byte was not 0 (a
+//    hung event loop): the guard writes 0, tells the program "off" and
+//    watches on; the program's next tick writes its own command again.
+// A program ending in order writes 0 itself and says "bye"; the guard then
+// ends without writing.
+//
+// The tie carries text lines:
+//   program -> guard   "beat N"   alive; the heater byte is now N (0..255)
+//                      "beat"     alive; the byte is not known yet
+//                      "bye"      ended in order, the heater left as it should be
+//   guard -> program   "ready"    holds every register and watches
+//                      "fail WHY" cannot reach a register; the guard ends
+//                      "off"      wrote 0: no heartbeat came for kHangTimeout
+
+#include <chrono>
+#include <cstddef>
+#include <functional>
+#include <optional>
+#include <string>
+#include <string_view>
+
+namespace thermo::guard {
+
+using Clock = std::chrono::steady_clock;
+
+// The program beats this often from its event loop (and after every heater
+// write); the guard waits this long for a beat before it takes the heater
+// off. A death is seen at once: the tie closes.
+inline constexpr std::chrono::milliseconds kHeartbeatPeriod{1000};
+inline constexpr std::chrono::milliseconds kHangTimeout{10000};
+// How long a program waits for a new guard to say it is ready.
+inline constexpr std::chrono::milliseconds kStartTimeout{3000};
+
+// No line of the protocol is longer; a longer one is cut (sent) or dropped
+// (received).
+inline constexpr std::size_t kMaxLine = 256;
+
+// The guard finds its end of the tie at this descriptor and the registers'
+// descriptors from the next one on, in the order of its arguments.
+inline constexpr int kTieFd = 3;
+inline constexpr int kFirstRegisterFd = 4;
+
+// The guard's decisions, apart from any clock or socket.
+class GuardWatch {
+public:
+    enum class Action {
+        None,
+        SwitchOff,       // write 0, tell the program "off", watch on
+        SwitchOffAndEnd, // the program is gone: write 0 and end
+        End,             // the program said goodbye: end without writing
+    };
+
+    explicit GuardWatch(Clock::time_point start) : lastBeat_(start) {}
+
+    Action onLine(std::string_view line, Clock::time_point now);
+    [[nodiscard]] Action onTieClosed() const;
+    Action onTime(Clock::time_point now);
+    // When onTime next has something to decide: nothing while the heater is
+    // off, since a hang with the heater off harms nobody.
+    [[nodiscard]] std::optional<Clock::time_point> deadline() const;
+
+private:
+    Clock::time_point lastBeat_;
+    bool heaterOn_ = true; // until the program says otherwise
+    bool bye_ = false;
+};
+
+// Splits what a stream socket delivers into lines. A line longer than any
+// the protocol has is dropped rather than kept growing.
+class LineReader {
+public:
+    void feed(const char* data, std::size_t size);
+    std::optional<std::string> next();
+
+private:
+    std::string buffer_;
+    bool skipping_ = false;
+};
+
+// Sends one line on a socket without ever raising SIGPIPE, and without
+// allocating: a program's fatal-signal handler switches the heater off
+// through a write that tells the guard. A full buffer (a peer that does not
+// read) loses the line unless room comes within `patience`. False when the
+// peer is gone.
+bool sendLine(int fd, std::string_view line,
+              std::chrono::milliseconds patience = std::chrono::milliseconds(0));
+
+// The guard process's work after it holds its registers: says "ready" on
+// `tie`, then watches it until the program ends. `switchOff` writes 0 through
+// every register. Returns the process's exit status.
+int runGuard(int tie, const std::function<void()>& switchOff);
+
+} // namespace thermo::guard

@@ -1,0 +1,318 @@
+// The heater guard behind the real programs on the simulated stand: a run
+// under forced heat is killed, stopped or loses its guard, and the simulated
+// stand's log of every heater write says what the heater got and when.
+#include <gtest/gtest.h>
+
+#include <QApplication>
+#include <QTimer>
+#include <QToolButton>
+#include <chrono>
+#include <csignal>
+#include <fcntl.h>
+#include <filesystem>
+#include <fstream>
+#include <optional>
+#include <poll.h>
+#include <regex>
+#include <spawn.h>
+#include <sstream>
+#include <sys/socket.h>
+#include <sys/wait.h>
+#include <thread>
+#include <unistd.h>
+#include <utility>
+
+#include "app/main_window.h"
+#include "common/scripted_dialogs.h"
+#include "io/heater_guard_link.h"
+#include "io/sim_register_file.h"
+
+using namespace thermo;
+using namespace std::chrono_literals;
+namespace fs = std::filesystem;
+using Clock = std::chrono::steady_clock;
+
+extern char** environ;
+
+namespace {
+
+std::string binDir() {
+    const char* env = std::getenv("THERMO_BIN_DIR");
+    return env ? env : THERMO_DEFAULT_BIN_DIR;
+}
+
+std::string slurp(const fs::path& p) {
+    std::ifstream in(p);
+    std::stringstream s;
+    s << in.rdbuf();
+    return s.str();
+}
+
+pid_t spawn(const std::vector<std::string>& args, const fs::path& out, const fs::path& err) {
+    posix_spawn_file_actions_t fa;
+    posix_spawn_file_actions_init(&fa);
+    posix_spawn_file_actions_addopen(&fa, 1, out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    posix_spawn_file_actions_addopen(&fa, 2, err.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    std::vector<char*> argv;
+    for (const auto& a : args)
+        argv.push_back(const_cast<char*>(a.c_str()));
+    argv.push_back(nullptr);
+    pid_t pid = -1;
+    EXPECT_EQ(posix_spawn(&pid, argv[0], &fa, nullptr, argv.data(), environ), 0) << args[0];
+    posix_spawn_file_actions_destroy(&fa);
+    return pid;
+}
+
+int waitExit(pid_t pid) {
+    int status = 0;
+    waitpid(pid, &status, 0);
+    return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+}
+
+// The heater guard a program started: its child named thermostand-guard
+// (cut to the 15 characters the kernel keeps).
+pid_t guardOf(pid_t program) {
+    for (const auto& e : fs::directory_iterator("/proc")) {
+        const std::string stat = slurp(e.path() / "stat");
+        const auto close = stat.rfind(')');
+        if (close == std::string::npos || stat.find("(thermostand-gua)") == std::string::npos)
+            continue;
+        std::istringstream rest(stat.substr(close + 2));
+        char state = 0;
+        pid_t parent = 0;
+        rest >> state >> parent;
+        if (parent == program)
+            return std::stoi(e.path().filename().string());
+    }
+    return -1;
+}
+
+// One simulated stand under forced heat; the programs under test run on it.
+struct HeaterGuard : ::testing::Test {
+    fs::path dir;
+    pid_t sim = -1;
+
+    void SetUp() override {
+        dir = fs::temp_directory_path() /
+              ("thermo_guard_" + std::to_string(getpid()) + "_" +
+               ::testing::UnitTest::GetInstance()->current_test_info()->name());
+        fs::remove_all(dir);
+        fs::create_directories(dir);
+        std::ofstream(dir / "s.ini")
+            << "[devices]\nCOM1=" << link() << "\nLPT=sim:" << lpt() << "\n";
+        sim = spawn({binDir() + "/thermostand-sim", "--link", link(), "--lpt", lpt(), "--log",
+                     (dir / "sim.log").string()},
+                    "/dev/null", dir / "sim.err");
+        for (int i = 0; i < 300 && !fs::is_symlink(link()); ++i)
+            std::this_thread::sleep_for(10ms);
+        ASSERT_TRUE(fs::is_symlink(link())) << slurp(dir / "sim.err");
+    }
+    void TearDown() override {
+        kill(sim, SIGTERM);
+        waitExit(sim);
+        fs::remove_all(dir);
+    }
+    std::string link() const { return (dir / "adapter").string(); }
+    std::string lpt() const { return (dir / "lpt").string(); }
+
+    // The heater bytes the stand has logged, in order of writing.
+    std::vector<int> writes() const {
+        static const std::regex re(R"(heater t=[0-9.]+ byte=(\d+))");
+        const std::string log = slurp(dir / "sim.log");
+        std::vector<int> bytes;
+        for (std::sregex_iterator it(log.begin(), log.end(), re), end; it != end; ++it)
+            bytes.push_back(std::stoi((*it)[1]));
+        return bytes;
+    }
+    // How long until a write of `byte` after the first `seen` writes shows
+    // in the log; nothing within `limit`.
+    std::optional<Clock::duration> waitForByte(int byte, std::size_t seen,
+                                               Clock::duration limit) const {
+        const auto start = Clock::now();
+        while (Clock::now() - start < limit) {
+            const auto w = writes();
+            if (std::find(w.begin() + static_cast<long>(std::min(seen, w.size())), w.end(), byte) !=
+                w.end())
+                return Clock::now() - start;
+            std::this_thread::sleep_for(5ms);
+        }
+        return std::nullopt;
+    }
+    // A program heating under forced heat is stopped: the guard takes the
+    // heater off after its hang timeout; continued, the program heats on.
+    void stopAndContinue(pid_t program) {
+        const std::size_t seen = writes().size();
+        kill(program, SIGSTOP);
+        const auto off = waitForByte(0, seen, 12s);
+        ASSERT_TRUE(off) << "no byte 0 while stopped";
+        EXPECT_LE(*off, 11s);
+        EXPECT_GE(*off, 8s) << "the guard did not wait for its timeout";
+        const std::size_t afterOff = writes().size();
+        kill(program, SIGCONT);
+        EXPECT_TRUE(waitForByte(234, afterOff, 3s)) << "the run did not go on";
+    }
+    // Killed: the guard writes 0 within a second.
+    void killAndSeeTheHeaterOff(pid_t program) {
+        const std::size_t seen = writes().size();
+        kill(program, SIGKILL);
+        const auto off = waitForByte(0, seen, 3s);
+        ASSERT_TRUE(off) << "the heater stayed on";
+        EXPECT_LT(*off, 1s);
+        waitExit(program);
+    }
+
+    pid_t startHeadlessRun() {
+        return spawn({binDir() + "/thermostand-cli", "run", "--settings", (dir / "s.ini").string(),
+                      "--port", "COM1", "--no-alarm-sound", "--heat", "--ticks", "1000",
+                      "--archive", (dir / "run.txt").string()},
+                     dir / "out", dir / "err");
+    }
+
+    // The main window with its guard in a child process (the window needs a
+    // QApplication of its own, and the test survives its being killed),
+    // running under forced heat. Every message it shows comes back on
+    // `messages`, one per line; after "guard lost" it presses "старт" again.
+    pid_t startWindow(int messages) {
+        const pid_t pid = fork();
+        if (pid != 0)
+            return pid;
+        int argc = 1;
+        char name[] = "guarded_window";
+        char* argv[] = {name, nullptr};
+        QApplication app(argc, argv);
+        TSettings settings;
+        settings.devices.com = {link(), "/nonexistent/1", "/nonexistent/2", "/nonexistent/3"};
+        settings.devices.lpt = "sim:" + lpt();
+        settings.SavedComPort = 1;
+        Stand stand;
+        ScriptedDialogs dialogs;
+        StandDevices devices(settings.devices, binDir() + "/thermostand-guard");
+        ArchiveRecorder recorder;
+        TF_Glav w({stand, dialogs, devices, recorder, settings, (dir / "w.INI").string()});
+        bool startedAgain = false;
+        dialogs.whileShown = [&](const ScriptedDialogs::Shown& m) {
+            const std::string line = m.text + "\n";
+            (void)!write(messages, line.data(), line.size());
+            if (m.text == kGuardLostText && !std::exchange(startedAgain, true))
+                QTimer::singleShot(0, &w, &TF_Glav::Bt_StartClick);
+        };
+        if (!devices.guardError().empty())
+            dialogs.message(MessageKind::Error, "", devices.guardError());
+        w.FormShow();
+        dialogs.fileAnswers.push_back((dir / "window.txt").string());
+        w.N2Click();
+        w.SpeedButton1->setChecked(true);
+        w.Bt_StartClick();
+        app.exec();
+        _exit(0);
+    }
+};
+
+// What a child has said on its pipe so far, waiting up to `limit` for `text`.
+bool heard(int fd, std::string& said, const std::string& text, Clock::duration limit) {
+    const auto until = Clock::now() + limit;
+    while (said.find(text) == std::string::npos && Clock::now() < until) {
+        pollfd p{fd, POLLIN, 0};
+        if (poll(&p, 1, 20) > 0) {
+            char buf[512];
+            const ssize_t n = read(fd, buf, sizeof buf);
+            if (n > 0)
+                said.append(buf, static_cast<std::size_t>(n));
+        }
+    }
+    return said.find(text) != std::string::npos;
+}
+
+TEST_F(HeaterGuard, HeadlessRunStoppedThenKilledLeavesTheHeaterOff) {
+    const pid_t run = startHeadlessRun();
+    ASSERT_TRUE(waitForByte(234, 0, 5s)) << slurp(dir / "err");
+    stopAndContinue(run);
+    EXPECT_NE(slurp(dir / "err").find(kGuardSwitchedOffText), std::string::npos)
+        << slurp(dir / "err");
+    killAndSeeTheHeaterOff(run);
+}
+
+TEST_F(HeaterGuard, HeadlessRunStopsWhenItsGuardIsKilled) {
+    const pid_t run = startHeadlessRun();
+    ASSERT_TRUE(waitForByte(234, 0, 5s)) << slurp(dir / "err");
+    const pid_t guard = guardOf(run);
+    ASSERT_GT(guard, 0);
+    const std::size_t seen = writes().size();
+    kill(guard, SIGKILL);
+    EXPECT_TRUE(waitForByte(0, seen, 1s));
+    EXPECT_EQ(waitExit(run), 3);
+    EXPECT_NE(slurp(dir / "err").find(kGuardLostText), std::string::npos) << slurp(dir / "err");
+}
+
+TEST_F(HeaterGuard, WindowStoppedThenKilledLeavesTheHeaterOff) {
+    int pipeFds[2];
+    ASSERT_EQ(pipe(pipeFds), 0);
+    const pid_t window = startWindow(pipeFds[1]);
+    close(pipeFds[1]);
+    std::string said;
+    ASSERT_TRUE(waitForByte(234, 0, 6s)) << said;
+    stopAndContinue(window);
+    EXPECT_TRUE(heard(pipeFds[0], said, kGuardSwitchedOffText, 3s)) << said;
+    killAndSeeTheHeaterOff(window);
+    close(pipeFds[0]);
+}
+
+TEST_F(HeaterGuard, WindowStopsTheRunWhenItsGuardIsKilled) {
+    int pipeFds[2];
+    ASSERT_EQ(pipe(pipeFds), 0);
+    const pid_t window = startWindow(pipeFds[1]);
+    close(pipeFds[1]);
+    std::string said;
+    ASSERT_TRUE(waitForByte(234, 0, 6s)) << said;
+    const pid_t guard = guardOf(window);
+    ASSERT_GT(guard, 0);
+    const std::size_t seen = writes().size();
+    kill(guard, SIGKILL);
+    EXPECT_TRUE(waitForByte(0, seen, 1s));
+    EXPECT_TRUE(heard(pipeFds[0], said, kGuardLostText, 2s)) << said;
+    // The run stays stopped, a new "старт" included, which says so again.
+    const std::size_t afterOff = writes().size();
+    std::this_thread::sleep_for(2s);
+    const auto w = writes();
+    EXPECT_EQ(std::count(w.begin() + static_cast<long>(afterOff), w.end(), 234), 0);
+    std::string again = said.substr(said.find(kGuardLostText) + 1);
+    EXPECT_TRUE(heard(pipeFds[0], again, kGuardLostText, 1s)) << said;
+    kill(window, SIGKILL);
+    waitExit(window);
+    close(pipeFds[0]);
+}
+
+// A guard that has fallen behind (here: stopped while the beats pile up)
+// must still hear the goodbye, or it takes the orderly end for a death.
+TEST(HeaterGuardLink, GoodbyeBehindABacklogOfBeatsIsNotTakenForADeath) {
+    const fs::path file = fs::temp_directory_path() / ("thermo_bye_" + std::to_string(getpid()));
+    fs::remove(file);
+    std::string why;
+    int err = 0;
+    auto device = openSimRegisters(file.string(), &why, &err);
+    ASSERT_TRUE(device) << why;
+    ASSERT_TRUE(device->write(SimRegisterFile::kBase, 234));
+    auto link =
+        HeaterGuardLink::start(binDir() + "/thermostand-guard", {*device->guardRegister()}, &why);
+    ASSERT_TRUE(link) << why;
+    const pid_t guard = guardOf(getpid());
+    ASSERT_GT(guard, 0);
+    kill(guard, SIGSTOP);
+    // Beats until the tie takes no more (a full buffer loses a beat quietly).
+    const std::string beat = "beat 234\n";
+    while (send(link->descriptor(), beat.data(), beat.size(), MSG_DONTWAIT | MSG_NOSIGNAL) > 0) {
+    }
+    ASSERT_TRUE(errno == EAGAIN || errno == EWOULDBLOCK) << strerror(errno);
+    std::thread wake([guard] {
+        std::this_thread::sleep_for(100ms);
+        kill(guard, SIGCONT);
+    });
+    link->bye();
+    wake.join();
+    std::uint8_t value = 0;
+    EXPECT_TRUE(device->read(SimRegisterFile::kBase, value));
+    EXPECT_EQ(value, 234) << "the guard wrote 0 after a goodbye";
+    fs::remove(file);
+}
+
+} // namespace
