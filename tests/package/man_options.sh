@@ -19,7 +19,8 @@ page() {
 helps() {
     case $1 in
     thermostand-cli)
-        for c in probe run archive "archive dump" "archive configs" "archive xlsx" "archive wmf"; do
+        for c in probe run archive "archive dump" "archive configs" "archive xlsx" "archive wmf" \
+            identify "archive identify"; do
             # shellcheck disable=SC2086
             "$bin/thermostand-cli" $c --help
         done
