@@ -210,23 +210,6 @@ struct StepSpan {
     std::size_t first = 0, last = 0; // archive positions
 };
 
-// Times of day (fractions of a day), carried over midnight, in seconds from
-// the one at index `origin`.
-std::vector<double> secondsFrom(const std::vector<double>& tod, std::size_t origin) {
-    std::vector<double> t;
-    t.reserve(tod.size());
-    double day = 0;
-    for (std::size_t i = 0; i < tod.size(); ++i) {
-        if (i > 0 && tod[i] < tod[i - 1] - 0.5)
-            day += 1;
-        t.push_back((tod[i] + day) * 86400.0);
-    }
-    const double t0 = t.empty() ? 0 : t[origin];
-    for (double& v : t)
-        v -= t0;
-    return t;
-}
-
 int writeSettings(const ReportOptions& o, const Tuning& tuning) {
     const char sep = localeDecimalSeparator();
     TSettings s = LoadSettings(o.writeSettings, sep);
@@ -362,7 +345,8 @@ public:
     StepSpan finish() {
         span.fromPct = from_;
         span.toPct = to_;
-        const std::vector<double> t = secondsFrom(times_, static_cast<std::size_t>(hold_));
+        const std::vector<double> t =
+            secondsFromTimesOfDay(times_, static_cast<std::size_t>(hold_));
         for (std::size_t i = 0; i < t.size(); ++i) {
             if (measured_[i]) {
                 span.t.push_back(t[i]);
@@ -538,7 +522,7 @@ int archiveIdentify(int argc, char** argv) {
         times.push_back(archive.Samples[p].Vremya);
         span.y.push_back(archive.Samples[p].Temper);
     }
-    span.t = secondsFrom(times, 0);
+    span.t = secondsFromTimesOfDay(times, 0);
     const auto k = archive.configForPosition(span.first);
     if (k && archive.Configs[*k].Interval > 0) {
         span.intervalS = archive.Configs[*k].Interval / 1000.0;

@@ -21,6 +21,21 @@ double appliedPercent(double p) {
     return roundHalfEven(std::clamp(p * kPercentToCounts, 0.0, kFullPower)) / kPercentToCounts;
 }
 
+std::vector<double> secondsFromTimesOfDay(std::span<const double> tod, std::size_t origin) {
+    std::vector<double> t;
+    t.reserve(tod.size());
+    double day = 0;
+    for (std::size_t i = 0; i < tod.size(); ++i) {
+        if (i > 0 && tod[i] < tod[i - 1] - 0.5)
+            day += 1;
+        t.push_back((tod[i] + day) * 86400.0);
+    }
+    const double t0 = origin < t.size() ? t[origin] : 0;
+    for (double& v : t)
+        v -= t0;
+    return t;
+}
+
 namespace {
 
 constexpr double kInf = std::numeric_limits<double>::infinity();

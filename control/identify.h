@@ -15,6 +15,7 @@
 #include <cstddef>
 #include <span>
 #include <string>
+#include <vector>
 
 namespace thermo {
 
@@ -64,6 +65,12 @@ struct FopdtFit {
 // The reason in the program's language, numbers with the given separator;
 // empty when the fit was not refused.
 [[nodiscard]] std::string fitRefusalText(const FopdtFit& fit, char decimalSep);
+
+// Times of day as the archive stamps its samples (fractions of a day),
+// carried over midnight, in seconds from the one at index `origin`: the t
+// that fitStep takes.
+[[nodiscard]] std::vector<double> secondsFromTimesOfDay(std::span<const double> timeOfDay,
+                                                        std::size_t origin);
 
 // The share of full power, in percent, that the heater gets for a manual
 // value of p percent: the byte is p x 2.34 rounded half to even, so 33 %

@@ -98,6 +98,17 @@ TEST(FitStep, PercentIsWhatTheHeaterByteGives) {
     EXPECT_DOUBLE_EQ(appliedPercent(0), 0);
 }
 
+TEST(FitStep, TimesOfDayCarryOverMidnight) {
+    // 23:59:58, 23:59:59, the step at 00:00:00, 00:00:01.
+    const double tod[] = {1 - 2 / 86400.0, 1 - 1 / 86400.0, 0.0, 1 / 86400.0};
+    const std::vector<double> t = secondsFromTimesOfDay(tod, 2);
+    ASSERT_EQ(t.size(), 4u);
+    EXPECT_NEAR(t[0], -2, 1e-6);
+    EXPECT_NEAR(t[1], -1, 1e-6);
+    EXPECT_NEAR(t[2], 0, 1e-6);
+    EXPECT_NEAR(t[3], 1, 1e-6);
+}
+
 // K 0.9 °C/%, tau 175 s, theta 10 s, h 1 s; tauc = 10 s. By hand:
 // SIMC-PI  Kc = 175 / (0.9 x 20) = 9.7222 %/°C, Ti = min(175, 80) = 80 s.
 // SIMC-PID series Td = 10/3: Kc = 9.7222 (1 + 3.3333/80) = 10.1273,
