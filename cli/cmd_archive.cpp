@@ -301,6 +301,8 @@ const Subcommand kSubcommands[] = {
     {"score", score, "archive score FILE [--json]    the run scorecard, one row per segment"},
     {"xlsx", archiveXlsx, "archive xlsx FILE OUT         samples to a workbook"},
     {"wmf", archiveWmf, "archive wmf FILE OUT          the trend chart as a metafile"},
+    {"identify", archiveIdentify,
+     "archive identify FILE --first A --last B --step P0:P1   model and tuning of a step"},
 };
 
 } // namespace

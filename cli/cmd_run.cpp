@@ -21,6 +21,7 @@
 #include "app/devices.h"
 #include "app/stand.h"
 #include "cli/commands.h"
+#include "cli/run_observer.h"
 #include "common/numfmt.h"
 #include "common/scripted_dialogs.h"
 #include "resources/embedded.h"
@@ -102,6 +103,8 @@ private:
     std::chrono::steady_clock::time_point lastBeat_;
 };
 
+} // namespace
+
 // The settings file is the window's, written with the decimal mark Qt takes
 // from LC_ALL, LC_NUMERIC or LANG; Qt knows that mark even where the C library
 // has no such locale installed, so the headless run asks Qt as well.
@@ -115,6 +118,8 @@ char localeDecimalSeparator() {
     return c ? c : '.';
 #endif
 }
+
+namespace {
 
 struct Options {
     std::string archive;
@@ -203,9 +208,7 @@ std::string num(double v) {
     return formatFixed(v, "0.####", '.');
 }
 
-} // namespace
-
-int run(int argc, char** argv) {
+int runCycle(int argc, char** argv, RunObserver* observer) {
     for (int i = 0; i < argc; ++i) {
         if (std::strcmp(argv[i], "--help") == 0 || std::strcmp(argv[i], "-h") == 0) {
             std::cout << kRunUsage << '\n' << settingsInUse();
@@ -299,7 +302,8 @@ int run(int argc, char** argv) {
 
     ControlCycle cycle(stand, devices, devices, recorderAdapter);
     cycle.setHeatingWatchPeriod(static_cast<int>(std::lround(o.watchSeconds * 1000)));
-    std::cout << "# Takt Temper Oshibka OUT_Regul1 OUT_Regul2 OUT_Regul heater\n" << std::flush;
+    std::ostream& lines = observer ? observer->tickLines() : std::cout;
+    lines << "# Takt Temper Oshibka OUT_Regul1 OUT_Regul2 OUT_Regul heater\n" << std::flush;
     int status = 0;
     // Detection started a conversion; the first tick reads it once done.
     auto due = std::chrono::steady_clock::now() + std::chrono::milliseconds(750);
@@ -323,6 +327,8 @@ int run(int argc, char** argv) {
             status = 3;
             break;
         }
+        if (observer)
+            observer->beforeTick(t, stand);
         const TickReport r = cycle.tick(localTimeOfDay());
         if (r.stop != TickReport::Stop::None) {
             dialogs.message(MessageKind::Error, "", r.message);
@@ -335,17 +341,19 @@ int run(int argc, char** argv) {
             else
                 sound->stop();
         }
+        if (observer)
+            observer->afterTick(t, stand, r);
         const TProcessState& s = stand.state;
         if (r.nothingMeasured) {
-            std::cout << "# no reading yet: the sensor's answer failed its check byte; heater 0\n"
-                      << std::flush;
+            lines << "# no reading yet: the sensor's answer failed its check byte; heater 0\n"
+                  << std::flush;
             continue;
         }
-        std::cout << s.Takt << ' ' << num(s.Temper) << ' ' << num(s.Oshibka) << ' '
-                  << num(s.OUT_Regul1) << ' ' << num(s.OUT_Regul2) << ' ' << num(s.OUT_Regul) << ' '
-                  << static_cast<int>(r.heaterByte)
-                  << (r.branch == OutputBranch::Alarm ? " ALARM" : "") << '\n'
-                  << std::flush;
+        lines << s.Takt << ' ' << num(s.Temper) << ' ' << num(s.Oshibka) << ' ' << num(s.OUT_Regul1)
+              << ' ' << num(s.OUT_Regul2) << ' ' << num(s.OUT_Regul) << ' '
+              << static_cast<int>(r.heaterByte) << (r.branch == OutputBranch::Alarm ? " ALARM" : "")
+              << '\n'
+              << std::flush;
         if (!r.ioError.empty())
             dialogs.errorReport(r.ioError);
     }
@@ -353,6 +361,16 @@ int run(int argc, char** argv) {
         sound->stop();
     devices.shutdown(); // heater 0, port purged and closed
     return status;
+}
+
+} // namespace
+
+int run(int argc, char** argv) {
+    return runCycle(argc, argv, nullptr);
+}
+
+int runObserved(int argc, char** argv, RunObserver& observer) {
+    return runCycle(argc, argv, &observer);
 }
 
 } // namespace thermo::cli

@@ -23,7 +23,11 @@ std::string programSettingsPath();
 
 int probe(int argc, char** argv);   // detect the sensor, read it, list parallel ports
 int run(int argc, char** argv);     // a headless run of the control cycle
-int archive(int argc, char** argv); // archive dump / configs / score / xlsx / wmf
+int archive(int argc, char** argv); // archive dump / configs / score / xlsx / wmf / identify
 int surface(int argc, char** argv); // the fuzzy part's control surface as CSV
+// The step experiment with its model and tuning; `archive identify` fits a
+// span of a recorded archive the same way.
+int identify(int argc, char** argv);
+int archiveIdentify(int argc, char** argv);
 
 } // namespace thermo::cli

@@ -20,7 +20,7 @@ helps() {
     case $1 in
     thermostand-cli)
         for c in probe run archive "archive dump" "archive configs" "archive score" "archive xlsx" \
-            "archive wmf" surface; do
+            "archive wmf" surface identify "archive identify"; do
             # shellcheck disable=SC2086
             "$bin/thermostand-cli" $c --help
         done

@@ -1,0 +1,539 @@
+// thermostand-cli identify: the step experiment on the stand (a run in manual
+// mode whose value changes once), the model fitted to its response and the
+// coefficients the tuning rules propose; `archive identify` does the same
+// for a span of a recorded archive.
+#include <algorithm>
+#include <charconv>
+#include <cmath>
+#include <cstring>
+#include <filesystem>
+#include <iostream>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "cli/commands.h"
+#include "cli/run_observer.h"
+#include "common/numfmt.h"
+#include "common/scripted_dialogs.h"
+#include "control/identify.h"
+#include "control/tuning.h"
+#include "storage/io_error.h"
+#include "storage/reader.h"
+#include "storage/settings.h"
+
+namespace thermo::cli {
+
+namespace {
+
+const char* kIdentifyUsage =
+    R"(usage: thermostand-cli identify --archive FILE --from P0 --to P1 --hold N0
+                                --ticks N1 [options]
+
+The step experiment: the control cycle of `run` in manual mode, N0 ticks at
+P0 % of heater power, then N1 ticks at P1 %, recorded as an ordinary
+archive; then the heater goes to 0 and a first-order-plus-dead-time model is
+fitted to the response, and coefficients for both regulators are proposed.
+Every safety stop of `run` applies. The ticks are logged on stderr.
+
+  --archive FILE       the archive to record (appended to when it exists)
+  --from P0, --to P1   whole percent, 0..100, different; P0 > P1 is a cooling step
+  --hold N0            ticks at P0 before the step, 1 or more
+  --ticks N1           ticks at P1, 6 or more; N0 + N1 at most 64999. The fit
+                       needs 1.5 time constants of response: a plant of 175 s
+                       wants N1 of 300 s or more
+  --interval MS, --port COMn|PATH, --settings FILE, --setpoint T,
+  --watch-period S, --no-alarm-sound     as for `run`
+)";
+
+const char* kArchiveUsage =
+    R"(usage: thermostand-cli archive identify FILE --first A --last B --step P0:P1
+                                        [options]
+
+Fits a first-order-plus-dead-time model to the samples A..B of the archive
+FILE and proposes coefficients for both regulators. The archive does not
+record the manual value, so the step is given: A is the position of the
+tick that switched the heater from P0 % to P1 % (its reading, taken before
+the switch, is the level before the step), and the power stays at P1 % up
+to B. Times come from the samples' time stamps, the interval from the
+configuration in force at A.
+
+  --first A, --last B  sample positions, 1-based as in `archive dump`
+  --step P0:P1         manual values in percent, 0..100, before and after
+)";
+
+const char* kReportUsage =
+    R"(
+Report options:
+  --json               print {"model": {...}, "tuning": {...}} instead of text
+  --step-size C        setpoint step in °C the saturation warning assumes,
+                       from the plant held at P0 (default 10)
+  --write-settings F   write the chosen rule's coefficients into the settings
+                       file F (every other key and section kept)
+  --rule NAME          the rule --write-settings takes: SIMC-PI, SIMC-PID
+                       (default) or IMC-PID
+  --regulator N        2 (default): C0_2, C1_2, C2_2; 1: Regulator 1's
+                       add-ons C0_1, C1_1, C2_1 (its fuzzy part adds its own
+                       output)
+
+The model: y(t) = y0 + K dP (1 - exp(-(t - theta)/tau)) for t > theta, with
+approximate 95 % intervals. Rules: SIMC (Skogestad 2003) PI and PID (Td =
+theta/3 in the series form, Grimholt and Skogestad 2018) with the closed-
+loop time constant max(theta, interval); IMC-PID (Rivera, Morari and
+Skogestad 1986) with lambda the same. Kc is in % of heater power per °C; the
+program's coefficients are per tick: Regulator 2's output is 0.427 x (C0_2 e
++ C1_2 S + C2_2 de) counts, Regulator 1's add-ons C0_1 e + C1_1 S + C2_1 de
+counts, 234 counts being 100 %.
+
+Exit status: 0 with a model; 1 when the run or the archive could not start
+or be read; 2 for a usage error; 3 when the run ended early with the heater
+off; 4 when the response does not allow a fit (too short, too flat, poor
+fit: the message says which).
+)";
+
+struct ReportOptions {
+    bool json = false;
+    double stepC = 10;
+    std::string writeSettings;
+    TuningRule rule = TuningRule::SimcPid;
+    int regulator = 2;
+};
+
+std::optional<double> number(const char* s) {
+    return parseNumber(s ? s : "", '.');
+}
+
+// Consumes a report option at argv[i]; nothing when argv[i] is not one, an
+// error text when it is one given wrongly.
+std::optional<std::string> reportOption(int argc, char** argv, int& i, ReportOptions& o,
+                                        bool& taken) {
+    const std::string a = argv[i];
+    const char* next = i + 1 < argc ? argv[i + 1] : nullptr;
+    taken = true;
+    if (a == "--json") {
+        o.json = true;
+        return std::nullopt;
+    }
+    if (a != "--step-size" && a != "--write-settings" && a != "--rule" && a != "--regulator") {
+        taken = false;
+        return std::nullopt;
+    }
+    if (!next)
+        return a + " needs a value";
+    ++i;
+    if (a == "--write-settings") {
+        o.writeSettings = next;
+    } else if (a == "--rule") {
+        const auto r = tuningRuleFromName(next);
+        if (!r)
+            return std::string("--rule: unknown rule ") + next;
+        o.rule = *r;
+    } else if (a == "--regulator") {
+        if (std::strcmp(next, "1") != 0 && std::strcmp(next, "2") != 0)
+            return "--regulator needs 1 or 2";
+        o.regulator = next[0] - '0';
+    } else {
+        const auto v = number(next);
+        if (!v || *v == 0 || std::fabs(*v) > 200)
+            return "--step-size needs a number of °C, not 0, within +-200";
+        o.stepC = *v;
+    }
+    return std::nullopt;
+}
+
+bool wantsHelp(int argc, char** argv) {
+    for (int i = 0; i < argc; ++i)
+        if (std::strcmp(argv[i], "--help") == 0 || std::strcmp(argv[i], "-h") == 0)
+            return true;
+    return false;
+}
+
+// Locale-free: the shortest text that reads back as the same double.
+std::string jsonNumber(double v) {
+    if (!std::isfinite(v))
+        return "null";
+    char buf[32];
+    const auto r = std::to_chars(buf, buf + sizeof buf, v == 0 ? 0.0 : v);
+    return std::string(buf, r.ptr);
+}
+
+std::string jsonString(const std::string& s) {
+    std::string out = "\"";
+    for (char c : s) {
+        if (c == '"' || c == '\\') {
+            out += '\\';
+            out += c;
+        } else if (static_cast<unsigned char>(c) < 0x20) {
+            char buf[8];
+            const auto r = std::to_chars(buf, buf + sizeof buf, static_cast<int>(c), 16);
+            out += "\\u" + std::string(4 - (r.ptr - buf), '0') + std::string(buf, r.ptr);
+        } else {
+            out += c;
+        }
+    }
+    return out + '"';
+}
+
+// Five significant digits (two for an interval), a point whatever the
+// locale: what a student types into the coefficient fields.
+std::string shown(double v, int digits = 5) {
+    if (!std::isfinite(v))
+        return "-";
+    char buf[32];
+    const auto r =
+        std::to_chars(buf, buf + sizeof buf, v == 0 ? 0.0 : v, std::chars_format::general, digits);
+    return std::string(buf, r.ptr);
+}
+
+const char* refusalKey(FitRefusal r) {
+    switch (r) {
+    case FitRefusal::None:
+        return "none";
+    case FitRefusal::NoStep:
+        return "no_step";
+    case FitRefusal::TooFlat:
+        return "too_flat";
+    case FitRefusal::WrongDirection:
+        return "wrong_direction";
+    case FitRefusal::TooShort:
+        return "too_short";
+    case FitRefusal::PoorFit:
+        return "poor_fit";
+    }
+    return "";
+}
+
+struct StepSpan {
+    std::vector<double> t, y; // seconds from the switching tick, °C
+    double fromPct = 0, toPct = 0;
+    double intervalS = 1;
+    std::size_t first = 0, last = 0; // archive positions
+};
+
+int writeSettings(const ReportOptions& o, const Tuning& tuning) {
+    const char sep = localeDecimalSeparator();
+    TSettings s = LoadSettings(o.writeSettings, sep);
+    applyTuning(s.params, tuning, o.regulator);
+    try {
+        SaveSettings(o.writeSettings, s, sep);
+    } catch (const IoError& e) {
+        std::cerr << "identify: " << e.what() << '\n';
+        return 1;
+    }
+    const TControlParams& p = s.params;
+    const bool r1 = o.regulator == 1;
+    std::cerr << "identify: " << tuningRuleName(o.rule) << " written to " << o.writeSettings
+              << (r1 ? " (C0_1, C1_1, C2_1)\n" : " (C0_2, C1_2, C2_2)\n");
+    // The switches are the user's; a term the rule counts on but that is
+    // off deserves a word.
+    const bool on[3] = {r1 ? p.prop_1 : p.prop_2, r1 ? p.integ_1 : p.integ_2,
+                        r1 ? p.diff_1 : p.diff_2};
+    const double gain[3] = {r1 ? p.C0_1 : p.C0_2, r1 ? p.C1_1 : p.C1_2, r1 ? p.C2_1 : p.C2_2};
+    const char* names[3] = {"prop", "integ", "diff"};
+    for (int k = 0; k < 3; ++k)
+        if (gain[k] != 0 && !on[k])
+            std::cerr << "identify: note: " << names[k] << '_' << o.regulator
+                      << " is off in that file; the rule counts on that term\n";
+    return 0;
+}
+
+int report(const StepSpan& span, const ReportOptions& o) {
+    const double delta = appliedPercent(span.toPct) - appliedPercent(span.fromPct);
+    const FopdtFit fit = fitStep(span.t, span.y, delta);
+    if (fit.refusal != FitRefusal::None) {
+        const std::string why = fitRefusalText(fit, '.');
+        std::cerr << "identify: " << why << '\n';
+        if (o.json)
+            std::cout << "{\"error\": {\"reason\": \"" << refusalKey(fit.refusal)
+                      << "\", \"message\": " << jsonString(why) << "}}\n";
+        return 4;
+    }
+    const FopdtModel& m = fit.model;
+    const TuningRequest request{m, span.intervalS, o.stepC, appliedPercent(span.fromPct)};
+    std::vector<Tuning> tunings;
+    for (TuningRule r : kTuningRules)
+        tunings.push_back(tune(r, request));
+
+    if (o.json) {
+        std::string out = "{\"model\": {\"gain_c_per_pct\": " + jsonNumber(m.gain) +
+                          ", \"tau_s\": " + jsonNumber(m.tau) +
+                          ", \"dead_time_s\": " + jsonNumber(m.deadTime) +
+                          ", \"y0\": " + jsonNumber(m.y0) + ", \"rms_c\": " + jsonNumber(fit.rms) +
+                          ", \"ci95\": {\"gain_c_per_pct\": " + jsonNumber(fit.gainCi) +
+                          ", \"tau_s\": " + jsonNumber(fit.tauCi) +
+                          ", \"dead_time_s\": " + jsonNumber(fit.deadTimeCi) +
+                          ", \"y0\": " + jsonNumber(fit.y0Ci) + "}}";
+        out += ", \"step\": {\"from_pct\": " + jsonNumber(span.fromPct) +
+               ", \"to_pct\": " + jsonNumber(span.toPct) +
+               ", \"interval_s\": " + jsonNumber(span.intervalS) +
+               ", \"first\": " + std::to_string(span.first) +
+               ", \"last\": " + std::to_string(span.last) + "}, \"tuning\": {";
+        for (std::size_t k = 0; k < tunings.size(); ++k) {
+            const Tuning& t = tunings[k];
+            out += std::string(k ? ", " : "") + '"' + tuningRuleName(t.rule) + "\": {";
+            out += "\"Kc\": " + jsonNumber(t.textbook.Kc) +
+                   ", \"Ti_s\": " + jsonNumber(t.textbook.Ti) +
+                   ", \"Td_s\": " + jsonNumber(t.textbook.Td) +
+                   ", \"C0_2\": " + jsonNumber(t.regulator2.C0) +
+                   ", \"C1_2\": " + jsonNumber(t.regulator2.C1) +
+                   ", \"C2_2\": " + jsonNumber(t.regulator2.C2) +
+                   ", \"C0_1\": " + jsonNumber(t.regulator1.C0) +
+                   ", \"C1_1\": " + jsonNumber(t.regulator1.C1) +
+                   ", \"C2_1\": " + jsonNumber(t.regulator1.C2) +
+                   ", \"saturates\": " + (t.saturates ? "true" : "false") + '}';
+        }
+        std::cout << out << "}}\n";
+    } else {
+        std::cout << "step " << shown(span.fromPct) << " -> " << shown(span.toPct) << " %"
+                  << " (" << shown(delta) << " % of full power), positions " << span.first << ".."
+                  << span.last << ", interval " << shown(span.intervalS) << " s\n"
+                  << "model: K " << shown(m.gain) << " °C/% ±" << shown(fit.gainCi, 2) << ", tau "
+                  << shown(m.tau) << " s ±" << shown(fit.tauCi, 2) << ", theta "
+                  << shown(m.deadTime) << " s ±" << shown(fit.deadTimeCi, 2) << ", y0 "
+                  << shown(m.y0) << " °C ±" << shown(fit.y0Ci, 2) << ", rms " << shown(fit.rms)
+                  << " °C\n"
+                  << "rule       Kc(%/°C) Ti(s)    Td(s)    | C0_2     C1_2     C2_2     "
+                     "| C0_1     C1_1     C2_1\n";
+        auto col = [](double v) {
+            std::string s = shown(v);
+            return s + std::string(s.size() < 9 ? 9 - s.size() : 1, ' ');
+        };
+        for (const Tuning& t : tunings) {
+            std::string name = tuningRuleName(t.rule);
+            name.resize(11, ' ');
+            std::cout << name << col(t.textbook.Kc) << col(t.textbook.Ti) << col(t.textbook.Td)
+                      << "| " << col(t.regulator2.C0) << col(t.regulator2.C1)
+                      << col(t.regulator2.C2) << "| " << col(t.regulator1.C0)
+                      << col(t.regulator1.C1) << shown(t.regulator1.C2) << '\n';
+        }
+        for (const Tuning& t : tunings)
+            if (t.saturates)
+                std::cout << "warning: " << saturationWarning(t, request, '.') << '\n';
+    }
+    for (const Tuning& t : tunings)
+        if (!o.writeSettings.empty() && t.rule == o.rule)
+            return writeSettings(o, t);
+    return 0;
+}
+
+// The manual value per tick, and the readings the fit takes.
+class StepExperiment : public RunObserver {
+public:
+    StepExperiment(int from, int to, long hold, std::size_t priorSamples)
+        : from_(from), to_(to), hold_(hold), prior_(priorSamples) {}
+
+    void beforeTick(long tick, Stand& stand) override {
+        const int p = tick < hold_ ? from_ : to_;
+        // 0 % is no manual mode with both regulators off: the command 0.
+        stand.controls.Check_shim = p > 0;
+        stand.controls.UpDown2 = p > 0 ? p : 1;
+        stand.controls.Check_Fuzzy = stand.controls.Check_PID = false;
+        stand.controls.SpeedButton1 = false;
+    }
+    void afterTick(long tick, const Stand& stand, const TickReport& r) override {
+        if (r.sampleAdded)
+            ++added_;
+        if (tick == hold_)
+            span.first = prior_ + added_;
+        span.last = prior_ + added_;
+        times_.push_back(r.timeOfDay);
+        measured_.push_back(!r.nothingMeasured);
+        temper_.push_back(stand.state.Temper);
+    }
+    std::ostream& tickLines() override { return std::cerr; }
+
+    StepSpan finish() {
+        span.fromPct = from_;
+        span.toPct = to_;
+        const std::vector<double> t =
+            secondsFromTimesOfDay(times_, static_cast<std::size_t>(hold_));
+        for (std::size_t i = 0; i < t.size(); ++i) {
+            if (measured_[i]) {
+                span.t.push_back(t[i]);
+                span.y.push_back(temper_[i]);
+            }
+        }
+        return span;
+    }
+
+    StepSpan span;
+
+private:
+    int from_, to_;
+    long hold_;
+    std::size_t prior_;
+    std::size_t added_ = 0;
+    std::vector<double> times_, temper_;
+    std::vector<bool> measured_;
+};
+
+} // namespace
+
+int identify(int argc, char** argv) {
+    if (wantsHelp(argc, argv)) {
+        std::cout << kIdentifyUsage << kReportUsage;
+        return 0;
+    }
+    ReportOptions report_;
+    std::string archive;
+    std::optional<double> from, to, hold, ticks;
+    double intervalMs = 1000;
+    std::vector<std::string> passed; // to `run` as they are
+    auto usage = [](const std::string& why) {
+        std::cerr << "identify: " << why << "\n\n" << kIdentifyUsage << kReportUsage;
+        return 2;
+    };
+    for (int i = 0; i < argc; ++i) {
+        bool taken = false;
+        if (auto err = reportOption(argc, argv, i, report_, taken))
+            return usage(*err);
+        if (taken)
+            continue;
+        const std::string a = argv[i];
+        const char* next = i + 1 < argc ? argv[i + 1] : nullptr;
+        if (a == "--no-alarm-sound") {
+            passed.push_back(a);
+            continue;
+        }
+        if (!next)
+            return usage(a + (a.rfind("--", 0) == 0 ? " needs a value" : ": unexpected"));
+        ++i;
+        if (a == "--archive") {
+            archive = next;
+        } else if (a == "--port" || a == "--settings" || a == "--setpoint" ||
+                   a == "--watch-period") {
+            passed.insert(passed.end(), {a, next});
+        } else if (a == "--from" || a == "--to" || a == "--hold" || a == "--ticks" ||
+                   a == "--interval") {
+            const auto v = number(next);
+            if (!v || *v != std::floor(*v))
+                return usage(a + " needs a whole number, not " + next);
+            (a == "--from" ? from : a == "--to" ? to : a == "--hold" ? hold : ticks) = *v;
+            if (a == "--interval") {
+                intervalMs = *v;
+                passed.insert(passed.end(), {a, next});
+            }
+        } else {
+            return usage("unknown option " + a);
+        }
+    }
+    if (archive.empty() || !from || !to || !hold || !ticks)
+        return usage("--archive, --from, --to, --hold and --ticks are required");
+    if (*from < 0 || *from > 100 || *to < 0 || *to > 100 || *from == *to)
+        return usage("--from and --to are different percentages 0..100");
+    if (intervalMs < 100 || intervalMs > 5000)
+        return usage("--interval needs 100..5000 ms");
+    if (*hold < 1 || *ticks < double(kMinFitSamples) || *hold + *ticks > 64999)
+        return usage("--hold 1 or more, --ticks 6 or more, together at most 64999");
+
+    std::error_code ec;
+    const auto size = std::filesystem::file_size(archive, ec);
+    const std::size_t prior = ec ? 0 : static_cast<std::size_t>(size / 32);
+    StepExperiment experiment(static_cast<int>(*from), static_cast<int>(*to),
+                              static_cast<long>(*hold), prior);
+    std::vector<std::string> args = {"--archive", archive, "--ticks",
+                                     std::to_string(static_cast<long>(*hold + *ticks))};
+    args.insert(args.end(), passed.begin(), passed.end());
+    std::vector<char*> argvRun;
+    for (auto& s : args)
+        argvRun.push_back(s.data());
+    const int status = runObserved(static_cast<int>(argvRun.size()), argvRun.data(), experiment);
+    if (status != 0) {
+        if (status == 3)
+            std::cerr << "identify: the experiment ended early; what was recorded is in " << archive
+                      << " (archive identify fits a span of it)\n";
+        return status;
+    }
+    StepSpan span = experiment.finish();
+    span.intervalS = intervalMs / 1000.0;
+    std::cerr << "identify: recorded in " << archive << " at positions " << span.first << ".."
+              << span.last << "; the heater is off\n";
+    return report(span, report_);
+}
+
+int archiveIdentify(int argc, char** argv) {
+    if (wantsHelp(argc, argv)) {
+        std::cout << kArchiveUsage << kReportUsage;
+        return 0;
+    }
+    auto usage = [](const std::string& why) {
+        std::cerr << "archive identify: " << why << "\n\n" << kArchiveUsage << kReportUsage;
+        return 2;
+    };
+    ReportOptions report_;
+    const char* file = nullptr;
+    std::optional<double> first, last, from, to;
+    for (int i = 0; i < argc; ++i) {
+        bool taken = false;
+        if (auto err = reportOption(argc, argv, i, report_, taken))
+            return usage(*err);
+        if (taken)
+            continue;
+        const std::string a = argv[i];
+        if (a.rfind("-", 0) != 0) {
+            if (file)
+                return usage("unexpected argument " + a);
+            file = argv[i];
+            continue;
+        }
+        const char* next = i + 1 < argc ? argv[++i] : nullptr;
+        if (!next)
+            return usage(a + " needs a value");
+        if (a == "--first" || a == "--last") {
+            const auto v = number(next);
+            if (!v || *v < 1 || *v != std::floor(*v))
+                return usage(a + " needs a sample position, 1 or more");
+            (a == "--first" ? first : last) = *v;
+        } else if (a == "--step") {
+            const std::string s = next;
+            const auto colon = s.find(':');
+            if (colon != std::string::npos) {
+                from = parseNumber(s.substr(0, colon), '.');
+                to = parseNumber(s.substr(colon + 1), '.');
+            }
+            if (!from || !to || *from < 0 || *from > 100 || *to < 0 || *to > 100 || *from == *to)
+                return usage("--step needs P0:P1, two different percentages 0..100");
+        } else {
+            return usage("unknown option " + a);
+        }
+    }
+    if (!file || !first || !last || !from)
+        return usage("FILE, --first, --last and --step are required");
+    if (*last < *first + double(kMinFitSamples) - 1)
+        return usage("--last must be at least 5 positions after --first");
+
+    ScriptedDialogs dialogs(true); // the reader's messages go to stderr
+    ArchiveReader archive;
+    if (!archive.ReadSampleFile(file, dialogs))
+        return 1;
+    (void)archive.ReadConfigFile(file, dialogs);
+    if (*last > double(archive.SampleCount)) {
+        std::cerr << "archive identify: " << file << " holds " << archive.SampleCount
+                  << " samples; --last " << *last << " is past them\n";
+        return 2;
+    }
+    StepSpan span;
+    span.first = static_cast<std::size_t>(*first);
+    span.last = static_cast<std::size_t>(*last);
+    span.fromPct = *from;
+    span.toPct = *to;
+    std::vector<double> times;
+    for (std::size_t p = span.first; p <= span.last; ++p) {
+        times.push_back(archive.Samples[p].Vremya);
+        span.y.push_back(archive.Samples[p].Temper);
+    }
+    span.t = secondsFromTimesOfDay(times, 0);
+    const auto k = archive.configForPosition(span.first);
+    if (k && archive.Configs[*k].Interval > 0) {
+        span.intervalS = archive.Configs[*k].Interval / 1000.0;
+    } else {
+        std::vector<double> d;
+        for (std::size_t i = 1; i < span.t.size(); ++i)
+            d.push_back(span.t[i] - span.t[i - 1]);
+        std::nth_element(d.begin(), d.begin() + static_cast<std::ptrdiff_t>(d.size() / 2), d.end());
+        span.intervalS = d[d.size() / 2] > 0 ? d[d.size() / 2] : 1.0;
+    }
+    return report(span, report_);
+}
+
+} // namespace thermo::cli

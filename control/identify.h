@@ -1,0 +1,80 @@
+#pragma once
+// A first-order-plus-dead-time model fitted to the plant's response to a
+// step of heater power, the classic first exercise on the stand:
+//
+//   y(t) = y0                                      for t <= theta
+//   y(t) = y0 + K dP (1 - exp(-(t - theta) / tau))  for t >  theta
+//
+// t in seconds from the tick that switched the heater (its own reading was
+// taken before the switch, so it belongs to y0), y in °C, dP the step in
+// percent of full power, K in °C per percent. The reading of a tick is the
+// conversion started at the end of the tick before, so theta includes up to
+// one measurement interval of that lag; for tuning that is right, since the
+// regulators see the same lag.
+
+#include <cstddef>
+#include <span>
+#include <string>
+#include <vector>
+
+namespace thermo {
+
+struct FopdtModel {
+    double gain = 0;     // K, °C per percent of heater power
+    double tau = 0;      // s
+    double deadTime = 0; // theta, s, >= 0
+    double y0 = 0;       // °C before the response
+};
+
+// The model's temperature t seconds after a step of deltaPct percent.
+[[nodiscard]] double fopdtResponse(const FopdtModel& m, double deltaPct, double t);
+
+enum class FitRefusal {
+    None,
+    NoStep,         // the step of power is 0
+    TooFlat,        // the temperature changed by less than kMinChange
+    WrongDirection, // it moved against the heater step
+    TooShort,       // less than kMinResponseTaus time constants observed
+    PoorFit,        // residual above kMaxRmsShare of the change
+};
+
+inline constexpr double kMinChange = 1.0;        // °C
+inline constexpr double kMinResponseTaus = 1.5;  // tau after the response starts
+inline constexpr double kMaxRmsShare = 0.05;     // of the change
+inline constexpr std::size_t kMinFitSamples = 6; // four parameters and some to spare
+
+struct FopdtFit {
+    FitRefusal refusal = FitRefusal::None;
+    // What the fit found; set for TooShort and PoorFit as well, so a window
+    // can draw the curve it refused.
+    FopdtModel model;
+    double rms = 0; // °C, root mean square of the residuals
+    // Approximate 95 % half-widths (linearised at the optimum, Student's t).
+    double gainCi = 0, tauCi = 0, deadTimeCi = 0, y0Ci = 0;
+    double change = 0;   // °C, from the level before the step to the level at the end
+    double observed = 0; // s of response seen: last sample's time - theta
+    std::size_t samples = 0;
+};
+
+// Least squares over all samples (t ascending; samples at t <= 0 pin y0).
+// Refuses, with the reason, a step too small to see, a record too short for
+// tau, and a response the model does not describe.
+[[nodiscard]] FopdtFit fitStep(std::span<const double> t, std::span<const double> y,
+                               double deltaPct);
+
+// The reason in the program's language, numbers with the given separator;
+// empty when the fit was not refused.
+[[nodiscard]] std::string fitRefusalText(const FopdtFit& fit, char decimalSep);
+
+// Times of day as the archive stamps its samples (fractions of a day),
+// carried over midnight, in seconds from the one at index `origin`: the t
+// that fitStep takes.
+[[nodiscard]] std::vector<double> secondsFromTimesOfDay(std::span<const double> timeOfDay,
+                                                        std::size_t origin);
+
+// The share of full power, in percent, that the heater gets for a manual
+// value of p percent: the byte is p x 2.34 rounded half to even, so 33 %
+// is 77 counts, 32.9 %.
+[[nodiscard]] double appliedPercent(double p);
+
+} // namespace thermo

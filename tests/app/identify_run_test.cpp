@@ -1,0 +1,166 @@
+// thermostand-cli identify against thermostand-sim, both real executables:
+// the step experiment recovers the simulated plant's figures. The plant runs
+// five times faster than wall time, with a time constant short enough for
+// three of them to pass in a test's 16 s; each reading lags its conversion by
+// up to one interval, which the fit counts as dead time.
+#include <gtest/gtest.h>
+
+#include <charconv>
+#include <chrono>
+#include <cmath>
+#include <csignal>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <string>
+#include <sys/wait.h>
+#include <thread>
+#include <unistd.h>
+#include <vector>
+
+#include "io/sim_register_file.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+std::string binDir() {
+    const char* env = std::getenv("THERMO_BIN_DIR");
+    return env ? env : THERMO_DEFAULT_BIN_DIR;
+}
+
+std::string slurp(const fs::path& p) {
+    std::ifstream in(p);
+    std::stringstream s;
+    s << in.rdbuf();
+    return s.str();
+}
+
+// The number after `"key": ` following `after` in a JSON text; NaN when absent.
+double jsonValue(const std::string& json, const std::string& key, const std::string& after = "") {
+    std::size_t from = after.empty() ? 0 : json.find(after);
+    if (from == std::string::npos)
+        return NAN;
+    const auto k = json.find("\"" + key + "\": ", from);
+    if (k == std::string::npos)
+        return NAN;
+    const char* p = json.c_str() + k + key.size() + 4;
+    double v = NAN;
+    std::from_chars(p, json.c_str() + json.size(), v);
+    return v;
+}
+
+struct IdentifyRun : ::testing::Test {
+    fs::path dir;
+    pid_t sim = -1;
+
+    void SetUp() override {
+        dir = fs::temp_directory_path() /
+              ("thermo_identify_" + std::to_string(getpid()) + "_" +
+               ::testing::UnitTest::GetInstance()->current_test_info()->name());
+        fs::remove_all(dir);
+        fs::create_directories(dir);
+        std::ofstream(dir / "s.ini") << "[devices]\nCOM1=" << (dir / "adapter").string()
+                                     << "\nLPT=sim:" << (dir / "lpt").string() << "\n";
+    }
+    void TearDown() override {
+        if (sim > 0) {
+            kill(sim, SIGTERM);
+            waitpid(sim, nullptr, 0);
+        }
+        fs::remove_all(dir);
+    }
+
+    void startSim(std::vector<std::string> extra) {
+        std::vector<std::string> args = {binDir() + "/thermostand-sim",
+                                         "--link",
+                                         (dir / "adapter").string(),
+                                         "--lpt",
+                                         (dir / "lpt").string(),
+                                         "--log",
+                                         (dir / "sim.log").string(),
+                                         "--speed",
+                                         "5",
+                                         "--sensor-tau",
+                                         "0"};
+        args.insert(args.end(), extra.begin(), extra.end());
+        sim = fork();
+        if (sim == 0) {
+            std::vector<char*> argv;
+            for (auto& a : args)
+                argv.push_back(a.data());
+            argv.push_back(nullptr);
+            freopen("/dev/null", "w", stdout);
+            execv(argv[0], argv.data());
+            _exit(127);
+        }
+        for (int i = 0; i < 200 && !fs::is_symlink(dir / "adapter"); ++i)
+            std::this_thread::sleep_for(std::chrono::milliseconds(25));
+        ASSERT_TRUE(fs::is_symlink(dir / "adapter"));
+    }
+
+    // Returns the exit status; stdout in `out`, stderr in `err`.
+    int cli(const std::string& args) {
+        const std::string cmd = binDir() + "/thermostand-cli " + args + " >" +
+                                (dir / "out").string() + " 2>" + (dir / "err").string();
+        const int st = std::system(cmd.c_str());
+        return WIFEXITED(st) ? WEXITSTATUS(st) : -1;
+    }
+    int identify(const std::string& args) {
+        return cli("identify --settings " + (dir / "s.ini").string() +
+                   " --port COM1 --no-alarm-sound --archive " + (dir / "step.txt").string() +
+                   " --from 0 --to 50 --hold 2 " + args);
+    }
+    int lastHeater() {
+        std::string err;
+        auto f = thermo::SimRegisterFile::open((dir / "lpt").string(), &err);
+        return f ? f->read(0) : -1;
+    }
+};
+
+TEST_F(IdentifyRun, RecoversTheSimulatedPlantAndWritesTheTuning) {
+    // Plant: 0.9 °C per percent (the default --gain), tau 20 s / 5 = 4 s of wall time.
+    startSim({"--tau", "20"});
+    ASSERT_EQ(identify("--ticks 14 --json --write-settings " + (dir / "s.ini").string()), 0)
+        << slurp(dir / "err");
+    const std::string json = slurp(dir / "out");
+    EXPECT_NEAR(jsonValue(json, "gain_c_per_pct"), 0.9, 0.09) << json;
+    EXPECT_NEAR(jsonValue(json, "tau_s"), 4.0, 0.4) << json;
+    EXPECT_EQ(lastHeater(), 0); // switched off before the fit
+    // The settings file keeps its devices and takes SIMC-PID's C0_2, in the
+    // decimal mark of the locale the program runs in.
+    const std::string ini = slurp(dir / "s.ini");
+    EXPECT_NE(ini.find("COM1=" + (dir / "adapter").string()), std::string::npos) << ini;
+    const auto at = ini.find("C0_2=");
+    ASSERT_NE(at, std::string::npos) << ini;
+    std::string c02 = ini.substr(at + 5, ini.find('\n', at) - at - 5);
+    for (char& c : c02)
+        c = c == ',' ? '.' : c;
+    EXPECT_NEAR(std::stod(c02), jsonValue(json, "C0_2", "\"SIMC-PID\""), 1e-9) << ini;
+
+    // The recorded archive fits the same from its span; too short a span is refused.
+    const std::string span = std::to_string(int(jsonValue(json, "first"))) + " --last " +
+                             std::to_string(int(jsonValue(json, "last")));
+    ASSERT_EQ(cli("archive identify " + (dir / "step.txt").string() + " --step 0:50 --json" +
+                  " --first " + span),
+              0)
+        << slurp(dir / "err");
+    EXPECT_NEAR(jsonValue(slurp(dir / "out"), "tau_s"), jsonValue(json, "tau_s"), 0.2);
+    EXPECT_EQ(cli("archive identify " + (dir / "step.txt").string() + " --step 0:50 --json" +
+                  " --first 2 --last 8"),
+              4);
+    EXPECT_NE(slurp(dir / "out").find("\"reason\": \"too_short\""), std::string::npos)
+        << slurp(dir / "out");
+}
+
+TEST_F(IdentifyRun, DeadTimeWithinOneAndAHalfIntervals) {
+    // 20 s of dead time at speed 5: 4 s of wall time; tau 4 s as above.
+    startSim({"--tau", "20", "--dead-time", "20"});
+    ASSERT_EQ(identify("--ticks 16 --json"), 0) << slurp(dir / "err");
+    const std::string json = slurp(dir / "out");
+    EXPECT_NEAR(jsonValue(json, "dead_time_s"), 4.0, 1.5) << json;
+    EXPECT_NEAR(jsonValue(json, "gain_c_per_pct"), 0.9, 0.09) << json;
+}
+
+} // namespace
