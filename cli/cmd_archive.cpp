@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <cstring>
 #include <iostream>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -81,28 +82,39 @@ void flush(std::string& out) {
     out.clear();
 }
 
-int dump(int argc, char** argv) {
+// The arguments of a subcommand that takes one FILE and at most one switch.
+// Returns the status to end with (0 after --help, 2 for a usage error), or
+// nothing with `file` and `on` set.
+std::optional<int> fileAndSwitch(int argc, char** argv, const char* command, const char* usage,
+                                 const char* switchName, const char*& file, bool& on) {
     if (wantsHelp(argc, argv)) {
-        std::cout << kDumpUsage;
+        std::cout << usage;
         return 0;
     }
-    const char* file = nullptr;
-    bool replay = false;
     for (int i = 0; i < argc; ++i) {
-        if (std::strcmp(argv[i], "--replay") == 0) {
-            replay = true;
+        if (std::strcmp(argv[i], switchName) == 0) {
+            on = true;
         } else if (argv[i][0] == '-' || file != nullptr) {
-            std::cerr << "thermostand-cli archive dump: unexpected argument " << argv[i] << "\n\n"
-                      << kDumpUsage;
+            std::cerr << "thermostand-cli archive " << command << ": unexpected argument "
+                      << argv[i] << "\n\n"
+                      << usage;
             return 2;
         } else {
             file = argv[i];
         }
     }
     if (file == nullptr) {
-        std::cerr << kDumpUsage;
+        std::cerr << usage;
         return 2;
     }
+    return std::nullopt;
+}
+
+int dump(int argc, char** argv) {
+    const char* file = nullptr;
+    bool replay = false;
+    if (const auto end = fileAndSwitch(argc, argv, "dump", kDumpUsage, "--replay", file, replay))
+        return *end;
     ScriptedDialogs dialogs(true); // the reader's messages go to stderr
     ArchiveReader archive;
     const bool samplesRead = archive.ReadSampleFile(file, dialogs);
@@ -255,27 +267,10 @@ Exit status: 0 when the sample file was read, 1 when it could not be opened,
 )";
 
 int score(int argc, char** argv) {
-    if (wantsHelp(argc, argv)) {
-        std::cout << kScoreUsage;
-        return 0;
-    }
     const char* file = nullptr;
     bool json = false;
-    for (int i = 0; i < argc; ++i) {
-        if (std::strcmp(argv[i], "--json") == 0) {
-            json = true;
-        } else if (argv[i][0] == '-' || file != nullptr) {
-            std::cerr << "thermostand-cli archive score: unexpected argument " << argv[i] << "\n\n"
-                      << kScoreUsage;
-            return 2;
-        } else {
-            file = argv[i];
-        }
-    }
-    if (file == nullptr) {
-        std::cerr << kScoreUsage;
-        return 2;
-    }
+    if (const auto end = fileAndSwitch(argc, argv, "score", kScoreUsage, "--json", file, json))
+        return *end;
     ScriptedDialogs dialogs(true); // the reader's messages go to stderr
     ArchiveReader archive;
     const bool samplesRead = archive.ReadSampleFile(file, dialogs);

@@ -14,6 +14,7 @@
 
 #include "cli/commands.h"
 #include "cli/run_observer.h"
+#include "cli/settings_sep.h"
 #include "common/numfmt.h"
 #include "common/scripted_dialogs.h"
 #include "control/identify.h"
@@ -211,7 +212,7 @@ struct StepSpan {
 };
 
 int writeSettings(const ReportOptions& o, const Tuning& tuning) {
-    const char sep = localeDecimalSeparator();
+    const char sep = settingsDecimalSeparator();
     TSettings s = LoadSettings(o.writeSettings, sep);
     applyTuning(s.params, tuning, o.regulator);
     try {

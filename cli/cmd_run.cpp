@@ -22,15 +22,13 @@
 #include "app/stand.h"
 #include "cli/commands.h"
 #include "cli/run_observer.h"
+#include "cli/settings_sep.h"
 #include "common/numfmt.h"
 #include "common/scripted_dialogs.h"
 #include "resources/embedded.h"
 #include "storage/recorder.h"
 #include "storage/settings.h"
 #include "ui_aux/alarm_sound.h"
-#ifdef THERMO_CLI_QT_LOCALE
-#include "control/ui/locale_sep.h"
-#endif
 
 namespace thermo::cli {
 
@@ -104,20 +102,6 @@ private:
 };
 
 } // namespace
-
-// The settings file is the window's, written with the decimal mark Qt takes
-// from LC_ALL, LC_NUMERIC or LANG; Qt knows that mark even where the C library
-// has no such locale installed, so the headless run asks Qt as well.
-char localeDecimalSeparator() {
-#ifdef THERMO_CLI_QT_LOCALE
-    return decimalSeparator(QLocale::system());
-#else
-    std::setlocale(LC_NUMERIC, "");
-    const char c = std::localeconv()->decimal_point[0];
-    std::setlocale(LC_NUMERIC, "C");
-    return c ? c : '.';
-#endif
-}
 
 namespace {
 
@@ -221,7 +205,7 @@ int runCycle(int argc, char** argv, RunObserver* observer) {
         return 2;
     }
     const Options& o = *opt;
-    const char sep = localeDecimalSeparator();
+    const char sep = settingsDecimalSeparator();
     const std::string settingsPath = o.settings.empty() ? programSettingsPath() : o.settings;
     const TSettings settings = loadProgramSettings(settingsPath, sep);
     ScriptedDialogs dialogs(/*echo=*/true);

@@ -25,7 +25,4 @@ public:
 // status is run's.
 int runObserved(int argc, char** argv, RunObserver& observer);
 
-// The decimal mark of the settings file under the user's locale.
-char localeDecimalSeparator();
-
 } // namespace thermo::cli
