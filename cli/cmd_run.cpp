@@ -293,8 +293,14 @@ int runCycle(int argc, char** argv, RunObserver* observer) {
     auto due = std::chrono::steady_clock::now() + std::chrono::milliseconds(750);
     TickWait wait(devices);
     for (long t = 0; t < o.ticks; ++t) {
-        if (t > 0)
+        if (t > 0) {
             due += std::chrono::milliseconds(o.interval);
+            // Stopped or held up (SIGSTOP, a suspended PC): the ticks missed
+            // are not made up back to back on readings the sensor has not
+            // converted since; the next one is now, as a window's timer
+            // merges the events it missed.
+            due = std::max(due, std::chrono::steady_clock::now());
+        }
         // The guard's news: it took the heater off while we did not answer
         // (the next tick writes our command again), or it is gone.
         GuardNews news;
