@@ -11,7 +11,20 @@ bool validStepPlan(const StepPlan& p) {
 StepExperiment::StepExperiment(StepPlan plan, std::size_t priorSamples)
     : plan_(plan), prior_(priorSamples) {}
 
+bool StepExperiment::finished() const {
+    return abandoned_ ? ticksRun_ > closingTick_ : ticksRun_ >= totalTicks();
+}
+
+void StepExperiment::abandon() {
+    if (abandoned_ || finished())
+        return;
+    abandoned_ = true;
+    closingTick_ = ticksRun_;
+}
+
 int StepExperiment::percentAt(long tick) const {
+    if (abandoned_ && tick >= closingTick_)
+        return 0;
     if (tick < plan_.hold)
         return plan_.fromPct;
     if (tick < plan_.hold + plan_.ticks)
@@ -31,7 +44,7 @@ void StepExperiment::afterTick(const TickReport& r, double temper) {
     const long tick = ticksRun_++;
     if (r.sampleAdded)
         ++added_;
-    if (tick >= plan_.hold + plan_.ticks)
+    if (tick >= plan_.hold + plan_.ticks || (abandoned_ && tick >= closingTick_))
         return; // the closing tick: its heater is off
     if (tick == plan_.hold)
         first_ = prior_ + added_;

@@ -38,7 +38,11 @@ public:
     // N0 + N1 + the closing tick.
     [[nodiscard]] long totalTicks() const { return plan_.hold + plan_.ticks + 1; }
     [[nodiscard]] long ticksRun() const { return ticksRun_; }
-    [[nodiscard]] bool finished() const { return ticksRun_ >= totalTicks(); }
+    [[nodiscard]] bool finished() const;
+    // Cut short by the user: the next tick is the closing one, at 0, and
+    // there is nothing to fit after it.
+    void abandon();
+    [[nodiscard]] bool abandoned() const { return abandoned_; }
     // The manual value of tick n (from 0): P0, P1, then 0.
     [[nodiscard]] int percentAt(long tick) const;
 
@@ -58,6 +62,8 @@ private:
     StepPlan plan_;
     std::size_t prior_;
     long ticksRun_ = 0;
+    bool abandoned_ = false;
+    long closingTick_ = 0;
     std::size_t added_ = 0;
     std::size_t first_ = 0, last_ = 0;
     std::vector<double> times_, temper_;
