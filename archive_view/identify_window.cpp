@@ -97,10 +97,10 @@ IdentifyWindow::IdentifyWindow(const ArchiveReader& archive, UserDialogs& dialog
     QCPGraph* samples = chart->addGraph();
     samples->setName(QStringLiteral("отсчёты"));
     samples->setLineStyle(QCPGraph::lsNone);
-    samples->setScatterStyle(QCPScatterStyle(QCPScatterStyle::ssDisc, kSampleColour, 4));
+    samples->setScatterStyle(QCPScatterStyle(QCPScatterStyle::ssCircle, kSampleColour, 5));
     QCPGraph* model = chart->addGraph();
     model->setName(QStringLiteral("модель"));
-    model->setPen(QPen(kModelColour, 2));
+    model->setPen(QPen(kModelColour, 1.5));
     chart->legend->setVisible(true);
     chart->axisRect()->insetLayout()->setInsetAlignment(0, Qt::AlignRight | Qt::AlignBottom);
 
@@ -114,8 +114,9 @@ IdentifyWindow::IdentifyWindow(const ArchiveReader& archive, UserDialogs& dialog
     table->setEditTriggers(QAbstractItemView::NoEditTriggers);
     table->setSelectionBehavior(QAbstractItemView::SelectRows);
     table->setSelectionMode(QAbstractItemView::SingleSelection);
-    table->setFixedHeight(table->horizontalHeader()->sizeHint().height() +
-                          3 * table->verticalHeader()->defaultSectionSize() + 4);
+    table->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    table->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    table->horizontalHeader()->setSectionResizeMode(QHeaderView::Stretch);
     table->selectRow(kSimcPidRow);
 
     auto* bottom = new QHBoxLayout;
@@ -200,6 +201,16 @@ void IdentifyWindow::clearResult() {
     apply1->setEnabled(false);
     apply2->setEnabled(false);
     appliedLabel->clear();
+    fitTable();
+}
+
+void IdentifyWindow::fitTable() {
+    // All three rules in view, without a scroll bar, whatever the style's
+    // row height.
+    table->ensurePolished();
+    table->resizeRowsToContents();
+    table->setFixedHeight(table->horizontalHeader()->sizeHint().height() +
+                          table->verticalHeader()->length() + 2 * table->frameWidth());
 }
 
 bool IdentifyWindow::identify() {
@@ -284,7 +295,7 @@ void IdentifyWindow::showResult(const StepSpan& span) {
             table->setItem(static_cast<int>(r), c, item);
         }
     }
-    table->resizeColumnsToContents();
+    fitTable();
     QStringList warnings;
     for (const Tuning& t : id.tunings)
         if (t.saturates)

@@ -66,6 +66,7 @@ private:
     [[nodiscard]] std::optional<double> number(QLineEdit* edit);
     void showResult(const StepSpan& span);
     void clearResult();
+    void fitTable();
 
     const ArchiveReader& archive_;
     UserDialogs& dialogs_;
