@@ -275,9 +275,13 @@ TEST_F(AnalysisTest, StepExperimentDrivesTheHeaterAndOpensItsSpanIdentified) {
     EXPECT_EQ(iw.lastBox->value(), 7);
     EXPECT_EQ(iw.fromEdit->text(), "20");
     EXPECT_EQ(w->F_Arhiv.StringGrid1->selectionModel()->selectedIndexes().size(), 6 * 3);
-    ASSERT_TRUE(iw.result()); // identified: a constant reading is refused as flat
-    EXPECT_EQ(iw.result()->fit.refusal, FitRefusal::TooFlat);
-    EXPECT_FALSE(iw.noteLabel->text().isEmpty());
+    // Identified at once: a constant reading allows no model, and the
+    // window says why and offers nothing to apply.
+    ASSERT_TRUE(iw.result());
+    EXPECT_NE(iw.result()->fit.refusal, FitRefusal::None);
+    EXPECT_EQ(iw.noteLabel->text().toStdString(),
+              fitRefusalText(iw.result()->fit, decimalSeparator()));
+    EXPECT_FALSE(iw.apply2->isEnabled());
 }
 
 } // namespace
