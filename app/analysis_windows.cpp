@@ -1,5 +1,8 @@
 #include "app/analysis_windows.h"
 
+#include <QLineEdit>
+#include <QPushButton>
+
 #include "app/ui/analysis_menu.h"
 #include "app/ui/trend_chart.h"
 #include "archive_view/cursor_chart.h"
@@ -19,21 +22,67 @@ AnalysisWindows::AnalysisWindows(TF_Glav& main, TF_Arhiv& archiveWindow, Archive
                                  Stand& stand, ArchiveRecorder& recorder, UserDialogs& dialogs)
     : runScore(*main.Chart3, kRunChartOffset, dialogs),
       archiveScore(*archiveWindow.Chart3, 0, dialogs), liveSurface(kSurfaceTitle),
-      archiveSurface(kSurfaceTitle + QStringLiteral(" (архив)")), main_(main),
-      archiveWindow_(archiveWindow), archive_(archive), stand_(stand), recorder_(recorder) {
+      archiveSurface(kSurfaceTitle + QStringLiteral(" (архив)")), archiveIdentify(archive, dialogs),
+      stepExperiment(main, stand, recorder, dialogs), main_(main), archiveWindow_(archiveWindow),
+      archive_(archive), stand_(stand), recorder_(recorder) {
     const QString score = QString::fromUtf8(kScoreWindowTitle);
     QMenu* m = analysisMenu(main);
     mainScoreAction = m->addAction(score, [this] { showRunScore(); });
     mainSurfaceAction = m->addAction(kSurfaceTitle, [this] { showLiveSurface(); });
+    mainStepAction =
+        m->addAction(QString::fromUtf8(kStepWindowTitle), [this] { showOrRaise(stepExperiment); });
     QMenu* a = analysisMenu(archiveWindow);
     archiveScoreAction = a->addAction(score, [this] { showArchiveScore(); });
     archiveSurfaceAction = a->addAction(kSurfaceTitle, [this] { showArchiveSurface(); });
+    archiveIdentifyAction =
+        a->addAction(QString::fromUtf8(kIdentifyWindowTitle), [this] { showIdentify(); });
 
     QObject::connect(&main, &TF_Glav::tickPresented,
                      [this](const TickReport& r) { followTick(r); });
     QObject::connect(&archiveWindow, &TF_Arhiv::sampleSelected,
                      [this](std::size_t s) { followSample(s); });
     QObject::connect(&archiveWindow, &TF_Arhiv::archiveOpened, [this] { followArchive(); });
+    QObject::connect(&archiveWindow, &TF_Arhiv::sampleSelected,
+                     [this](std::size_t s) { archiveIdentify.setSelectedSample(s); });
+    QObject::connect(
+        &archiveWindow, &TF_Arhiv::spanSelected,
+        [this](std::size_t first, std::size_t last) { archiveIdentify.setSpan(first, last); });
+    QObject::connect(
+        &archiveIdentify, &IdentifyWindow::applyRequested,
+        [this](int regulator, const QStringList& texts) { applyCoefficients(regulator, texts); });
+    QObject::connect(&stepExperiment, &StepWindow::finished,
+                     [this](const QString& file, std::size_t first, std::size_t last, int from,
+                            int to) { showStepResult(file, first, last, from, to); });
+}
+
+void AnalysisWindows::showIdentify() {
+    archiveIdentify.setSelectedSample(archiveWindow_.SelectedSample());
+    showOrRaise(archiveIdentify);
+}
+
+void AnalysisWindows::applyCoefficients(int regulator, const QStringList& texts) {
+    const bool r2 = regulator == 2;
+    QLineEdit* const fields[3] = {r2 ? main_.Ed_Reg2_Prop : main_.Ed_Reg1_Prop,
+                                  r2 ? main_.Ed_Reg2_Integ : main_.Ed_Reg1_Integ,
+                                  r2 ? main_.Ed_Reg2_Diff : main_.Ed_Reg1_Diff};
+    QPushButton* const oks[3] = {r2 ? main_.Button5 : main_.Button1,
+                                 r2 ? main_.Button12 : main_.Button2,
+                                 r2 ? main_.Button6 : main_.Button3};
+    for (int k = 0; k < 3 && k < texts.size(); ++k) {
+        fields[k]->setText(texts[k]);
+        oks[k]->click();
+    }
+}
+
+void AnalysisWindows::showStepResult(const QString& archive, std::size_t first, std::size_t last,
+                                     int fromPct, int toPct) {
+    archiveWindow_.OpenArchive(archive.toStdString());
+    showOrRaise(archiveWindow_);
+    archiveWindow_.SelectSpan(first, last);
+    archiveIdentify.setSpan(first, last);
+    archiveIdentify.setStep(fromPct, toPct);
+    showOrRaise(archiveIdentify);
+    (void)archiveIdentify.identify(); // a refusal is shown in the window
 }
 
 void AnalysisWindows::showRunScore() {

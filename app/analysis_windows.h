@@ -6,7 +6,12 @@
 //   "поверхность управления" - the fuzzy part's control surface of the live
 //       parameters with the live input marked every tick (main window), or
 //       of the configuration in force for the selected sample with the path
-//       of its segment (archive window).
+//       of its segment (archive window);
+//   "опыт со ступенькой" (main window) - the step experiment, whose archive
+//       then opens in the archive window with the step identified;
+//   "идентификация объекта" (archive window) - the plant's model from a
+//       step in the archive and the coefficients the tuning rules propose,
+//       applied to the main window's fields as if typed there.
 // A further analysis adds its window here and its entry with analysisMenu().
 
 #include <QAction>
@@ -14,7 +19,9 @@
 #include <vector>
 
 #include "app/main_window.h"
+#include "app/step_window.h"
 #include "archive_view/archive_window.h"
+#include "archive_view/identify_window.h"
 #include "archive_view/score_window.h"
 #include "archive_view/scorecard.h"
 #include "control/ui/surface_window.h"
@@ -38,12 +45,23 @@ public:
     void followSample(std::size_t s);
     void followArchive();
 
+    void showIdentify();
+    // The three coefficient texts typed into Regulator 1's or 2's fields
+    // and taken with their "ok" buttons: checked, stored and recorded as a
+    // person's entry is.
+    void applyCoefficients(int regulator, const QStringList& texts);
+    // The step experiment's archive opened, its span selected, identified.
+    void showStepResult(const QString& archive, std::size_t first, std::size_t last, int fromPct,
+                        int toPct);
+
     ScoreWindow runScore;     // the main window's run
     ScoreWindow archiveScore; // the archive window's archive
     SurfaceWindow liveSurface;
     SurfaceWindow archiveSurface;
-    QAction *mainScoreAction, *mainSurfaceAction;
-    QAction *archiveScoreAction, *archiveSurfaceAction;
+    IdentifyWindow archiveIdentify;
+    StepWindow stepExperiment;
+    QAction *mainScoreAction, *mainSurfaceAction, *mainStepAction;
+    QAction *archiveScoreAction, *archiveSurfaceAction, *archiveIdentifyAction;
 
 private:
     TF_Glav& main_;

@@ -392,7 +392,7 @@ void TF_Glav::syncMenu() {
 }
 
 void TF_Glav::MCOM1Click(int n) {
-    Timer1->stop();
+    stopRun();
     portSelection_.MCOM1Click(n);
     syncMenu();
 }
@@ -416,7 +416,25 @@ void TF_Glav::Bt_StartClick() {
 }
 
 void TF_Glav::Button11Click() {
+    stopRun();
+}
+
+void TF_Glav::stopRun() {
+    const bool running = Timer1->isActive();
     Timer1->stop();
+    if (running)
+        emit runStopped();
+}
+
+void TF_Glav::showControls(const CycleControls& c) {
+    Check_Fuzzy->setChecked(c.Check_Fuzzy);
+    Check_PID->setChecked(c.Check_PID);
+    UpDown2->setValue(c.UpDown2);
+    Check_shim->setChecked(c.Check_shim);
+    if (c.SpeedButton1)
+        SpeedButton1->setChecked(true);
+    else
+        SpeedButton2->setChecked(true); // the exclusive group releases "вкл."
 }
 
 void TF_Glav::setTimerInterval(int ms) {
@@ -441,10 +459,11 @@ void TF_Glav::applyNumber(QLineEdit* edit, double& target) {
     edit->setFocus();
 }
 
-void TF_Glav::N2Click() {
+bool TF_Glav::N2Click() {
     Stand& st = s_.stand;
     st.state.Takt = 1;
-    Timer1->stop();
+    stopRun();
+    bool chosen = false;
     FileDialogRequest req;
     req.title = "новый";
     req.filter = "файлы .txt|*.txt";
@@ -457,12 +476,14 @@ void TF_Glav::N2Click() {
         try {
             s_.recorder.AppendConfig(RecorderAdapter::sources(liveConfig(st)));
             Bt_Start->setEnabled(true);
+            chosen = true;
         } catch (const std::exception& e) {
             s_.dialogs.errorReport(e.what());
         }
     }
     Chart3->clearSeries();
     StringGrid1->table().clear();
+    return chosen;
 }
 
 void TF_Glav::showAlarm(const TickReport& r) {
@@ -492,6 +513,7 @@ void TF_Glav::Timer1Timer() {
     if (!ticks_.admit())
         return; // a command is at work; this tick runs when it is done
     inTick_ = true;
+    emit aboutToTick();
     const TickReport r = cycle_.tick(localTimeOfDay());
     presentTick(r);
     emit tickPresented(r);
@@ -528,7 +550,7 @@ void TF_Glav::hearGuard() {
         guardNotifier_->deleteLater();
         guardNotifier_ = nullptr;
         guardBeat_->stop();
-        Timer1->stop();
+        stopRun();
         s_.devices.writeHeater(0);
         s_.dialogs.message(MessageKind::Error, "", kGuardLostText);
         return;
@@ -584,7 +606,7 @@ void TF_Glav::reportTickError(const std::string& text) {
 void TF_Glav::presentTick(const TickReport& r) {
     const Stand& st = s_.stand;
     if (r.stop != TickReport::Stop::None) {
-        Timer1->stop();
+        stopRun();
         s_.dialogs.message(MessageKind::Error, "", r.message);
         return;
     }

@@ -89,7 +89,9 @@ public:
     // Commands.
     void Bt_StartClick();
     void Button11Click(); // стоп
-    void N2Click();       // новый
+    // новый: true when an archive was chosen and its first configuration
+    // record written, so "старт" may follow.
+    bool N2Click();
     void MCOM1Click(int n);
     void MClosePortClick();
 
@@ -116,6 +118,10 @@ public:
 
     [[nodiscard]] const PortSelection& ports() const { return portSelection_; }
 
+    // The window's controls set as a person would set them: the regulators'
+    // switches, manual mode and its value, forced heat.
+    void showControls(const CycleControls& c);
+
 signals:
     void termsRequested(); // "настройки" -> "термы", double click on a membership chart
     void archiveRequested();     // "файл" -> "архив"
@@ -125,8 +131,13 @@ signals:
     void printRequested();       // "файл" -> "сохранить"
     void metafileRequested();    // "файл" -> "сохранить в *.WMF"
     void spreadsheetRequested(); // "файл" -> "в EXEL"
+    // Just before a tick runs, when its controls may still be set.
+    void aboutToTick();
     // After each tick's displays, with its report.
     void tickPresented(const thermo::TickReport& r);
+    // Timer1 was stopped while it ran: "стоп", "новый", a port chosen, a
+    // tick's safety stop, the heater guard gone.
+    void runStopped();
 
 protected:
     void showEvent(QShowEvent* event) override;
@@ -144,6 +155,7 @@ private:
     void syncMenu();
     void applyNumber(QLineEdit* edit, double& target);
     void runWaitingTick();
+    void stopRun();
     void showAlarm(const TickReport& r);
     void watchGuard();
     void reportGuardOff();

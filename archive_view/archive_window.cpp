@@ -10,6 +10,7 @@
 #include <QLineEdit>
 #include <QMenuBar>
 #include <QPrinter>
+#include <algorithm>
 #include <cmath>
 #include <limits>
 
@@ -158,6 +159,19 @@ void TF_Arhiv::buildControl(QWidget* band) {
                 if (current.isValid())
                     StringGrid1SelectCell(current.column(), current.row() + 1);
             });
+    connect(StringGrid1->selectionModel(), &QItemSelectionModel::selectionChanged, this, [this] {
+        const QModelIndexList rows = StringGrid1->selectionModel()->selectedIndexes();
+        if (rows.isEmpty())
+            return;
+        int lo = rows.front().row(), hi = lo;
+        for (const QModelIndex& i : rows) {
+            lo = std::min(lo, i.row());
+            hi = std::max(hi, i.row());
+        }
+        // Grid row r, model row r - 1, is position r.
+        if (hi > lo)
+            emit spanSelected(static_cast<std::size_t>(lo + 1), static_cast<std::size_t>(hi + 1));
+    });
 }
 
 void TF_Arhiv::buildTrendArea(QWidget* central) {
@@ -199,6 +213,11 @@ void TF_Arhiv::N2Click() {
     // again, and an error about a nameless file would only puzzle.
     if (OpenedArchiveName_.empty())
         return;
+    OpenArchive(OpenedArchiveName_);
+}
+
+void TF_Arhiv::OpenArchive(const std::string& path) {
+    OpenedArchiveName_ = path;
     ArchiveReader& a = s_.archive;
     a.ReadSampleFile(OpenedArchiveName_, s_.dialogs);
     a.ReadConfigFile(OpenedArchiveName_, s_.dialogs);
@@ -338,6 +357,16 @@ void TF_Arhiv::SelectSample(std::size_t s) {
     if (const auto k = s_.archive.configForPosition(s))
         ShowConfig(*k, s);
     emit sampleSelected(s);
+}
+
+void TF_Arhiv::SelectSpan(std::size_t first, std::size_t last) {
+    const int rows = tableModel_->rowCount();
+    if (first < 1 || last < first || static_cast<int>(last) > rows)
+        return;
+    StringGrid1->setCurrentIndex(tableModel_->index(static_cast<int>(first) - 1, 1));
+    const QItemSelection range(tableModel_->index(static_cast<int>(first) - 1, 0),
+                               tableModel_->index(static_cast<int>(last) - 1, 2));
+    StringGrid1->selectionModel()->select(range, QItemSelectionModel::ClearAndSelect);
 }
 
 void TF_Arhiv::ShowHeaterLamp(bool on) {

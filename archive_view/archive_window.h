@@ -51,6 +51,9 @@ public:
     // chosen last) read again, charted and tabulated. Cancelled before any
     // archive was chosen, it does nothing.
     void N2Click();
+    // The archive at `path` read, charted and tabulated, as "открыть" does
+    // once a file is chosen.
+    void OpenArchive(const std::string& path);
     void N3Click(); // схема: schemeRequested, the program's one scheme window
     void N4Click(); // выход: hidden, contents kept
 
@@ -61,6 +64,9 @@ public:
     void ShowConfig(std::size_t k, std::size_t s);
     // The configuration in force for sample s, with it; nothing when none.
     void SelectSample(std::size_t s);
+    // Samples first .. last selected in the table as a range, the cursor on
+    // first (the step experiment's span shown when it ends).
+    void SelectSpan(std::size_t first, std::size_t last);
     // Both regulators recomputed for configuration k and sample s from the
     // window's check boxes.
     void ShowReplay(std::size_t k, std::size_t s);
@@ -105,6 +111,8 @@ signals:
     void archiveOpened();
     // Sample s was selected in the table or on the chart.
     void sampleSelected(std::size_t s);
+    // The table's selection covers the positions first .. last (first < last).
+    void spanSelected(std::size_t first, std::size_t last);
 
 private:
     void buildMenu();

@@ -2,7 +2,6 @@
 // mode whose value changes once), the model fitted to its response and the
 // coefficients the tuning rules propose; `archive identify` does the same
 // for a span of a recorded archive.
-#include <algorithm>
 #include <charconv>
 #include <cmath>
 #include <cstring>
@@ -12,6 +11,8 @@
 #include <string>
 #include <vector>
 
+#include "app/step_experiment.h"
+#include "archive_view/step_span.h"
 #include "cli/commands.h"
 #include "cli/run_observer.h"
 #include "cli/settings_sep.h"
@@ -19,6 +20,7 @@
 #include "common/scripted_dialogs.h"
 #include "control/identify.h"
 #include "control/tuning.h"
+#include "storage/archive_record.h"
 #include "storage/io_error.h"
 #include "storage/reader.h"
 #include "storage/settings.h"
@@ -204,11 +206,10 @@ const char* refusalKey(FitRefusal r) {
     return "";
 }
 
-struct StepSpan {
-    std::vector<double> t, y; // seconds from the switching tick, °C
+// The step: its samples and the manual values before and after it.
+struct Step {
+    StepSpan span;
     double fromPct = 0, toPct = 0;
-    double intervalS = 1;
-    std::size_t first = 0, last = 0; // archive positions
 };
 
 int writeSettings(const ReportOptions& o, const Tuning& tuning) {
@@ -238,9 +239,11 @@ int writeSettings(const ReportOptions& o, const Tuning& tuning) {
     return 0;
 }
 
-int report(const StepSpan& span, const ReportOptions& o) {
-    const double delta = appliedPercent(span.toPct) - appliedPercent(span.fromPct);
-    const FopdtFit fit = fitStep(span.t, span.y, delta);
+int report(const Step& step, const ReportOptions& o) {
+    const StepSpan& span = step.span;
+    const StepIdentification id = identifyStep(span, step.fromPct, step.toPct, o.stepC);
+    const double delta = id.deltaPct;
+    const FopdtFit& fit = id.fit;
     if (fit.refusal != FitRefusal::None) {
         const std::string why = fitRefusalText(fit, '.');
         std::cerr << "identify: " << why << '\n';
@@ -250,10 +253,8 @@ int report(const StepSpan& span, const ReportOptions& o) {
         return 4;
     }
     const FopdtModel& m = fit.model;
-    const TuningRequest request{m, span.intervalS, o.stepC, appliedPercent(span.fromPct)};
-    std::vector<Tuning> tunings;
-    for (TuningRule r : kTuningRules)
-        tunings.push_back(tune(r, request));
+    const TuningRequest& request = id.request;
+    const std::vector<Tuning>& tunings = id.tunings;
 
     if (o.json) {
         std::string out = "{\"model\": {\"gain_c_per_pct\": " + jsonNumber(m.gain) +
@@ -264,8 +265,8 @@ int report(const StepSpan& span, const ReportOptions& o) {
                           ", \"tau_s\": " + jsonNumber(fit.tauCi) +
                           ", \"dead_time_s\": " + jsonNumber(fit.deadTimeCi) +
                           ", \"y0\": " + jsonNumber(fit.y0Ci) + "}}";
-        out += ", \"step\": {\"from_pct\": " + jsonNumber(span.fromPct) +
-               ", \"to_pct\": " + jsonNumber(span.toPct) +
+        out += ", \"step\": {\"from_pct\": " + jsonNumber(step.fromPct) +
+               ", \"to_pct\": " + jsonNumber(step.toPct) +
                ", \"interval_s\": " + jsonNumber(span.intervalS) +
                ", \"first\": " + std::to_string(span.first) +
                ", \"last\": " + std::to_string(span.last) + "}, \"tuning\": {";
@@ -285,7 +286,7 @@ int report(const StepSpan& span, const ReportOptions& o) {
         }
         std::cout << out << "}}\n";
     } else {
-        std::cout << "step " << shown(span.fromPct) << " -> " << shown(span.toPct) << " %"
+        std::cout << "step " << shown(step.fromPct) << " -> " << shown(step.toPct) << " %"
                   << " (" << shown(delta) << " % of full power), positions " << span.first << ".."
                   << span.last << ", interval " << shown(span.intervalS) << " s\n"
                   << "model: K " << shown(m.gain) << " °C/% ±" << shown(fit.gainCi, 2) << ", tau "
@@ -317,55 +318,18 @@ int report(const StepSpan& span, const ReportOptions& o) {
     return 0;
 }
 
-// The manual value per tick, and the readings the fit takes.
-class StepExperiment : public RunObserver {
+// The run's ticks handed to the experiment's sequence.
+class StepObserver : public RunObserver {
 public:
-    StepExperiment(int from, int to, long hold, std::size_t priorSamples)
-        : from_(from), to_(to), hold_(hold), prior_(priorSamples) {}
-
-    void beforeTick(long tick, Stand& stand) override {
-        const int p = tick < hold_ ? from_ : to_;
-        // 0 % is no manual mode with both regulators off: the command 0.
-        stand.controls.Check_shim = p > 0;
-        stand.controls.UpDown2 = p > 0 ? p : 1;
-        stand.controls.Check_Fuzzy = stand.controls.Check_PID = false;
-        stand.controls.SpeedButton1 = false;
-    }
-    void afterTick(long tick, const Stand& stand, const TickReport& r) override {
-        if (r.sampleAdded)
-            ++added_;
-        if (tick == hold_)
-            span.first = prior_ + added_;
-        span.last = prior_ + added_;
-        times_.push_back(r.timeOfDay);
-        measured_.push_back(!r.nothingMeasured);
-        temper_.push_back(stand.state.Temper);
+    explicit StepObserver(StepExperiment& e) : e_(e) {}
+    void beforeTick(long, Stand& stand) override { e_.beforeTick(stand.controls); }
+    void afterTick(long, const Stand& stand, const TickReport& r) override {
+        e_.afterTick(r, stand.state.Temper);
     }
     std::ostream& tickLines() override { return std::cerr; }
 
-    StepSpan finish() {
-        span.fromPct = from_;
-        span.toPct = to_;
-        const std::vector<double> t =
-            secondsFromTimesOfDay(times_, static_cast<std::size_t>(hold_));
-        for (std::size_t i = 0; i < t.size(); ++i) {
-            if (measured_[i]) {
-                span.t.push_back(t[i]);
-                span.y.push_back(temper_[i]);
-            }
-        }
-        return span;
-    }
-
-    StepSpan span;
-
 private:
-    int from_, to_;
-    long hold_;
-    std::size_t prior_;
-    std::size_t added_ = 0;
-    std::vector<double> times_, temper_;
-    std::vector<bool> measured_;
+    StepExperiment& e_;
 };
 
 } // namespace
@@ -424,32 +388,35 @@ int identify(int argc, char** argv) {
         return usage("--from and --to are different percentages 0..100");
     if (intervalMs < 100 || intervalMs > 5000)
         return usage("--interval needs 100..5000 ms");
-    if (*hold < 1 || *ticks < double(kMinFitSamples) || *hold + *ticks > 64999)
+    // Whole numbers within range, so the casts below keep them.
+    if (*hold < 1 || *ticks < 1 || *hold + *ticks > double(kMaxStepTicks))
+        return usage("--hold 1 or more, --ticks 6 or more, together at most 64999");
+    const StepPlan plan{static_cast<int>(*from), static_cast<int>(*to), static_cast<long>(*hold),
+                        static_cast<long>(*ticks)};
+    if (!validStepPlan(plan))
         return usage("--hold 1 or more, --ticks 6 or more, together at most 64999");
 
     std::error_code ec;
     const auto size = std::filesystem::file_size(archive, ec);
-    const std::size_t prior = ec ? 0 : static_cast<std::size_t>(size / 32);
-    StepExperiment experiment(static_cast<int>(*from), static_cast<int>(*to),
-                              static_cast<long>(*hold), prior);
+    StepExperiment experiment(plan, ec ? 0 : static_cast<std::size_t>(size / kSampleRecordSize));
+    StepObserver observer(experiment);
     std::vector<std::string> args = {"--archive", archive, "--ticks",
-                                     std::to_string(static_cast<long>(*hold + *ticks))};
+                                     std::to_string(experiment.totalTicks())};
     args.insert(args.end(), passed.begin(), passed.end());
     std::vector<char*> argvRun;
     for (auto& s : args)
         argvRun.push_back(s.data());
-    const int status = runObserved(static_cast<int>(argvRun.size()), argvRun.data(), experiment);
+    const int status = runObserved(static_cast<int>(argvRun.size()), argvRun.data(), observer);
     if (status != 0) {
         if (status == 3)
             std::cerr << "identify: the experiment ended early; what was recorded is in " << archive
                       << " (archive identify fits a span of it)\n";
         return status;
     }
-    StepSpan span = experiment.finish();
-    span.intervalS = intervalMs / 1000.0;
-    std::cerr << "identify: recorded in " << archive << " at positions " << span.first << ".."
-              << span.last << "; the heater is off\n";
-    return report(span, report_);
+    const Step step{experiment.span(intervalMs / 1000.0), *from, *to};
+    std::cerr << "identify: recorded in " << archive << " at positions " << step.span.first << ".."
+              << step.span.last << "; the heater is off\n";
+    return report(step, report_);
 }
 
 int archiveIdentify(int argc, char** argv) {
@@ -513,28 +480,11 @@ int archiveIdentify(int argc, char** argv) {
                   << " samples; --last " << *last << " is past them\n";
         return 2;
     }
-    StepSpan span;
-    span.first = static_cast<std::size_t>(*first);
-    span.last = static_cast<std::size_t>(*last);
-    span.fromPct = *from;
-    span.toPct = *to;
-    std::vector<double> times;
-    for (std::size_t p = span.first; p <= span.last; ++p) {
-        times.push_back(archive.Samples[p].Vremya);
-        span.y.push_back(archive.Samples[p].Temper);
-    }
-    span.t = secondsFromTimesOfDay(times, 0);
-    const auto k = archive.configForPosition(span.first);
-    if (k && archive.Configs[*k].Interval > 0) {
-        span.intervalS = archive.Configs[*k].Interval / 1000.0;
-    } else {
-        std::vector<double> d;
-        for (std::size_t i = 1; i < span.t.size(); ++i)
-            d.push_back(span.t[i] - span.t[i - 1]);
-        std::nth_element(d.begin(), d.begin() + static_cast<std::ptrdiff_t>(d.size() / 2), d.end());
-        span.intervalS = d[d.size() / 2] > 0 ? d[d.size() / 2] : 1.0;
-    }
-    return report(span, report_);
+    const auto span =
+        archiveStepSpan(archive, static_cast<std::size_t>(*first), static_cast<std::size_t>(*last));
+    if (!span) // --last checked against --first and the archive above
+        return 2;
+    return report({*span, *from, *to}, report_);
 }
 
 } // namespace thermo::cli

@@ -66,6 +66,16 @@ struct FopdtFit {
 // empty when the fit was not refused.
 [[nodiscard]] std::string fitRefusalText(const FopdtFit& fit, char decimalSep);
 
+// The samples of a step's response as fitStep takes them, and where they
+// lie in the archive.
+struct StepSpan {
+    std::vector<double> t, y; // s from the switching tick, °C
+    double intervalS = 1.0;   // the measurement interval in force
+    // Positions of the tick that switched the heater (its reading is the
+    // level before the step) and of the last sample of the response.
+    std::size_t first = 0, last = 0;
+};
+
 // Times of day as the archive stamps its samples (fractions of a day),
 // carried over midnight, in seconds from the one at index `origin`: the t
 // that fitStep takes.

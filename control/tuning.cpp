@@ -114,4 +114,15 @@ std::string saturationWarning(const Tuning& t, const TuningRequest& req, char se
     return text;
 }
 
+StepIdentification identifyStep(const StepSpan& span, double fromPct, double toPct, double stepC) {
+    StepIdentification id;
+    id.deltaPct = appliedPercent(toPct) - appliedPercent(fromPct);
+    id.fit = fitStep(span.t, span.y, id.deltaPct);
+    id.request = {id.fit.model, span.intervalS, stepC, appliedPercent(fromPct)};
+    if (id.fit.refusal == FitRefusal::None)
+        for (TuningRule r : kTuningRules)
+            id.tunings.push_back(tune(r, id.request));
+    return id;
+}
+
 } // namespace thermo

@@ -15,6 +15,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "control/identify.h"
 #include "control/params.h"
@@ -90,5 +91,18 @@ void applyTuning(TControlParams& params, const Tuning& tuning, int regulator);
 // empty otherwise.
 [[nodiscard]] std::string saturationWarning(const Tuning& tuning, const TuningRequest& request,
                                             char decimalSep);
+
+// The whole exercise on a recorded step: the manual value went from fromPct
+// to toPct at span.first. The fit, and when it was not refused, the proposal
+// of every rule for a setpoint step of stepC from the power held before.
+struct StepIdentification {
+    double deltaPct = 0; // the step of power the heater really got
+    FopdtFit fit;
+    TuningRequest request;
+    std::vector<Tuning> tunings; // in the order of kTuningRules; empty when refused
+};
+
+[[nodiscard]] StepIdentification identifyStep(const StepSpan& span, double fromPct, double toPct,
+                                              double stepC);
 
 } // namespace thermo

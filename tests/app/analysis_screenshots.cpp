@@ -1,7 +1,8 @@
 // Makes the pictures of the analysis windows for the documentation: an
 // archive of two setpoint steps with overshoot, its scorecard with the first
 // segment marked on the archive's chart, the surface of the selected
-// sample's configuration with the segment's path, and the term window.
+// sample's configuration with the segment's path, the term window, and the
+// identification of a heater step on the simulator's plant.
 //   thermostand-analysis-screenshots DIR
 #include <QApplication>
 #include <QPixmap>
@@ -15,6 +16,7 @@
 #include "common/scripted_dialogs.h"
 #include "control/ui/surface_chart.h"
 #include "control/ui/term_window.h"
+#include "sim/plant.h"
 #include "sim/pty_sensor.h"
 #include "storage/recorder.h"
 #include "ui_aux/program_setup.h"
@@ -90,6 +92,36 @@ int main(int argc, char** argv) {
     analysis.archiveSurface.chart()->replot();
     ok &= analysis.archiveSurface.grab().save(
         QString::fromStdString((out / "archive-surface.png").string()));
+
+    // A 0 -> 50 % step at position 20 on the default plant (its sensor lags
+    // 10 s, which the fit takes as dead time), read once a second.
+    const std::string step = (dir / "step.txt").string();
+    {
+        TConfigRecord sc;
+        sc.Takt = 1;
+        sc.Interval = 1000;
+        const ConfigBytes b = encodeConfig(sc);
+        appendRecord(step + "UST", b.data(), b.size());
+        sim::ThermalPlant plant{sim::PlantParams{}};
+        for (int p = 1; p <= 600; ++p) {
+            const double t = std::round(plant.sensor() * 16) / 16;
+            const SampleBytes sb = encodeSample({t, 0, 0, (15 * 3600.0 + p) / 86400.0});
+            appendRecord(step, sb.data(), sb.size());
+            if (p == 20)
+                plant.setHeater(p, 117 / 234.0);
+            plant.advanceTo(p + 1);
+        }
+    }
+    dialogs.fileAnswers.push_back(step);
+    arhiv.N2Click();
+    analysis.showIdentify();
+    arhiv.SelectSpan(20, 600);
+    analysis.archiveIdentify.setStep(0, 50);
+    ok &= analysis.archiveIdentify.identify();
+    QApplication::processEvents();
+    analysis.archiveIdentify.chart->replot();
+    ok &= analysis.archiveIdentify.grab().save(
+        QString::fromStdString((out / "archive-identify.png").string()));
 
     TFF_term term(stand.params, dialogs);
     term.showForward();

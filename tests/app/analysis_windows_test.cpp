@@ -1,18 +1,33 @@
 // The "анализ" menus as a student uses them: the scorecard of an opened
 // archive, its marks on the archive's chart, its CSV; the surface of the
 // selected sample's configuration with the segment's path; the live point of
-// the main window; the term window's surface following an applied rule.
+// the main window; the term window's surface following an applied rule; a
+// heater step identified in an archive and its tuning applied; the step
+// experiment run in the main window's cycle.
 #include <gtest/gtest.h>
 
+#include <QApplication>
+#include <QCheckBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QSpinBox>
 #include <QTableWidget>
+#include <chrono>
+#include <cmath>
 #include <filesystem>
+#include <thread>
 
 #include "app/program_windows.h"
+#include "app/ui/sample_table.h"
 #include "archive_view/cursor_chart.h"
+#include "common/numfmt.h"
 #include "common/scripted_dialogs.h"
 #include "control/ui/locale_sep.h"
 #include "control/ui/rule_grid.h"
 #include "control/ui/surface_chart.h"
+#include "io/sim_register_file.h"
+#include "sim/plant.h"
 #include "sim/pty_sensor.h"
 #include "tests/storage/temp_dir.h"
 
@@ -156,6 +171,117 @@ TEST_F(AnalysisTest, TermWindowSurfaceShowsAnAppliedRule) {
     ASSERT_EQ(stand.params.m[4], 6);
     EXPECT_EQ(cell(), fuzzyPartCounts(stand.params, e, rate));
     EXPECT_GT(cell(), before);
+}
+
+// A heater step of 0 -> 50 % at position 10 on the simulator's plant without
+// the sensor's lag (0.9 °C per %, 175 s), one tick a second, the readings
+// quantised as the DS18B20 gives them: a tick reads the plant before it
+// switches the heater.
+std::string writeStepArchive(const std::string& path) {
+    TConfigRecord c;
+    c.Takt = 1;
+    c.Interval = 1000;
+    const ConfigBytes cb = encodeConfig(c);
+    appendRecord(path + "UST", cb.data(), cb.size());
+    sim::PlantParams pp;
+    pp.sensorTau = 0;
+    sim::ThermalPlant plant(pp);
+    for (int p = 1; p <= 700; ++p) {
+        const double temper = std::round(plant.sensor() * 16) / 16;
+        const SampleBytes b = encodeSample({temper, 0, 0, (10 * 3600.0 + p) / 86400.0});
+        appendRecord(path, b.data(), b.size());
+        if (p == 10)
+            plant.setHeater(p, 117 / 234.0); // manual 50 %
+        plant.advanceTo(p + 1);
+    }
+    return path;
+}
+
+TEST_F(AnalysisTest, IdentificationOfAnArchivedStepFindsThePlantAndAppliesItsTuning) {
+    dialogs.fileAnswers.push_back(writeStepArchive(dir.file("step.txt")));
+    w->F_Arhiv.N2Click();
+    w->analysis.archiveIdentifyAction->trigger();
+    IdentifyWindow& iw = w->analysis.archiveIdentify;
+    ASSERT_TRUE(iw.isVisible());
+    // The step's tick picked on the chart, then the last sample.
+    w->F_Arhiv.SelectSample(10);
+    iw.takeFirst->click();
+    w->F_Arhiv.SelectSample(700);
+    iw.takeLast->click();
+    iw.fromEdit->setText("0");
+    iw.toEdit->setText("50");
+    iw.identifyButton->click();
+    ASSERT_TRUE(iw.result());
+    const FopdtFit& fit = iw.result()->fit;
+    ASSERT_EQ(fit.refusal, FitRefusal::None) << iw.noteLabel->text().toStdString();
+    EXPECT_NEAR(fit.model.gain, 0.9, 0.02);
+    EXPECT_NEAR(fit.model.tau, 175, 175 * 0.05);
+    EXPECT_TRUE(iw.modelLabel->text().contains("K = " + iw.shown(fit.model.gain) + " ± "));
+    EXPECT_EQ(iw.chart->graph(0)->dataCount(), 691); // positions 10 .. 700
+
+    // SIMC-PID, the row chosen at first, typed into Regulator 2 as shown.
+    ASSERT_EQ(iw.selectedRule(), TuningRule::SimcPid);
+    const Tuning& simc = iw.result()->tunings[1];
+    const QString c02 = iw.table->item(1, 3)->text();
+    EXPECT_EQ(c02, iw.shown(simc.regulator2.C0));
+    iw.apply2->click();
+    EXPECT_EQ(w->F_Glav.Ed_Reg2_Prop->text(), c02);
+    EXPECT_EQ(stand.params.C0_2, *parseNumber(c02.toStdString(), decimalSeparator()));
+    EXPECT_NEAR(stand.params.C0_2, simc.regulator2.C0, 0.01 * simc.regulator2.C0);
+    EXPECT_EQ(stand.params.C1_2,
+              *parseNumber(iw.table->item(1, 4)->text().toStdString(), decimalSeparator()));
+    EXPECT_TRUE(dialogs.messages.empty());
+}
+
+TEST_F(AnalysisTest, StepExperimentDrivesTheHeaterAndOpensItsSpanIdentified) {
+    std::string err;
+    auto lpt = SimRegisterFile::open(dir.file("lpt"), &err);
+    ASSERT_TRUE(lpt) << err;
+    w->F_Glav.FormShow();
+    w->F_Glav.setTimerInterval(100);
+    std::this_thread::sleep_for(std::chrono::milliseconds(820)); // the first conversion
+    StepWindow& sw = w->analysis.stepExperiment;
+    w->analysis.mainStepAction->trigger();
+    sw.fromBox->setValue(20);
+    sw.toBox->setValue(60);
+    sw.holdBox->setValue(2);
+    sw.ticksBox->setValue(6);
+    const std::string archive = dir.file("exp.txt");
+    dialogs.fileAnswers.push_back(archive);
+    sw.startButton->click();
+    ASSERT_TRUE(sw.running());
+    ASSERT_TRUE(w->F_Glav.Timer1->isActive());
+
+    std::vector<int> bytes;
+    for (int i = 0; i < 9 && sw.running(); ++i) {
+        w->F_Glav.Timer1Timer();
+        bytes.push_back(lpt->read(0));
+    }
+    // 20 % is 46.8 counts, 60 % 140.4, rounded half to even; the closing
+    // tick switches the heater off through the cycle.
+    EXPECT_EQ(bytes, (std::vector<int>{47, 47, 140, 140, 140, 140, 140, 140, 0}));
+    EXPECT_FALSE(sw.running());
+    EXPECT_FALSE(w->F_Glav.Timer1->isActive());
+    EXPECT_FALSE(w->F_Glav.Check_shim->isChecked());
+
+    QApplication::processEvents(); // the result opens after the last tick
+    EXPECT_TRUE(w->F_Arhiv.isVisible());
+    EXPECT_EQ(w->F_Arhiv.OpenedArchiveName(), archive);
+    EXPECT_EQ(fs::file_size(archive), 8 * kSampleRecordSize); // the first tick records nothing
+    // The switching tick (the run's third, position 2) to the last at 60 %.
+    IdentifyWindow& iw = w->analysis.archiveIdentify;
+    EXPECT_TRUE(iw.isVisible());
+    EXPECT_EQ(iw.firstBox->value(), 2);
+    EXPECT_EQ(iw.lastBox->value(), 7);
+    EXPECT_EQ(iw.fromEdit->text(), "20");
+    EXPECT_EQ(w->F_Arhiv.StringGrid1->selectionModel()->selectedIndexes().size(), 6 * 3);
+    // Identified at once: a constant reading allows no model, and the
+    // window says why and offers nothing to apply.
+    ASSERT_TRUE(iw.result());
+    EXPECT_NE(iw.result()->fit.refusal, FitRefusal::None);
+    EXPECT_EQ(iw.noteLabel->text().toStdString(),
+              fitRefusalText(iw.result()->fit, decimalSeparator()));
+    EXPECT_FALSE(iw.apply2->isEnabled());
 }
 
 } // namespace
