@@ -9,6 +9,7 @@
 #include <fcntl.h>
 #include <filesystem>
 #include <fstream>
+#include <grp.h>
 #include <regex>
 #include <spawn.h>
 #include <sstream>
@@ -421,5 +422,58 @@ TEST(ProbeScan, FindsTheSensorsAndWritesTheirDevicesSection) {
                               ftdiId.string() + "\nLPT=/dev/parport0\nCOM4=/dev/ttyS0\nCOM2=" +
                               acmId.string() + "\n[koof]\nC0_1=20\n");
     program.CloseCOM();
+    fs::remove_all(dir);
+}
+
+// The heater's register device as Debian makes /dev/parport0, root:lp 0660,
+// and a user outside the group: the run does not start (it would drive a
+// heater it could not switch off), and the run and the probe say what to do.
+TEST(Probe, RegisterDeviceTheUserMayNotOpenRefusesTheRun) {
+    const group* lp = getgrnam("lp");
+    if (geteuid() != 0 || !fs::exists("/usr/bin/setpriv") || lp == nullptr)
+        GTEST_SKIP() << "needs root, setpriv and the group lp to run as nobody";
+    const fs::path dir = fs::temp_directory_path() / ("thermo-lp-" + std::to_string(getpid()));
+    fs::remove_all(dir);
+    fs::create_directories(dir);
+    fs::permissions(dir, fs::perms::owner_all | fs::perms::group_exec | fs::perms::others_exec |
+                             fs::perms::group_read | fs::perms::others_read);
+    const fs::path lpt = dir / "parport0.sim", ini = dir / "thermostand.INI";
+    auto regs = registers(lpt);
+    regs.write(0, 0);
+    ASSERT_EQ(chown(lpt.c_str(), 0, lp->gr_gid), 0);
+    fs::permissions(lpt, fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read |
+                             fs::perms::group_write);
+    std::ofstream(ini) << "[devices]\nCOM1=" << (dir / "ttyStand").string()
+                       << "\nLPT=sim:" << lpt.string() << "\n";
+    const std::uint64_t writes = regs.writeCount();
+    const std::vector<std::string> asNobody{"/usr/bin/setpriv", "--reuid=65534", "--regid=65534",
+                                            "--clear-groups", binDir() + "/thermostand-cli"};
+    auto cli = [&](std::vector<std::string> args, const char* out) {
+        args.insert(args.begin(), asNobody.begin(), asNobody.end());
+        return run(args, dir / out);
+    };
+    const std::string advice = "permission denied: add the user to group " +
+                               std::string(lp->gr_name) + " (sudo usermod -aG " + lp->gr_name +
+                               " nobody), then log in again\n";
+
+    const Outcome r = cli({"run", "--settings", ini.string(), "--archive", (dir / "run").string(),
+                           "--ticks", "2", "--port", "COM1"},
+                          "run.out");
+    EXPECT_EQ(r.status, 1) << r.out;
+    EXPECT_NE(r.out.find("Ошибка при создании объекта Lpt,  драйвер ERROR,  код = 13"),
+              std::string::npos)
+        << r.out;
+    EXPECT_NE(r.out.find("  " + advice), std::string::npos) << r.out;
+    EXPECT_NE(r.out.find("run: not started"), std::string::npos) << r.out;
+    EXPECT_FALSE(fs::exists(dir / "run")) << "no archive: the run never started";
+
+    const Outcome p =
+        cli({"probe", "--settings", ini.string(), "--port", "/nonexistent/ttyS7"}, "probe.out");
+    EXPECT_EQ(p.status, 2) << p.out;
+    EXPECT_NE(p.out.find("parallel port (LPT=sim:" + lpt.string() + "): not ready: "),
+              std::string::npos)
+        << p.out;
+    EXPECT_NE(p.out.find("\n" + advice), std::string::npos) << p.out;
+    EXPECT_EQ(regs.writeCount(), writes) << "nothing reached the heater's register";
     fs::remove_all(dir);
 }
