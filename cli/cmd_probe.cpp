@@ -245,7 +245,7 @@ int scan(const DeviceRoots& roots, const std::string& writeTo) {
 int probe(int argc, char** argv) {
     std::string port, settingsPath, writeTo;
     DeviceRoots roots;
-    bool scanAll = false;
+    bool scanAll = false, scanOption = false;
     long count = 3;
     for (int i = 0; i < argc; ++i) {
         const std::string a = argv[i];
@@ -263,12 +263,16 @@ int probe(int argc, char** argv) {
             scanAll = true;
         } else if (a == "--write-settings" && v) {
             writeTo = v;
+            scanOption = true;
             ++i;
         } else if (a == "--dev-root" && v) {
-            roots.dev = v;
+            // Absolute: the [devices] section names the devices by these paths.
+            roots.dev = std::filesystem::absolute(v).lexically_normal().string();
+            scanOption = true;
             ++i;
         } else if (a == "--sys-root" && v) {
-            roots.sys = v;
+            roots.sys = std::filesystem::absolute(v).lexically_normal().string();
+            scanOption = true;
             ++i;
         } else if (a == "--count" && v) {
             char* end = nullptr;
@@ -283,10 +287,8 @@ int probe(int argc, char** argv) {
             return 2;
         }
     }
-    const bool scanOnly =
-        !writeTo.empty() || roots.dev != DeviceRoots{}.dev || roots.sys != DeviceRoots{}.sys;
     const char* misuse = scanAll && !port.empty() ? "--scan tries every device; --port names one"
-                         : !scanAll && scanOnly
+                         : !scanAll && scanOption
                              ? "--write-settings, --dev-root and --sys-root go with --scan"
                              : nullptr;
     if (misuse) {
