@@ -19,6 +19,7 @@
 #include "io/onewire.h"
 #include "io/permission_advice.h"
 #include "io/serial_port.h"
+#include "io/serial_scan.h"
 #include "storage/settings.h"
 
 namespace thermo::cli {
@@ -27,18 +28,37 @@ namespace {
 
 const char* kProbeUsage =
     R"(usage: thermostand-cli probe [--port COMn|PATH] [--count N] [--settings FILE]
+       thermostand-cli probe --scan [--write-settings FILE] [--dev-root DIR]
+                             [--sys-root DIR]
 
 Detects the DS18B20 on a serial port (COM1..COM4 as the settings file's
 [devices] section maps them, or a device path), reads it N times (start a
 conversion, wait 750 ms, read) printing each value and how long the reading
-took, and lists the parallel ports found with the way each is reached.
+took, and lists the parallel ports found with the way each is reached. A
+device or parallel port this user may not open gets one line saying what to
+do (which group to join, or ppdev where direct port I/O is not allowed).
 
   --port COMn|PATH   the port to probe (default: the stored "COM port", else COM1)
   --count N          readings to take, 0..1000 (3)
   --settings FILE    settings file (default: the one named below)
 
-Exit status: 0 when the sensor answered and a reading passed its check,
-1 when it did not, 2 for a usage error or a port that cannot be opened.
+With --scan it tries every serial device present (/dev/ttyS* with a UART,
+/dev/ttyUSB*, /dev/ttyACM*) instead: for each, its /dev/serial/by-id name,
+whether it opens, is busy or is denied, whether an adapter echoes, and
+whether a sensor answers, with one reading and the time it took; for an FTDI
+adapter whose latency timer is above 1 ms, how to lower it. It ends with a
+[devices] section mapping COM1..COM4 to the devices where a sensor answered,
+by their by-id names where they have them.
+
+  --write-settings FILE  write that section's COM keys into FILE (created
+                     when missing); the rest of FILE stays as it is
+  --dev-root DIR     look for the devices under DIR instead of /dev
+  --sys-root DIR     read the drivers' attributes under DIR instead of /sys
+
+Exit status: 0 when the sensor answered and a reading passed its check (with
+--scan: a sensor answered somewhere, and FILE was written if asked), 1 when
+it did not, 2 for a usage error, a port that cannot be opened or (--scan) a
+FILE that cannot be written.
 )";
 
 std::string hexBytes(const std::array<std::uint8_t, 9>& b) {
@@ -85,6 +105,10 @@ void reportParallelPorts(const DeviceSettings& devices) {
     std::cout << "parallel port (LPT=" << devices.lpt << "): ";
     if (!lpt.IsReady()) {
         std::cout << "not ready: " << lpt.errorText() << " (code " << lpt.errorCode() << ")\n";
+        const std::string advice =
+            parallelPortAdvice(lpt.errorCode(), lpt.errorDevice(), currentUserName());
+        if (!advice.empty())
+            std::cout << advice << '\n';
         return;
     }
     // The probes put test patterns on the data registers, the heater's
@@ -109,6 +133,9 @@ void reportParallelPorts(const DeviceSettings& devices) {
         std::cout << "  " << p.name << ": " << (lpt.present(p.id) ? "present" : "absent")
                   << (path.empty() ? "" : " via " + path) << '\n';
     }
+    // No port found may only mean that this user cannot reach one.
+    if (devices.lpt == "auto" && lpt.Adr_LPT().empty() && !hasPortIoCapability())
+        std::cout << kPpdevAdvice << '\n';
 }
 
 // Probing a port writes test patterns to the heater's register: never while
@@ -123,10 +150,102 @@ void reportParallelPortsSafely(const DeviceSettings& devices, const SerialPort& 
         reportParallelPorts(devices);
 }
 
+// One device's line (and the lines of advice below it) of the scan.
+void reportScanned(const ScanResult& r, const std::string& user) {
+    std::cout << r.device.path << ": ";
+    switch (r.open) {
+    case ScanOpen::Busy:
+        std::cout << "busy: in use by another program\n";
+        break;
+    case ScanOpen::Denied:
+        std::cout << "denied\n  " << permissionAdvice(r.device.path, user) << '\n';
+        break;
+    case ScanOpen::Failed:
+        std::cout << "does not open (" << r.openError << ")\n";
+        break;
+    case ScanOpen::Opened: {
+        std::cout << "opens; ";
+        const std::string diagnosis = resetDiagnosis(r.echo);
+        if (!diagnosis.empty()) {
+            std::cout << diagnosis << '\n';
+            break;
+        }
+        std::cout << "adapter echoes; ";
+        if (!r.sensorAnswered || !r.reading) {
+            std::cout << "sensor lost during detection\n";
+            break;
+        }
+        char took[32];
+        std::snprintf(took, sizeof took, " (%.1f ms)", r.readingMs);
+        switch (r.reading->status) {
+        case ReadStatus::Ok: {
+            char value[32];
+            std::snprintf(value, sizeof value, "%.4f °C", r.reading->celsius);
+            std::cout << "sensor: " << value << took << '\n';
+            break;
+        }
+        case ReadStatus::CrcMismatch:
+            std::cout << "sensor answers; its reading: check byte mismatch ["
+                      << hexBytes(r.reading->scratchpad) << "]" << took << '\n';
+            break;
+        case ReadStatus::NoPresence:
+            std::cout << "sensor answers; its reading: no presence" << took << '\n';
+            break;
+        }
+        break;
+    }
+    }
+    if (!r.device.byId.empty())
+        std::cout << "  by-id: " << r.device.byId << '\n';
+    // Every echo waits for the adapter's latency timer: 16 ms by default,
+    // which makes a reading take about ten times as long as it must.
+    if (r.latency && r.latency->ms > 1)
+        std::cout << "  FTDI latency timer " << r.latency->ms
+                  << " ms: lower it to 1 ms: echo 1 | sudo tee " << r.latency->path
+                  << " (a udev rule keeps it: ACTION==\"add\", SUBSYSTEM==\"usb-serial\", "
+                     "DRIVER==\"ftdi_sio\", ATTR{latency_timer}=\"1\")\n";
+}
+
+int scan(const DeviceRoots& roots, const std::string& writeTo) {
+    const std::vector<SerialCandidate> candidates = serialCandidates(roots);
+    std::cout << "serial devices under " << roots.dev << ": " << candidates.size() << '\n';
+    const std::vector<ScanResult> results = scanSerialDevices(candidates, roots);
+    const std::string user = currentUserName();
+    std::vector<std::string> com;
+    std::size_t answered = 0;
+    for (const ScanResult& r : results) {
+        reportScanned(r, user);
+        if (r.sensorAnswered && ++answered <= 4)
+            com.push_back(r.device.byId.empty() ? r.device.path : r.device.byId);
+    }
+    if (com.empty()) {
+        std::cout << "no sensor answered: no [devices] section"
+                  << (writeTo.empty() ? "" : "; " + writeTo + " not written") << '\n';
+        return 1;
+    }
+    std::cout << "\n[devices]\n";
+    for (std::size_t i = 0; i < com.size(); ++i)
+        std::cout << "COM" << i + 1 << '=' << com[i] << '\n';
+    if (answered > com.size())
+        std::cout << "(" << answered << " sensors answered; the program has four ports)\n";
+    if (writeTo.empty())
+        return 0;
+    try {
+        SaveDeviceMapping(writeTo, com);
+    } catch (const std::exception& e) {
+        std::cerr << "probe: " << e.what() << '\n';
+        return 2;
+    }
+    std::cout << "written to " << writeTo << '\n';
+    return 0;
+}
+
 } // namespace
 
 int probe(int argc, char** argv) {
-    std::string port, settingsPath;
+    std::string port, settingsPath, writeTo;
+    DeviceRoots roots;
+    bool scanAll = false, scanOption = false;
     long count = 3;
     for (int i = 0; i < argc; ++i) {
         const std::string a = argv[i];
@@ -139,6 +258,21 @@ int probe(int argc, char** argv) {
             ++i;
         } else if (a == "--settings" && v) {
             settingsPath = v;
+            ++i;
+        } else if (a == "--scan") {
+            scanAll = true;
+        } else if (a == "--write-settings" && v) {
+            writeTo = v;
+            scanOption = true;
+            ++i;
+        } else if (a == "--dev-root" && v) {
+            // Absolute: the [devices] section names the devices by these paths.
+            roots.dev = std::filesystem::absolute(v).lexically_normal().string();
+            scanOption = true;
+            ++i;
+        } else if (a == "--sys-root" && v) {
+            roots.sys = std::filesystem::absolute(v).lexically_normal().string();
+            scanOption = true;
             ++i;
         } else if (a == "--count" && v) {
             char* end = nullptr;
@@ -153,9 +287,19 @@ int probe(int argc, char** argv) {
             return 2;
         }
     }
+    const char* misuse = scanAll && !port.empty() ? "--scan tries every device; --port names one"
+                         : !scanAll && scanOption
+                             ? "--write-settings, --dev-root and --sys-root go with --scan"
+                             : nullptr;
+    if (misuse) {
+        std::cerr << "probe: " << misuse << '\n' << kProbeUsage;
+        return 2;
+    }
     if (settingsPath.empty())
         settingsPath = programSettingsPath();
     std::cout << settingsInUse(settingsPath);
+    if (scanAll)
+        return scan(roots, writeTo);
     const TSettings settings = loadProgramSettings(settingsPath, '.');
     if (port.empty())
         port = comPortName(

@@ -25,6 +25,7 @@
 #include "cli/settings_sep.h"
 #include "common/numfmt.h"
 #include "common/scripted_dialogs.h"
+#include "io/permission_advice.h"
 #include "resources/embedded.h"
 #include "storage/recorder.h"
 #include "storage/settings.h"
@@ -215,6 +216,13 @@ int runCycle(int argc, char** argv, RunObserver* observer) {
     if (!devices.lpt().IsReady()) {
         dialogs.message(MessageKind::Error, "ERROR",
                         kLptNotReadyText + std::to_string(devices.lpt().errorCode()));
+        const TLptPortConnection& lpt = devices.lpt();
+        const std::string advice =
+            parallelPortAdvice(lpt.errorCode(), lpt.errorDevice(), currentUserName());
+        std::cerr << "  " << lpt.errorText() << '\n'
+                  << (advice.empty() ? "" : "  " + advice + '\n')
+                  << "run: not started: nothing could switch off a heater the program cannot "
+                     "reach\n";
         return 1;
     }
     if (!devices.guardError().empty()) {

@@ -49,11 +49,13 @@ std::vector<GuardRegister> TLptPortConnection::guardRegisters() const {
     return out;
 }
 
-TLptPortConnection TLptPortConnection::notReady(int errorCode, std::string errorText) {
+TLptPortConnection TLptPortConnection::notReady(int errorCode, std::string errorText,
+                                                std::string device) {
     TLptPortConnection c({});
     c.m_ready = false;
     c.m_errorCode = errorCode;
     c.m_errorText = std::move(errorText);
+    c.m_errorDevice = std::move(device);
     c.m_present = {};
     return c;
 }
@@ -70,7 +72,7 @@ TLptPortConnection TLptPortConnection::fromSetting(std::string_view lpt, const L
         int err = 0;
         auto dev = openSimRegisters(path, &why, &err);
         if (!dev)
-            return notReady(err, why);
+            return notReady(err, why, path);
         devices.push_back(std::move(dev));
         return TLptPortConnection(std::move(devices), probe);
     }
@@ -86,7 +88,7 @@ TLptPortConnection TLptPortConnection::fromSetting(std::string_view lpt, const L
         int err = 0;
         auto d = openPpdev(path, standard ? static_cast<std::uint16_t>(base) : kBases[1], &err);
         if (!d)
-            return notReady(err, path + ": " + std::strerror(err));
+            return notReady(err, path + ": " + std::strerror(err), path);
         devices.push_back(std::move(d));
         return TLptPortConnection(std::move(devices), probe);
     }
@@ -96,6 +98,7 @@ TLptPortConnection TLptPortConnection::fromSetting(std::string_view lpt, const L
 
     std::array<bool, 3> served{};
     std::array<bool, 3> detected{};
+    bool parport0Open = false;
     std::error_code ec;
     for (const auto& entry : fs::directory_iterator(sys.procRoot, ec)) {
         const std::string name = entry.path().filename().string();
@@ -117,26 +120,43 @@ TLptPortConnection TLptPortConnection::fromSetting(std::string_view lpt, const L
         int err = 0;
         auto d = openPpdev(dev.string(), kBases[i], &err);
         if (!d)
-            return notReady(err, dev.string() + ": " + std::strerror(err));
+            return notReady(err, dev.string() + ": " + std::strerror(err), dev.string());
         devices.push_back(std::move(d));
         served[i] = true;
+        parport0Open = parport0Open || name == "parport0";
     }
-    if (sys.allowPortIo) {
-        for (std::size_t i = 0; i < kBases.size(); ++i) {
-            if (served[i])
-                continue;
-            int err = 0;
-            auto d = openPortIo(kBases[i], &err);
-            if (d) {
+    // Without port I/O a card the kernel places elsewhere (PCI), or a kernel
+    // without the proc tree, still has /dev/parport0: the heater is behind it
+    // more likely than behind nothing at all.
+    const fs::path parport0 = fs::path(sys.devRoot) / "parport0";
+    if (!sys.allowPortIo && !served[1] && !parport0Open && fs::exists(parport0, ec)) {
+        int err = 0;
+        auto d = openPpdev(parport0.string(), kBases[1], &err);
+        if (!d)
+            return notReady(err, parport0.string() + ": " + std::strerror(err), parport0.string());
+        devices.push_back(std::move(d));
+        served[1] = true;
+    }
+    for (std::size_t i = 0; i < kBases.size(); ++i) {
+        if (served[i])
+            continue;
+        int err = EPERM;
+        if (sys.allowPortIo) {
+            if (auto d = openPortIo(kBases[i], &err)) {
                 devices.push_back(std::move(d));
-            } else if (detected[i]) {
-                char hex[8];
-                std::snprintf(hex, sizeof hex, "%X", kBases[i]);
-                return notReady(err, std::string("parallel port at 0x") + hex +
-                                         ": no ppdev device (modprobe ppdev) and port I/O: " +
-                                         std::strerror(err));
+                continue;
             }
-            // A port nobody detected and we may not reach: treated as absent.
+        }
+        // A port nobody detected and we may not reach: treated as absent. A
+        // detected one may carry the heater, which nothing could switch off.
+        if (detected[i]) {
+            char hex[8];
+            std::snprintf(hex, sizeof hex, "%X", kBases[i]);
+            return notReady(err, std::string("parallel port at 0x") + hex +
+                                     ": no ppdev device (modprobe ppdev) and " +
+                                     (sys.allowPortIo
+                                          ? "port I/O: " + std::string(std::strerror(err))
+                                          : std::string("no port I/O without CAP_SYS_RAWIO")));
         }
     }
     return TLptPortConnection(std::move(devices), probe);

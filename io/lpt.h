@@ -46,7 +46,9 @@ struct RegisterPair {
 struct LptSystem {
     std::string procRoot = "/proc/sys/dev/parport"; // parportN/base-addr
     std::string devRoot = "/dev";                   // parportN
-    bool allowPortIo = true; // try ioperm for standard ports no ppdev device serves
+    // Try ioperm for standard ports no ppdev device serves. Only a process
+    // with CAP_SYS_RAWIO may; without it ppdev is the one way to a port.
+    bool allowPortIo = hasPortIoCapability();
 };
 
 // When a new connection probes the three ports (which puts test patterns on
@@ -60,13 +62,16 @@ public:
     // machine has no parallel port and heater bytes go nowhere).
     explicit TLptPortConnection(std::vector<std::unique_ptr<RegisterDevice>> devices,
                                 PortProbe probe = PortProbe::AtOpen);
-    // Not ready: an access path exists but could not be opened.
-    static TLptPortConnection notReady(int errorCode, std::string errorText);
+    // Not ready: an access path exists but could not be opened. `device`:
+    // the register device that refused, when one did.
+    static TLptPortConnection notReady(int errorCode, std::string errorText,
+                                       std::string device = {});
 
     // From the settings' [devices] LPT= value:
     //   "auto"      ppdev for every parport at 0x3BC, 0x378 or 0x278, direct
     //               port I/O where no ppdev device serves a standard port and
-    //               the kernel allows it;
+    //               the kernel allows it; without port I/O, /dev/parport0
+    //               in 0x378's place when no standard address is its own;
     //   "none"      no port;
     //   "/dev/parportN"  that ppdev device, at its own address if standard,
     //               otherwise standing in for 0x378;
@@ -87,6 +92,9 @@ public:
     [[nodiscard]] bool IsReady() const { return m_ready; }
     [[nodiscard]] int errorCode() const { return m_errorCode; } // errno
     [[nodiscard]] const std::string& errorText() const { return m_errorText; }
+    // The register device (/dev/parportN, a simulated file) whose open
+    // failed; empty when the failure was not a device's (no port I/O).
+    [[nodiscard]] const std::string& errorDevice() const { return m_errorDevice; }
 
     // One access per pair, in order. False when not ready or any access
     // failed (also for a port no device reaches; its read value stays).
@@ -120,6 +128,7 @@ private:
     bool m_ready = true;
     int m_errorCode = 0;
     std::string m_errorText;
+    std::string m_errorDevice;
     std::array<bool, 3> m_present{};
     std::string m_adrLpt;
 };

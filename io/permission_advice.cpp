@@ -1,5 +1,6 @@
 #include "io/permission_advice.h"
 
+#include <cerrno>
 #include <grp.h>
 #include <pwd.h>
 #include <sys/stat.h>
@@ -46,6 +47,14 @@ std::string permissionAdvice(const std::string& path, const std::string& user) {
                user + "), then log in again";
     }
     return "permission denied: no group may open " + path + "; ask the administrator for access";
+}
+
+std::string parallelPortAdvice(int errorCode, const std::string& device, const std::string& user) {
+    if (errorCode != EACCES && errorCode != EPERM)
+        return "";
+    if (!device.empty())
+        return permissionAdvice(device, user);
+    return errorCode == EPERM ? kPpdevAdvice : "";
 }
 
 } // namespace thermo

@@ -3,7 +3,10 @@
 #include <cerrno>
 #include <cstring>
 #include <fcntl.h>
+#include <fstream>
+#include <linux/capability.h>
 #include <linux/ppdev.h>
+#include <sstream>
 #include <sys/file.h>
 #include <sys/ioctl.h>
 #include <unistd.h>
@@ -172,6 +175,27 @@ std::unique_ptr<RegisterDevice> openPortIo(std::uint16_t base, int* err) {
         *err = ENOSYS;
     return nullptr;
 #endif
+}
+
+bool statusGrantsPortIo(std::string_view procStatus) {
+    constexpr std::string_view key = "CapEff:";
+    std::size_t at = procStatus.find(key);
+    while (at != std::string_view::npos && at != 0 && procStatus[at - 1] != '\n')
+        at = procStatus.find(key, at + 1);
+    if (at == std::string_view::npos)
+        return false;
+    std::istringstream in(std::string(procStatus.substr(at + key.size(), 32)));
+    unsigned long long caps = 0;
+    if (!(in >> std::hex >> caps))
+        return false;
+    return (caps >> CAP_SYS_RAWIO) & 1U;
+}
+
+bool hasPortIoCapability() {
+    std::ifstream in("/proc/self/status");
+    std::stringstream text;
+    text << in.rdbuf();
+    return statusGrantsPortIo(text.str());
 }
 
 std::unique_ptr<RegisterDevice> openSimRegisters(const std::string& path, std::string* error,

@@ -8,6 +8,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <string_view>
 
 #include "io/sim_register_file.h"
 
@@ -49,6 +50,12 @@ public:
 // Direct port I/O for the port at `base` (x86, needs CAP_SYS_RAWIO). Null
 // with *err set when the kernel refuses it or the machine is not x86.
 [[nodiscard]] std::unique_ptr<RegisterDevice> openPortIo(std::uint16_t base, int* err);
+
+// Whether this process may use direct port I/O: CAP_SYS_RAWIO in its
+// effective set, which root has and a student's login does not.
+[[nodiscard]] bool hasPortIoCapability();
+// The same from the text of /proc/self/status (its "CapEff:" line, in hex).
+[[nodiscard]] bool statusGrantsPortIo(std::string_view procStatus);
 
 // The simulated register file (port 0x378 only).
 [[nodiscard]] std::unique_ptr<RegisterDevice> openSimRegisters(const std::string& path,

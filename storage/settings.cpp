@@ -5,6 +5,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <fcntl.h>
+#include <functional>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -325,7 +326,12 @@ std::string settingsToText(std::string_view oldText, const TSettings& s, char de
     return ini.text();
 }
 
-void SaveSettings(const std::string& requestedPath, const TSettings& settings, char decimalSep) {
+namespace {
+
+// Replaces the file's text by what `change` makes of it, as SaveSettings
+// describes: a failure leaves the old file as it was.
+void rewriteSettingsFile(const std::string& requestedPath,
+                         const std::function<std::string(std::string_view)>& change) {
     // Through a symbolic link the file it names is replaced, not the link.
     std::string path = requestedPath;
     struct stat st {};
@@ -353,7 +359,7 @@ void SaveSettings(const std::string& requestedPath, const TSettings& settings, c
         if (const int refusal = writeRefusal(path, st))
             throw ioErrorFromErrno(path, refusal);
     }
-    const std::string text = settingsToText(*old, settings, decimalSep);
+    const std::string text = change(*old);
 
     std::string tmp;
     int fd = -1;
@@ -388,6 +394,24 @@ void SaveSettings(const std::string& requestedPath, const TSettings& settings, c
         ::unlink(tmp.c_str());
         throw;
     }
+}
+
+} // namespace
+
+void SaveSettings(const std::string& path, const TSettings& settings, char decimalSep) {
+    rewriteSettingsFile(
+        path, [&](std::string_view old) { return settingsToText(old, settings, decimalSep); });
+}
+
+std::string deviceMappingToText(std::string_view oldText, const std::vector<std::string>& com) {
+    IniFile ini(oldText);
+    for (std::size_t i = 0; i < com.size() && i < 4; ++i)
+        ini.set("devices", "COM" + std::to_string(i + 1), com[i]);
+    return ini.text();
+}
+
+void SaveDeviceMapping(const std::string& path, const std::vector<std::string>& com) {
+    rewriteSettingsFile(path, [&](std::string_view old) { return deviceMappingToText(old, com); });
 }
 
 } // namespace thermo

@@ -13,14 +13,16 @@
 // A value that does not parse gives that key's default, silently.
 //
 // Section [devices] says which device files stand for the ports the program
-// names COM1..COM4 and LPT. It is read at start-up and never written; a save
-// keeps it, like every other line it does not own.
+// names COM1..COM4 and LPT. The program reads it at start-up and never
+// writes it; a save keeps it, like every other line it does not own. Only
+// the probe's scan writes it, when asked to (SaveDeviceMapping).
 
 #include <array>
 #include <cstdint>
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "control/params.h"
 
@@ -67,6 +69,14 @@ void SaveSettings(const std::string& path, const TSettings& settings, char decim
 // What SaveSettings writes, given the old file's text.
 [[nodiscard]] std::string settingsToText(std::string_view oldText, const TSettings& settings,
                                          char decimalSep);
+
+// The old text with [devices] COM1..COMn set to `com` (the first four of
+// it); the section's other keys and every other line kept.
+[[nodiscard]] std::string deviceMappingToText(std::string_view oldText,
+                                              const std::vector<std::string>& com);
+// The same into the file (a new one when missing), written as SaveSettings
+// writes. Throws IoError with the system's text.
+void SaveDeviceMapping(const std::string& path, const std::vector<std::string>& com);
 
 // A profile integer: optional sign, decimal digits or a `$`/`0x` hexadecimal
 // number; blanks around are ignored. Nothing for anything else or a value

@@ -119,6 +119,7 @@ TEST(PortSelection, LastPresentPortWins) {
 TEST(PortSelection, NoPortMeansPort3AndNoWhere) {
     LptSystem sys;
     sys.procRoot = "/nonexistent/proc-sys-dev-parport";
+    sys.devRoot = "/nonexistent/dev";
     sys.allowPortIo = false;
     auto lpt = TLptPortConnection::fromSetting("auto", sys);
     EXPECT_TRUE(lpt.IsReady()) << "a machine without a parallel port still runs";
@@ -156,6 +157,39 @@ TEST(LptSetting, DetectedPortThatCannotBeOpenedIsNotReady) {
     EXPECT_FALSE(taken.IsReady());
     EXPECT_EQ(taken.errorCode(), EBUSY);
     ::close(holder);
+}
+
+// A student's login has no CAP_SYS_RAWIO: ppdev is its one way to a port.
+// A PCI card the proc tree places at 0xD000 went unused, and a port found at
+// 0x378 without its ppdev device was taken for absent: the heater it may
+// carry would be driven by nothing.
+TEST(LptSetting, WithoutPortIoAPortIsReachedThroughPpdevOrTheRunIsRefused) {
+    const TempFolder dir;
+    fs::create_directories(dir / "proc" / "parport0");
+    std::ofstream(dir / "proc" / "parport0" / "base-addr") << "53248\t53256\n";
+    std::ofstream(dir / "parport0") << ""; // a device node the claim fails on
+    const LptSystem sys{(dir / "proc").string(), dir.path.string(), false};
+    auto pci = TLptPortConnection::fromSetting("auto", sys);
+    EXPECT_FALSE(pci.IsReady()) << "/dev/parport0 was not tried";
+    EXPECT_EQ(pci.errorDevice(), (dir / "parport0").string());
+
+    fs::remove(dir / "parport0");
+    std::ofstream(dir / "proc" / "parport0" / "base-addr") << "888\t0\n";
+    auto noPpdev = TLptPortConnection::fromSetting("auto", sys);
+    EXPECT_FALSE(noPpdev.IsReady());
+    EXPECT_EQ(noPpdev.errorCode(), EPERM);
+    EXPECT_EQ(noPpdev.errorDevice(), "");
+    EXPECT_NE(noPpdev.errorText().find("modprobe ppdev"), std::string::npos) << noPpdev.errorText();
+}
+
+TEST(PortIoCapability, EffectiveSetBit17) {
+    // CapEff as /proc/self/status shows it: root's full set, a login's empty
+    // one, CAP_SYS_RAWIO alone (1 << 17), and the permitted set without it.
+    EXPECT_TRUE(statusGrantsPortIo("Name:\tx\nCapPrm:\t0\nCapEff:\t000001ffffffffff\n"));
+    EXPECT_FALSE(statusGrantsPortIo("CapInh:\t0\nCapEff:\t0000000000000000\n"));
+    EXPECT_TRUE(statusGrantsPortIo("CapEff:\t0000000000020000\n"));
+    EXPECT_FALSE(statusGrantsPortIo("CapPrm:\t0000000000020000\nCapEff:\t0\n"));
+    EXPECT_FALSE(statusGrantsPortIo(""));
 }
 
 TEST(SimRegisterFile, HeaterWritesReachAnotherMapping) {

@@ -2,6 +2,7 @@
 // device's mode grants read and write to, else who to ask.
 #include <gtest/gtest.h>
 
+#include <cerrno>
 #include <cstdlib>
 #include <fcntl.h>
 #include <grp.h>
@@ -34,6 +35,10 @@ TEST(PermissionAdvice, NamesTheDevicesGroupOrWhoToAsk) {
     EXPECT_EQ(permissionAdvice(path, "ivanov"), "permission denied: add the user to group " + name +
                                                     " (sudo usermod -aG " + name +
                                                     " ivanov), then log in again");
+    // A parallel port: its device's group, or ppdev when port I/O was refused.
+    EXPECT_EQ(parallelPortAdvice(EACCES, path, "ivanov"), permissionAdvice(path, "ivanov"));
+    EXPECT_EQ(parallelPortAdvice(EPERM, "", "ivanov"), kPpdevAdvice);
+    EXPECT_EQ(parallelPortAdvice(EBUSY, path, "ivanov"), "");
     ::chmod(path, 0620); // a terminal's mode: the group may write, not read
     EXPECT_EQ(permissionAdvice(path, "ivanov"), "permission denied: no group may open " +
                                                     std::string(path) +

@@ -9,9 +9,11 @@
 #include <fcntl.h>
 #include <filesystem>
 #include <fstream>
+#include <grp.h>
 #include <regex>
 #include <spawn.h>
 #include <sstream>
+#include <stdlib.h>
 #include <sys/wait.h>
 #include <thread>
 #include <unistd.h>
@@ -334,4 +336,144 @@ TEST(Probe, PortThatCannotBeOpened) {
     EXPECT_EQ(r.status, 2);
     EXPECT_NE(r.out.find("cannot open"), std::string::npos) << r.out;
     fs::remove(out);
+}
+
+namespace {
+
+// A simulated stand whose link goes where the test says (a device tree of
+// its own), stopped with SIGTERM at the end.
+struct SimAt {
+    pid_t pid = -1;
+    SimAt(const fs::path& link, const fs::path& dir) {
+        const std::string name = link.filename().string();
+        pid = spawn({binDir() + "/thermostand-sim", "--link", link.string(), "--lpt",
+                     (dir / (name + ".lpt")).string(), "--log", (dir / (name + ".log")).string()},
+                    dir / (name + ".out"));
+        for (int i = 0; i < 500 && !fs::is_symlink(link); ++i)
+            std::this_thread::sleep_for(10ms);
+        EXPECT_TRUE(fs::is_symlink(link)) << slurp(dir / (name + ".out"));
+    }
+    ~SimAt() {
+        kill(pid, SIGTERM);
+        waitExit(pid);
+    }
+};
+
+} // namespace
+
+// USB adapters take their ttyUSBn names in the order they were plugged in:
+// the scan finds each sensor and names it by its stable by-id link.
+TEST(ProbeScan, FindsTheSensorsAndWritesTheirDevicesSection) {
+    const fs::path dir = fs::temp_directory_path() / ("thermo-scan-" + std::to_string(getpid()));
+    fs::remove_all(dir);
+    const fs::path dev = dir / "dev", sys = dir / "sys", byId = dev / "serial" / "by-id";
+    fs::create_directories(byId);
+    // An FTDI adapter at its driver's default latency, a CDC ACM one, one
+    // that another program holds, and a pseudo-terminal nobody answers on.
+    SimAt ftdi(dev / "ttyUSB0", dir), acm(dev / "ttyACM0", dir), held(dev / "ttyUSB1", dir);
+    const fs::path ftdiId = byId / "usb-FTDI_FT232R_USB_UART_A10K1234-if00-port0";
+    const fs::path acmId = byId / "usb-Arduino_Uno_7543-if00";
+    fs::create_symlink("../../ttyUSB0", ftdiId);
+    fs::create_symlink("../../ttyACM0", acmId);
+    const fs::path latency = sys / "bus" / "usb-serial" / "devices" / "ttyUSB0" / "latency_timer";
+    fs::create_directories(latency.parent_path());
+    std::ofstream(latency) << "16\n";
+    thermo::SerialPort program;
+    ASSERT_TRUE(program.OpenCOM((dev / "ttyUSB1").string())) << program.lastError();
+    const int master = posix_openpt(O_RDWR | O_NOCTTY);
+    ASSERT_GE(master, 0);
+    ASSERT_EQ(grantpt(master) | unlockpt(master), 0);
+    fs::create_symlink(ptsname(master), dev / "ttyUSB2");
+    // No UART behind this one: not a device to try.
+    std::ofstream(dev / "ttyS0") << "";
+    fs::create_directories(sys / "class" / "tty" / "ttyS0");
+    std::ofstream(sys / "class" / "tty" / "ttyS0" / "type") << "0\n";
+
+    const fs::path ini = dir / "machine.INI";
+    const std::string before = "; the instructor's notes\n[General]\nCOM port=2\n"
+                               "[devices]\nCOM1=/dev/ttyUSB7\nLPT=/dev/parport0\nCOM4=/dev/ttyS0\n"
+                               "[koof]\nC0_1=20\n";
+    std::ofstream(ini) << before;
+    const Outcome r =
+        run({binDir() + "/thermostand-cli", "probe", "--scan", "--dev-root", dev.string(),
+             "--sys-root", sys.string(), "--write-settings", ini.string()},
+            dir / "scan.out");
+    ::close(master);
+    EXPECT_EQ(r.status, 0) << r.out;
+    const std::string d = dev.string();
+    for (const std::string& line :
+         {"serial devices under " + d + ": 4\n", d + "/ttyUSB1: busy: in use by another program\n",
+          d + "/ttyUSB2: opens; no echo: check the adapter\n", "  by-id: " + ftdiId.string() + "\n",
+          "  by-id: " + acmId.string() + "\n",
+          "  FTDI latency timer 16 ms: lower it to 1 ms: echo 1 | sudo tee " + latency.string(),
+          "\n[devices]\nCOM1=" + ftdiId.string() + "\nCOM2=" + acmId.string() + "\n"})
+        EXPECT_NE(r.out.find(line), std::string::npos) << line << "\n---\n" << r.out;
+    for (const char* sim : {"ttyUSB0", "ttyACM0"}) {
+        const std::regex reading(
+            d + "/" + sim +
+            R"(: opens; adapter echoes; sensor: 2[0-9]\.[0-9]{4} °C \([0-9.]+ ms\)\n)");
+        EXPECT_TRUE(std::regex_search(r.out, reading)) << sim << '\n' << r.out;
+    }
+    EXPECT_EQ(r.out.find("ttyS0"), std::string::npos) << r.out;
+    EXPECT_EQ(r.out.find("latency timer"), r.out.rfind("latency timer"))
+        << "one adapter has a latency timer";
+    // The COM keys change in place or join the section's end; nothing else moves.
+    EXPECT_EQ(slurp(ini), "; the instructor's notes\n[General]\nCOM port=2\n[devices]\nCOM1=" +
+                              ftdiId.string() + "\nLPT=/dev/parport0\nCOM4=/dev/ttyS0\nCOM2=" +
+                              acmId.string() + "\n[koof]\nC0_1=20\n");
+    program.CloseCOM();
+    fs::remove_all(dir);
+}
+
+// The heater's register device as Debian makes /dev/parport0, root:lp 0660,
+// and a user outside the group: the run does not start (it would drive a
+// heater it could not switch off), and the run and the probe say what to do.
+TEST(Probe, RegisterDeviceTheUserMayNotOpenRefusesTheRun) {
+    const group* lp = getgrnam("lp");
+    if (geteuid() != 0 || !fs::exists("/usr/bin/setpriv") || lp == nullptr)
+        GTEST_SKIP() << "needs root, setpriv and the group lp to run as nobody";
+    const fs::path dir = fs::temp_directory_path() / ("thermo-lp-" + std::to_string(getpid()));
+    fs::remove_all(dir);
+    fs::create_directories(dir);
+    fs::permissions(dir, fs::perms::owner_all | fs::perms::group_exec | fs::perms::others_exec |
+                             fs::perms::group_read | fs::perms::others_read);
+    const fs::path lpt = dir / "parport0.sim", ini = dir / "thermostand.INI";
+    auto regs = registers(lpt);
+    regs.write(0, 0);
+    ASSERT_EQ(chown(lpt.c_str(), 0, lp->gr_gid), 0);
+    fs::permissions(lpt, fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read |
+                             fs::perms::group_write);
+    std::ofstream(ini) << "[devices]\nCOM1=" << (dir / "ttyStand").string()
+                       << "\nLPT=sim:" << lpt.string() << "\n";
+    const std::uint64_t writes = regs.writeCount();
+    const std::vector<std::string> asNobody{"/usr/bin/setpriv", "--reuid=65534", "--regid=65534",
+                                            "--clear-groups", binDir() + "/thermostand-cli"};
+    auto cli = [&](std::vector<std::string> args, const char* out) {
+        args.insert(args.begin(), asNobody.begin(), asNobody.end());
+        return run(args, dir / out);
+    };
+    const std::string advice = "permission denied: add the user to group " +
+                               std::string(lp->gr_name) + " (sudo usermod -aG " + lp->gr_name +
+                               " nobody), then log in again\n";
+
+    const Outcome r = cli({"run", "--settings", ini.string(), "--archive", (dir / "run").string(),
+                           "--ticks", "2", "--port", "COM1"},
+                          "run.out");
+    EXPECT_EQ(r.status, 1) << r.out;
+    EXPECT_NE(r.out.find("Ошибка при создании объекта Lpt,  драйвер ERROR,  код = 13"),
+              std::string::npos)
+        << r.out;
+    EXPECT_NE(r.out.find("  " + advice), std::string::npos) << r.out;
+    EXPECT_NE(r.out.find("run: not started"), std::string::npos) << r.out;
+    EXPECT_FALSE(fs::exists(dir / "run")) << "no archive: the run never started";
+
+    const Outcome p =
+        cli({"probe", "--settings", ini.string(), "--port", "/nonexistent/ttyS7"}, "probe.out");
+    EXPECT_EQ(p.status, 2) << p.out;
+    EXPECT_NE(p.out.find("parallel port (LPT=sim:" + lpt.string() + "): not ready: "),
+              std::string::npos)
+        << p.out;
+    EXPECT_NE(p.out.find("\n" + advice), std::string::npos) << p.out;
+    EXPECT_EQ(regs.writeCount(), writes) << "nothing reached the heater's register";
+    fs::remove_all(dir);
 }
