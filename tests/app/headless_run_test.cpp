@@ -8,32 +8,25 @@
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
+#include <optional>
 #include <sstream>
 #include <sys/wait.h>
 #include <thread>
 #include <unistd.h>
 
 #include "io/sim_register_file.h"
+#include "tests/sim_stand.h"
 
 namespace fs = std::filesystem;
+using thermo::testing::binDir;
+using thermo::testing::SimulatedStand;
+using thermo::testing::slurp;
 
 namespace {
 
-std::string binDir() {
-    const char* env = std::getenv("THERMO_BIN_DIR");
-    return env ? env : THERMO_DEFAULT_BIN_DIR;
-}
-
-std::string slurp(const fs::path& p) {
-    std::ifstream in(p);
-    std::stringstream s;
-    s << in.rdbuf();
-    return s.str();
-}
-
 struct HeadlessRun : ::testing::Test {
     fs::path dir;
-    pid_t sim = -1;
+    std::optional<SimulatedStand> sim;
 
     void SetUp() override {
         dir = fs::temp_directory_path() /
@@ -45,31 +38,13 @@ struct HeadlessRun : ::testing::Test {
                                      << "\nLPT=sim:" << (dir / "lpt").string() << "\n";
     }
     void TearDown() override {
-        if (sim > 0) {
-            kill(sim, SIGTERM);
-            waitpid(sim, nullptr, 0);
-        }
+        sim.reset();
         fs::remove_all(dir);
     }
 
-    void startSim(std::vector<std::string> extra) {
-        std::vector<std::string> args = {
-            binDir() + "/thermostand-sim", "--link", (dir / "adapter").string(), "--lpt",
-            (dir / "lpt").string(),        "--log",  (dir / "sim.log").string()};
-        args.insert(args.end(), extra.begin(), extra.end());
-        sim = fork();
-        if (sim == 0) {
-            std::vector<char*> argv;
-            for (auto& a : args)
-                argv.push_back(a.data());
-            argv.push_back(nullptr);
-            freopen("/dev/null", "w", stdout);
-            execv(argv[0], argv.data());
-            _exit(127);
-        }
-        for (int i = 0; i < 200 && !fs::is_symlink(dir / "adapter"); ++i)
-            std::this_thread::sleep_for(std::chrono::milliseconds(25));
-        ASSERT_TRUE(fs::is_symlink(dir / "adapter"));
+    void startSim(const std::vector<std::string>& extra) {
+        sim.emplace(dir / "adapter", dir / "lpt", dir / "sim.log", dir / "sim.out", extra);
+        ASSERT_TRUE(sim->ready()) << slurp(dir / "sim.out");
     }
 
     // Runs the headless cycle; returns its exit status.

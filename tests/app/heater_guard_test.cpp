@@ -26,48 +26,20 @@
 #include "common/scripted_dialogs.h"
 #include "io/heater_guard_link.h"
 #include "io/sim_register_file.h"
+#include "tests/sim_stand.h"
 
 using namespace thermo;
 using namespace std::chrono_literals;
 namespace fs = std::filesystem;
 using Clock = std::chrono::steady_clock;
 
-extern char** environ;
+using thermo::testing::binDir;
+using thermo::testing::SimulatedStand;
+using thermo::testing::slurp;
+using thermo::testing::spawn;
+using thermo::testing::waitExit;
 
 namespace {
-
-std::string binDir() {
-    const char* env = std::getenv("THERMO_BIN_DIR");
-    return env ? env : THERMO_DEFAULT_BIN_DIR;
-}
-
-std::string slurp(const fs::path& p) {
-    std::ifstream in(p);
-    std::stringstream s;
-    s << in.rdbuf();
-    return s.str();
-}
-
-pid_t spawn(const std::vector<std::string>& args, const fs::path& out, const fs::path& err) {
-    posix_spawn_file_actions_t fa;
-    posix_spawn_file_actions_init(&fa);
-    posix_spawn_file_actions_addopen(&fa, 1, out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-    posix_spawn_file_actions_addopen(&fa, 2, err.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-    std::vector<char*> argv;
-    for (const auto& a : args)
-        argv.push_back(const_cast<char*>(a.c_str()));
-    argv.push_back(nullptr);
-    pid_t pid = -1;
-    EXPECT_EQ(posix_spawn(&pid, argv[0], &fa, nullptr, argv.data(), environ), 0) << args[0];
-    posix_spawn_file_actions_destroy(&fa);
-    return pid;
-}
-
-int waitExit(pid_t pid) {
-    int status = 0;
-    waitpid(pid, &status, 0);
-    return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
-}
 
 // The heater guard a program started: its child named thermostand-guard
 // (cut to the 15 characters the kernel keeps).
@@ -90,7 +62,7 @@ pid_t guardOf(pid_t program) {
 // One simulated stand under forced heat; the programs under test run on it.
 struct HeaterGuard : ::testing::Test {
     fs::path dir;
-    pid_t sim = -1;
+    std::optional<SimulatedStand> sim;
 
     void SetUp() override {
         dir = fs::temp_directory_path() /
@@ -100,16 +72,11 @@ struct HeaterGuard : ::testing::Test {
         fs::create_directories(dir);
         std::ofstream(dir / "s.ini")
             << "[devices]\nCOM1=" << link() << "\nLPT=sim:" << lpt() << "\n";
-        sim = spawn({binDir() + "/thermostand-sim", "--link", link(), "--lpt", lpt(), "--log",
-                     (dir / "sim.log").string()},
-                    "/dev/null", dir / "sim.err");
-        for (int i = 0; i < 300 && !fs::is_symlink(link()); ++i)
-            std::this_thread::sleep_for(10ms);
-        ASSERT_TRUE(fs::is_symlink(link())) << slurp(dir / "sim.err");
+        sim.emplace(link(), lpt(), dir / "sim.log", dir / "sim.err");
+        ASSERT_TRUE(sim->ready()) << slurp(dir / "sim.err");
     }
     void TearDown() override {
-        kill(sim, SIGTERM);
-        waitExit(sim);
+        sim.reset();
         fs::remove_all(dir);
     }
     std::string link() const { return (dir / "adapter").string(); }

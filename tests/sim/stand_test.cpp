@@ -10,6 +10,7 @@
 #include <filesystem>
 #include <fstream>
 #include <grp.h>
+#include <optional>
 #include <regex>
 #include <spawn.h>
 #include <sstream>
@@ -20,46 +21,18 @@
 
 #include "io/serial_port.h"
 #include "io/sim_register_file.h"
+#include "tests/sim_stand.h"
 
 using namespace std::chrono_literals;
 namespace fs = std::filesystem;
 
-extern char** environ;
+using thermo::testing::binDir;
+using thermo::testing::SimulatedStand;
+using thermo::testing::slurp;
+using thermo::testing::spawn;
+using thermo::testing::waitExit;
 
 namespace {
-
-std::string binDir() {
-    const char* d = std::getenv("THERMO_BIN_DIR");
-    return d ? d : THERMO_DEFAULT_BIN_DIR;
-}
-
-std::string slurp(const fs::path& p) {
-    std::ifstream in(p);
-    std::stringstream s;
-    s << in.rdbuf();
-    return s.str();
-}
-
-pid_t spawn(const std::vector<std::string>& args, const fs::path& out) {
-    posix_spawn_file_actions_t fa;
-    posix_spawn_file_actions_init(&fa);
-    posix_spawn_file_actions_addopen(&fa, 1, out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-    posix_spawn_file_actions_adddup2(&fa, 1, 2);
-    std::vector<char*> argv;
-    for (const auto& a : args)
-        argv.push_back(const_cast<char*>(a.c_str()));
-    argv.push_back(nullptr);
-    pid_t pid = -1;
-    EXPECT_EQ(posix_spawn(&pid, argv[0], &fa, nullptr, argv.data(), environ), 0) << args[0];
-    posix_spawn_file_actions_destroy(&fa);
-    return pid;
-}
-
-int waitExit(pid_t pid) {
-    int status = 0;
-    waitpid(pid, &status, 0);
-    return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
-}
 
 struct Outcome {
     int status;
@@ -76,9 +49,9 @@ Outcome run(const std::vector<std::string>& args, const fs::path& out) {
 struct Stand {
     fs::path dir;
     fs::path link, lpt, log, ini;
-    pid_t pid = -1;
+    std::optional<SimulatedStand> sim;
 
-    explicit Stand(std::vector<std::string> extra) {
+    explicit Stand(const std::vector<std::string>& extra) {
         dir = fs::temp_directory_path() /
               ("thermo-stand-" + std::to_string(getpid()) + "-" +
                ::testing::UnitTest::GetInstance()->current_test_info()->name());
@@ -90,25 +63,11 @@ struct Stand {
         ini = dir / "thermostand.INI";
         std::ofstream(ini) << "[General]\nCOM port=1\n[devices]\nCOM1=" << link.string()
                            << "\nLPT=sim:" << lpt.string() << "\n";
-        std::vector<std::string> args{binDir() + "/thermostand-sim",
-                                      "--link",
-                                      link.string(),
-                                      "--lpt",
-                                      lpt.string(),
-                                      "--log",
-                                      log.string()};
-        args.insert(args.end(), extra.begin(), extra.end());
-        pid = spawn(args, dir / "sim.out");
-        // The link appears only when the stand is ready.
-        for (int i = 0; i < 500 && !fs::is_symlink(link); ++i)
-            std::this_thread::sleep_for(10ms);
-        EXPECT_TRUE(fs::is_symlink(link)) << slurp(dir / "sim.out");
+        sim.emplace(link, lpt, log, dir / "sim.out", extra);
+        EXPECT_TRUE(sim->ready()) << slurp(dir / "sim.out");
     }
     ~Stand() {
-        if (pid > 0) {
-            kill(pid, SIGTERM);
-            waitExit(pid);
-        }
+        sim.reset();
         std::error_code ec;
         fs::remove_all(dir, ec);
     }
@@ -247,9 +206,7 @@ TEST(SimulatedStand, StopsCleanlyAndRemovesTheLink) {
     for (int sig : {SIGINT, SIGTERM}) {
         Stand s({});
         ASSERT_TRUE(fs::is_symlink(s.link));
-        kill(s.pid, sig);
-        EXPECT_EQ(waitExit(s.pid), 0);
-        s.pid = -1;
+        EXPECT_EQ(s.sim->stop(sig), 0);
         EXPECT_FALSE(fs::exists(fs::symlink_status(s.link)));
         EXPECT_NE(s.logText().find("stopped"), std::string::npos);
     }
@@ -265,9 +222,7 @@ TEST(SimulatedStand, WritesMadeJustBeforeTheStopAreLogged) {
     ASSERT_TRUE(regs) << why;
     regs->write(0, 200);
     regs->write(0, 0);
-    kill(s.pid, SIGTERM);
-    EXPECT_EQ(waitExit(s.pid), 0);
-    s.pid = -1;
+    EXPECT_EQ(s.sim->stop(), 0);
     const std::string log = s.logText();
     const auto lastHeater = log.rfind(" heater ");
     ASSERT_NE(lastHeater, std::string::npos) << log;
@@ -342,20 +297,12 @@ namespace {
 
 // A simulated stand whose link goes where the test says (a device tree of
 // its own), stopped with SIGTERM at the end.
-struct SimAt {
-    pid_t pid = -1;
-    SimAt(const fs::path& link, const fs::path& dir) {
-        const std::string name = link.filename().string();
-        pid = spawn({binDir() + "/thermostand-sim", "--link", link.string(), "--lpt",
-                     (dir / (name + ".lpt")).string(), "--log", (dir / (name + ".log")).string()},
-                    dir / (name + ".out"));
-        for (int i = 0; i < 500 && !fs::is_symlink(link); ++i)
-            std::this_thread::sleep_for(10ms);
-        EXPECT_TRUE(fs::is_symlink(link)) << slurp(dir / (name + ".out"));
-    }
-    ~SimAt() {
-        kill(pid, SIGTERM);
-        waitExit(pid);
+struct SimAt : SimulatedStand {
+    SimAt(const fs::path& link, const fs::path& dir)
+        : SimulatedStand(link, dir / (link.filename().string() + ".lpt"),
+                         dir / (link.filename().string() + ".log"),
+                         dir / (link.filename().string() + ".out")) {
+        EXPECT_TRUE(ready()) << slurp(dir / (link.filename().string() + ".out"));
     }
 };
 
