@@ -52,13 +52,21 @@ TickReport ControlCycle::checkWhileStopped() {
     if (reading.status == SensorStatus::NoPresence)
         return stopRun(r, TickReport::Stop::SensorLost, kSensorLostText);
     if (reading.status == SensorStatus::CheckByteMismatch) {
-        // Nothing to judge by: the heater and the alarm stay as they are.
+        // Nothing to judge by this time: the heater and the alarm stay as
+        // they are. A sensor that gives nothing else leaves the heater on
+        // unseen: switch it off as a run would.
+        if (++stand_.heldReadings >= kMaxHeldReadings) {
+            stand_.heldReadings = 0;
+            return stopRun(r, TickReport::Stop::SensorUnreadable, kSensorUnreadableText);
+        }
         r.checkByteMismatch = true;
     } else if (reading.celsius > 125.0) {
+        stand_.heldReadings = 0;
         raiseAlarm(r);
         writeHeater(0);
         alarmShown_ = true;
     } else {
+        stand_.heldReadings = 0;
         alarmShown_ = false;
         r.alarmRed = stand_.alarmPanelRed;
     }

@@ -163,4 +163,13 @@ void IniFile::set(std::string_view section, std::string_view key, std::string_vi
     lines_.insert(lines_.begin() + static_cast<std::ptrdiff_t>(insertAt), classify(entry));
 }
 
+void IniFile::remove(std::string_view section, std::string_view key) {
+    const std::size_t header = findSection(firstLine(section));
+    if (header == npos)
+        return;
+    const std::size_t at = findKey(header, firstLine(key));
+    if (at != npos)
+        lines_.erase(lines_.begin() + static_cast<std::ptrdiff_t>(at));
+}
+
 } // namespace thermo

@@ -28,6 +28,8 @@ public:
     [[nodiscard]] std::optional<std::string> get(std::string_view section,
                                                  std::string_view key) const;
     void set(std::string_view section, std::string_view key, std::string_view value);
+    // Takes the key's first entry out of the section, if it is there.
+    void remove(std::string_view section, std::string_view key);
 
     [[nodiscard]] bool usesCrLf() const { return crlf_; }
 

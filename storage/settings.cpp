@@ -5,6 +5,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <fcntl.h>
+#include <filesystem>
 #include <functional>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -377,8 +378,13 @@ void rewriteSettingsFile(const std::string& requestedPath,
         throw ioErrorFromErrno(path, errno);
     }
     try {
-        if (exists)
-            (void)::fchmod(fd, st.st_mode & 07777); // keep the old file's permissions
+        if (exists) {
+            // Keep the old file's owner (root saving a student's file must
+            // not take it from the student; others cannot and need not) and
+            // its permissions.
+            (void)::fchown(fd, st.st_uid, st.st_gid);
+            (void)::fchmod(fd, st.st_mode & 07777);
+        }
         writeAll(fd, text, path);
         if (::fsync(fd) != 0)
             throw ioErrorFromErrno(path, errno);
@@ -405,12 +411,25 @@ void SaveSettings(const std::string& path, const TSettings& settings, char decim
 
 std::string deviceMappingToText(std::string_view oldText, const std::vector<std::string>& com) {
     IniFile ini(oldText);
-    for (std::size_t i = 0; i < com.size() && i < 4; ++i)
-        ini.set("devices", "COM" + std::to_string(i + 1), com[i]);
+    // The ports found replace the whole mapping: a COM key left from an
+    // earlier one would name an adapter that is no longer there.
+    for (std::size_t i = 0; i < 4; ++i) {
+        const std::string key = "COM" + std::to_string(i + 1);
+        if (i < com.size())
+            ini.set("devices", key, com[i]);
+        else
+            ini.remove("devices", key);
+    }
     return ini.text();
 }
 
 void SaveDeviceMapping(const std::string& path, const std::vector<std::string>& com) {
+    // The machine's file may be the first thing in /etc/thermostand.
+    const std::filesystem::path folder = std::filesystem::path(path).parent_path();
+    std::error_code ec;
+    if (!folder.empty() && !std::filesystem::exists(folder, ec) &&
+        !std::filesystem::create_directories(folder, ec))
+        throw ioErrorFromErrno(path, ec.value());
     rewriteSettingsFile(path, [&](std::string_view old) { return deviceMappingToText(old, com); });
 }
 

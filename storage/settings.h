@@ -71,11 +71,12 @@ void SaveSettings(const std::string& path, const TSettings& settings, char decim
                                          char decimalSep);
 
 // The old text with [devices] COM1..COMn set to `com` (the first four of
-// it); the section's other keys and every other line kept.
+// it) and the COM keys after them taken out; the section's other keys and
+// every other line kept.
 [[nodiscard]] std::string deviceMappingToText(std::string_view oldText,
                                               const std::vector<std::string>& com);
-// The same into the file (a new one when missing), written as SaveSettings
-// writes. Throws IoError with the system's text.
+// The same into the file (a new one, and its folder, when missing), written
+// as SaveSettings writes. Throws IoError with the system's text.
 void SaveDeviceMapping(const std::string& path, const std::vector<std::string>& com);
 
 // A profile integer: optional sign, decimal digits or a `$`/`0x` hexadecimal

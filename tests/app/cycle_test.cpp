@@ -207,6 +207,20 @@ TEST_F(CycleTest, StoppedWithTheHeaterOnALostSensorSwitchesItOffOnce) {
     EXPECT_FALSE(cycle.watchWhileStopped()) << "one message, not one a second";
 }
 
+// A disturbed line while stopped under forced heat: the readings never say
+// the plant is hot, and the heater stayed on for as long as the window was open.
+TEST_F(CycleTest, StoppedWithTheHeaterOnOnlyDisturbedReadingsSwitchItOff) {
+    stand.controls.SpeedButton1 = true;
+    (void)cycle.tick(0);
+    sensor.readings = {{SensorStatus::CheckByteMismatch, 85.0}};
+    sensor.next = 0;
+    for (int i = 1; i < kMaxHeldReadings; ++i)
+        EXPECT_EQ(cycle.checkWhileStopped().stop, TickReport::Stop::None) << i;
+    EXPECT_EQ(heater.bytes.back(), 234);
+    EXPECT_EQ(cycle.checkWhileStopped().stop, TickReport::Stop::SensorUnreadable);
+    EXPECT_EQ(heater.bytes.back(), 0);
+}
+
 TEST_F(CycleTest, CheckByteMismatchHoldsThePreviousTemperature) {
     sensor.readings = {{SensorStatus::Ok, 30.0}, {SensorStatus::CheckByteMismatch, 85.0}};
     (void)cycle.tick(0);

@@ -193,15 +193,32 @@ TEST(Settings, AFileThatCannotBeReadIsNotReplaced) {
     EXPECT_TRUE(std::filesystem::is_directory(path));
 }
 
-TEST(Settings, SaveKeepsTheFilePermissions) {
+TEST(Settings, SaveKeepsTheFilePermissionsAndOwner) {
     TempDir dir;
     const std::string path = dir.file("Lab.INI");
     writeFile(path, "");
     ::chmod(path.c_str(), 0640);
+    // Root saving a student's file (sudo ... --write-settings) must leave it
+    // the student's, or the student's next save is refused.
+    const bool root = ::geteuid() == 0;
+    if (root) {
+        ASSERT_EQ(::chown(path.c_str(), 65534, 65534), 0);
+    }
     SaveSettings(path, TSettings{}, '.');
     struct stat st {};
     ASSERT_EQ(::stat(path.c_str(), &st), 0);
     EXPECT_EQ(st.st_mode & 0777, 0640u);
+    if (root) {
+        EXPECT_EQ(st.st_uid, 65534u);
+    }
+}
+
+TEST(Settings, ADeviceMappingGoesIntoANewFolderAndReplacesTheOldPorts) {
+    TempDir dir;
+    const std::string path = dir.file("etc/thermostand/thermostand.INI");
+    SaveDeviceMapping(path, {"/dev/ttyUSB0", "/dev/ttyUSB1"});
+    SaveDeviceMapping(path, {"/dev/ttyACM0"});
+    EXPECT_EQ(readFile(path), "[devices]\nCOM1=/dev/ttyACM0\n");
 }
 
 // Saves as an ordinary user and gives the failure's text ("" for none).
