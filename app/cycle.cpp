@@ -2,6 +2,7 @@
 
 #include <cmath>
 #include <exception>
+#include <limits>
 #include <utility>
 
 #include "common/numfmt.h"
@@ -172,7 +173,8 @@ TickReport ControlCycle::tick(double timeOfDay) {
     }
     r.alarmRed = stand_.alarmPanelRed;
     alarmShown_ = r.branch == OutputBranch::Alarm;
-    watch_.command(r.heaterByte, st.Temper, st.Zadan);
+    watch_.command(r.heaterByte, st.Temper,
+                   c.stepExperiment ? std::numeric_limits<double>::infinity() : st.Zadan);
     writeHeater(r.heaterByte);
 
     if (st.Takt > 2) {

@@ -38,6 +38,7 @@ void StepExperiment::beforeTick(CycleControls& c) const {
     c.UpDown2 = p > 0 ? p : 1; // the up-down's range starts at 1
     c.Check_Fuzzy = c.Check_PID = false;
     c.SpeedButton1 = false;
+    c.stepExperiment = true;
 }
 
 void StepExperiment::afterTick(const TickReport& r, double temper) {

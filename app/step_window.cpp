@@ -160,6 +160,7 @@ void StepWindow::beforeTick() {
     CycleControls c = stand_.controls;
     experiment_->beforeTick(c);
     main_.showControls(c);
+    stand_.controls.stepExperiment = c.stepExperiment; // no control shows it
 }
 
 void StepWindow::afterTick(const TickReport& r) {
@@ -181,6 +182,7 @@ void StepWindow::afterTick(const TickReport& r) {
     closing_ = true;
     main_.Button11Click();
     experiment_.reset();
+    stand_.controls.stepExperiment = false;
     closing_ = false;
     const QString archive = QString::fromStdString(recorder_.ArchiveName());
     if (abandoned) {
@@ -208,6 +210,7 @@ void StepWindow::runStopped() {
     // window watches the plant meanwhile; the manual mode is taken back, so
     // a new "старт" does not go on heating at P1.
     experiment_.reset();
+    stand_.controls.stepExperiment = false;
     CycleControls c = stand_.controls;
     c.Check_shim = false;
     main_.showControls(c);

@@ -373,10 +373,11 @@ int identify(int argc, char** argv) {
             const auto v = number(next);
             if (!v || *v != std::floor(*v))
                 return usage(a + " needs a whole number, not " + next);
-            (a == "--from" ? from : a == "--to" ? to : a == "--hold" ? hold : ticks) = *v;
             if (a == "--interval") {
                 intervalMs = *v;
                 passed.insert(passed.end(), {a, next});
+            } else {
+                (a == "--from" ? from : a == "--to" ? to : a == "--hold" ? hold : ticks) = *v;
             }
         } else {
             return usage("unknown option " + a);

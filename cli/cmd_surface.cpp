@@ -3,6 +3,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <filesystem>
 #include <iostream>
 #include <string>
 
@@ -35,7 +36,8 @@ read them back exactly.
   --settings FILE   settings file (default: thermostand.INI beside the executable)
   --grid N          points per axis, 2..2000 (default 41)
 
-Exit status: 0 on success, 2 for a usage error.
+Exit status: 0 on success, 1 when the settings file named is not there, 2 for a
+usage error.
 )";
 
 } // namespace
@@ -69,8 +71,14 @@ int surface(int argc, char** argv) {
             return 2;
         }
     }
-    if (settingsPath.empty())
+    if (settingsPath.empty()) {
         settingsPath = programSettingsPath();
+    } else if (std::error_code ec; !std::filesystem::is_regular_file(settingsPath, ec)) {
+        // A mistyped name would give the default terms' surface as if it
+        // were the file's.
+        std::cerr << "thermostand-cli surface: no settings file " << settingsPath << "\n";
+        return 1;
+    }
     const TSettings settings = LoadSettings(settingsPath, settingsDecimalSeparator());
     const ControlSurface s = computeSurface(settings.params, static_cast<std::size_t>(grid));
     const std::string out = surfaceCsv(settings.params, s);

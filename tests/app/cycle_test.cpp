@@ -189,6 +189,21 @@ TEST_F(CycleTest, HeatingWithoutARiseForTwoMinutesStopsTheRunWithTheHeaterOff) {
     EXPECT_FALSE(cycle.watchWhileStopped()) << "the heater is off: nothing to watch";
 }
 
+// A step experiment has no setpoint of its own: with the window's setpoint
+// near the plant's temperature, a sensor off the plant went unwatched under
+// the experiment's full power.
+TEST_F(CycleTest, AStepExperimentIsWatchedWhereverTheSetpointStands) {
+    stand.state.Zadan = 25; // the sensor reads 25 °C whatever the heater does
+    stand.controls.Check_shim = true;
+    stand.controls.UpDown2 = 100;
+    stand.controls.stepExperiment = true;
+    TickReport r;
+    for (int i = 0; i <= 120 && r.stop == TickReport::Stop::None; ++i)
+        r = cycle.tick(0);
+    EXPECT_EQ(r.stop, TickReport::Stop::HeatingWithoutRise);
+    EXPECT_EQ(heater.bytes.back(), 0);
+}
+
 TEST_F(CycleTest, StoppedWithTheHeaterOnALostSensorSwitchesItOffOnce) {
     stand.controls.SpeedButton1 = true;
     (void)cycle.tick(0);

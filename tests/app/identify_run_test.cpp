@@ -87,6 +87,14 @@ struct IdentifyRun : ::testing::Test {
     }
 };
 
+// The interval was taken for N1 as well: a 5 s interval made a step of 5000
+// ticks, hours of heating instead of the ticks asked for.
+TEST_F(IdentifyRun, TheIntervalIsNotTakenForTheTicks) {
+    EXPECT_EQ(identify("--ticks 64998 --interval 200"), 2) << slurp(dir / "err");
+    EXPECT_NE(slurp(dir / "err").find("together at most 64999"), std::string::npos)
+        << slurp(dir / "err");
+}
+
 TEST_F(IdentifyRun, RecoversTheSimulatedPlantAndWritesTheTuning) {
     // Plant: 0.9 °C per percent (the default --gain), tau 20 s / 5 = 4 s of wall time.
     startSim({"--tau", "20"});

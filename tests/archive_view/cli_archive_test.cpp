@@ -233,6 +233,10 @@ TEST(CliSurface, GridFromTheSettingsFileInAnyLocale) {
         EXPECT_EQ(u.status, 2) << bad;
         EXPECT_EQ(u.out, "") << bad;
     }
+    // A mistyped settings file is no surface of the default terms.
+    const Result typo = cli("surface --settings " + ini + ".typo", dir);
+    EXPECT_EQ(typo.status, 1);
+    EXPECT_EQ(typo.out, "");
 }
 
 TEST(CliArchive, ConfigsListsEveryField) {
