@@ -72,6 +72,13 @@ void AnalysisWindows::applyCoefficients(int regulator, const QStringList& texts)
         fields[k]->setText(texts[k]);
         oks[k]->click();
     }
+    // The add-on switches are the user's to set; say which the rule misses.
+    const QString names[3] = {QStringLiteral("пропорциональное"), QStringLiteral("интегральное"),
+                              QStringLiteral("дифференциальное")};
+    QStringList off;
+    for (int k : termsSwitchedOff(stand_.params, regulator))
+        off << names[k];
+    archiveIdentify.noteSwitchedOff(off);
 }
 
 void AnalysisWindows::showStepResult(const QString& archive, std::size_t first, std::size_t last,

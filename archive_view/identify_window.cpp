@@ -320,11 +320,20 @@ void IdentifyWindow::apply(int regulator) {
     QStringList texts;
     for (int k = 0; k < 3; ++k)
         texts << table->item(row, column + k)->text();
-    emit applyRequested(regulator, texts);
     appliedLabel->setText(QStringLiteral("%1 записан в регулятор %2: %3")
                               .arg(QString::fromUtf8(tuningRuleName(selectedRule())))
                               .arg(regulator)
                               .arg(texts.join(QStringLiteral("; "))));
+    emit applyRequested(regulator, texts);
+}
+
+void IdentifyWindow::noteSwitchedOff(const QStringList& terms) {
+    if (terms.isEmpty())
+        return;
+    appliedLabel->setText(
+        appliedLabel->text() +
+        QStringLiteral(". В главном окне не включены: %1, а правило рассчитано и на них")
+            .arg(terms.join(QStringLiteral(", "))));
 }
 
 } // namespace thermo

@@ -44,6 +44,9 @@ public:
     // The rule of the table's selected row for Regulator 1 or 2: the three
     // texts shown go out as applyRequested.
     void apply(int regulator);
+    // After applying: the add-on terms (their names as the main window
+    // shows them) that the rule counts on but that are switched off.
+    void noteSwitchedOff(const QStringList& terms);
 
     [[nodiscard]] const std::optional<StepIdentification>& result() const { return result_; }
     // The rule whose row is selected (SIMC-PID unless the user chose).

@@ -222,20 +222,14 @@ int writeSettings(const ReportOptions& o, const Tuning& tuning) {
         std::cerr << "identify: " << e.what() << '\n';
         return 1;
     }
-    const TControlParams& p = s.params;
-    const bool r1 = o.regulator == 1;
     std::cerr << "identify: " << tuningRuleName(o.rule) << " written to " << o.writeSettings
-              << (r1 ? " (C0_1, C1_1, C2_1)\n" : " (C0_2, C1_2, C2_2)\n");
+              << (o.regulator == 1 ? " (C0_1, C1_1, C2_1)\n" : " (C0_2, C1_2, C2_2)\n");
     // The switches are the user's; a term the rule counts on but that is
     // off deserves a word.
-    const bool on[3] = {r1 ? p.prop_1 : p.prop_2, r1 ? p.integ_1 : p.integ_2,
-                        r1 ? p.diff_1 : p.diff_2};
-    const double gain[3] = {r1 ? p.C0_1 : p.C0_2, r1 ? p.C1_1 : p.C1_2, r1 ? p.C2_1 : p.C2_2};
     const char* names[3] = {"prop", "integ", "diff"};
-    for (int k = 0; k < 3; ++k)
-        if (gain[k] != 0 && !on[k])
-            std::cerr << "identify: note: " << names[k] << '_' << o.regulator
-                      << " is off in that file; the rule counts on that term\n";
+    for (int k : termsSwitchedOff(s.params, o.regulator))
+        std::cerr << "identify: note: " << names[k] << '_' << o.regulator
+                  << " is off in that file; the rule counts on that term\n";
     return 0;
 }
 

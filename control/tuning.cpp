@@ -98,6 +98,18 @@ void applyTuning(TControlParams& p, const Tuning& t, int regulator) {
     }
 }
 
+std::vector<int> termsSwitchedOff(const TControlParams& p, int regulator) {
+    const bool r1 = regulator == 1;
+    const bool on[3] = {r1 ? p.prop_1 : p.prop_2, r1 ? p.integ_1 : p.integ_2,
+                        r1 ? p.diff_1 : p.diff_2};
+    const double gain[3] = {r1 ? p.C0_1 : p.C0_2, r1 ? p.C1_1 : p.C1_2, r1 ? p.C2_1 : p.C2_2};
+    std::vector<int> off;
+    for (int k = 0; k < 3; ++k)
+        if (gain[k] != 0 && !on[k])
+            off.push_back(k);
+    return off;
+}
+
 std::string saturationWarning(const Tuning& t, const TuningRequest& req, char sep) {
     if (!t.saturates)
         return {};

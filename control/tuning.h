@@ -87,6 +87,11 @@ struct Tuning {
 // C0_2..C2_2, or Regulator 1's add-on gains C0_1..C2_1. Switches untouched.
 void applyTuning(TControlParams& params, const Tuning& tuning, int regulator);
 
+// The terms of `regulator` (0 proportional, 1 integral, 2 derivative) that
+// have a gain but are switched off: the rule counts on them, and the user
+// should hear of it.
+[[nodiscard]] std::vector<int> termsSwitchedOff(const TControlParams& params, int regulator);
+
 // The warning to show when tuning.saturates, in the program's language;
 // empty otherwise.
 [[nodiscard]] std::string saturationWarning(const Tuning& tuning, const TuningRequest& request,

@@ -230,6 +230,12 @@ TEST_F(AnalysisTest, IdentificationOfAnArchivedStepFindsThePlantAndAppliesItsTun
     EXPECT_NEAR(stand.params.C0_2, simc.regulator2.C0, 0.01 * simc.regulator2.C0);
     EXPECT_EQ(stand.params.C1_2,
               *parseNumber(iw.table->item(1, 4)->text().toStdString(), decimalSeparator()));
+    EXPECT_FALSE(iw.appliedLabel->text().contains(QStringLiteral("не включены")));
+    // Regulator 1's P and I add-ons start switched off: the user hears of it.
+    iw.apply1->click();
+    EXPECT_TRUE(iw.appliedLabel->text().contains(
+        QStringLiteral("не включены: пропорциональное, интегральное")))
+        << iw.appliedLabel->text().toStdString();
     EXPECT_TRUE(dialogs.messages.empty());
 }
 
