@@ -120,6 +120,21 @@ TEST_F(HeadlessRun, ASensorOffThePlantStopsForcedHeatAfterTheWatchPeriod) {
     EXPECT_GT(plant - reported, 20.0) << log.substr(last, 120);
 }
 
+TEST_F(HeadlessRun, APlantAtItsPlateauUnderFullHeatRunsOn) {
+    // A setpoint the plant cannot reach: full heat takes it up to ambient +
+    // 90 °C and holds it there, past many watch periods (the plant's 20 s
+    // time constant is one second of wall time at --speed 20).
+    startSim({"--speed", "20", "--tau", "20", "--sensor-tau", "0"});
+    EXPECT_EQ(run("--ticks 90 --heat --setpoint 200 --interval 100 --watch-period 2"), 0)
+        << slurp(dir / "err");
+    std::istringstream out(slurp(dir / "out"));
+    double temper = 0;
+    for (std::string line; std::getline(out, line);)
+        if (line.rfind('#', 0) != 0)
+            std::istringstream(line) >> temper >> temper; // Takt, then Temper
+    EXPECT_GT(temper, 105.0) << "the run ended at the plateau, not before it";
+}
+
 TEST_F(HeadlessRun, OverTemperatureForcesTheHeaterOffEvenUnderForcedHeat) {
     startSim({"--start", "126"});
     ASSERT_EQ(run("--ticks 2 --heat"), 0) << slurp(dir / "err");
