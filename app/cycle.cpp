@@ -47,6 +47,16 @@ void ControlCycle::raiseAlarm(TickReport& r) {
     r.heaterByte = 0;
 }
 
+bool ControlCycle::disturbedReadingStops(TickReport& r) {
+    if (++stand_.heldReadings < kMaxHeldReadings) {
+        r.checkByteMismatch = true;
+        return false;
+    }
+    stand_.heldReadings = 0;
+    stopRun(r, TickReport::Stop::SensorUnreadable, kSensorUnreadableText);
+    return true;
+}
+
 TickReport ControlCycle::checkWhileStopped() {
     TickReport r;
     const SensorReading reading = sensor_.readTemperature();
@@ -56,11 +66,8 @@ TickReport ControlCycle::checkWhileStopped() {
         // Nothing to judge by this time: the heater and the alarm stay as
         // they are. A sensor that gives nothing else leaves the heater on
         // unseen: switch it off as a run would.
-        if (++stand_.heldReadings >= kMaxHeldReadings) {
-            stand_.heldReadings = 0;
-            return stopRun(r, TickReport::Stop::SensorUnreadable, kSensorUnreadableText);
-        }
-        r.checkByteMismatch = true;
+        if (disturbedReadingStops(r))
+            return r;
     } else if (reading.celsius > 125.0) {
         stand_.heldReadings = 0;
         raiseAlarm(r);
@@ -100,11 +107,8 @@ TickReport ControlCycle::tick(double timeOfDay) {
         // A disturbed reading: keep the previous one. A sensor that gives
         // nothing else leaves the plant unseen while the regulators go on
         // acting on a frozen temperature: stop as if it were lost.
-        if (++stand_.heldReadings >= kMaxHeldReadings) {
-            stand_.heldReadings = 0;
-            return stopRun(r, TickReport::Stop::SensorUnreadable, kSensorUnreadableText);
-        }
-        r.checkByteMismatch = true;
+        if (disturbedReadingStops(r))
+            return r;
         if (!stand_.temperatureKnown) {
             // Nothing to hold yet: the regulators would act on a temperature
             // never measured (0 °C at first), and it would be recorded. Keep

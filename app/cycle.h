@@ -144,6 +144,9 @@ public:
 private:
     TickReport& stopRun(TickReport& r, TickReport::Stop why, std::string message);
     void raiseAlarm(TickReport& r);
+    // A reading that failed its check byte: counted, and the tenth in a row
+    // stops the run with the heater off (true), as a lost sensor does.
+    bool disturbedReadingStops(TickReport& r);
     void writeHeater(std::uint8_t byte);
 
     Stand& stand_;
