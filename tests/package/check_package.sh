@@ -132,7 +132,10 @@ grep -qxF "settings file: $xdg_file" <<<"$help" || fail "thermostand --help name
 grep -qF "\"новый\" opens in $home/thermostand/Data" <<<"$help" ||
     fail "thermostand --help names no ~/thermostand/Data: $help"
 
-as_user "$root/usr/bin/thermostand-sim" --link "$run/ttyStand" --lpt "$run/stand.lpt" --speed 10 \
+# Not through as_user: a function run in the background is a subshell, and
+# its pid is not the simulator's, which the clean-up must stop.
+setpriv "${user_ids[@]}" env -i PATH=/usr/bin:/bin HOME="$home" LC_ALL=C.UTF-8 \
+    "$root/usr/bin/thermostand-sim" --link "$run/ttyStand" --lpt "$run/stand.lpt" --speed 10 \
     --log "$run/sim.log" >"$run/sim.out" 2>&1 &
 sim_pid=$!
 for _ in $(seq 100); do
