@@ -134,6 +134,7 @@ public:
     // and raises the alarm as a tick would, and a lost sensor stops the
     // heater as it stops a run.
     [[nodiscard]] bool watchWhileStopped() const { return lastHeaterByte_ != 0 || alarmShown_; }
+    [[nodiscard]] std::uint8_t lastHeaterByte() const { return lastHeaterByte_; }
     TickReport checkWhileStopped();
 
     // The heater byte of the output stage for a total command in counts:

@@ -83,6 +83,8 @@ public:
     void hearGuard();
     void setTimerInterval(int ms); // the interval window's "применить"
     [[nodiscard]] int timerInterval() const;
+    // The byte the control cycle last wrote, which "стоп" leaves on.
+    [[nodiscard]] std::uint8_t heaterByte() const { return cycle_.lastHeaterByte(); }
     // What a command holds while no tick may run inside it.
     [[nodiscard]] TickGate& ticks() { return ticks_; }
 

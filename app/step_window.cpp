@@ -214,8 +214,17 @@ void StepWindow::runStopped() {
     CycleControls c = stand_.controls;
     c.Check_shim = false;
     main_.showControls(c);
-    showIdle(QStringLiteral("опыт прерван; записанное — в архиве %1")
-                 .arg(QString::fromStdString(recorder_.ArchiveName())));
+    const QString archive = QString::fromStdString(recorder_.ArchiveName());
+    if (main_.heaterByte() != 0) {
+        // "стоп" leaves the heater as the last tick set it: say so, since
+        // the experiment, not the user, chose that power.
+        showIdle(QStringLiteral("опыт прерван; нагреватель остался включённым (%1 %), как после "
+                                "любого «стоп»; записанное — в архиве %2")
+                     .arg(std::lround(main_.heaterByte() * 0.427)) // counts shown as percent
+                     .arg(archive));
+        return;
+    }
+    showIdle(QStringLiteral("опыт прерван; записанное — в архиве %1").arg(archive));
 }
 
 } // namespace thermo

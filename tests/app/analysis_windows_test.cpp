@@ -290,4 +290,27 @@ TEST_F(AnalysisTest, StepExperimentDrivesTheHeaterAndOpensItsSpanIdentified) {
     EXPECT_FALSE(iw.apply2->isEnabled());
 }
 
+// "стоп" keeps the heater as the last tick set it; the experiment chose that
+// power, so the window says the heater is still on.
+TEST_F(AnalysisTest, StepExperimentStoppedByStopSaysTheHeaterIsStillOn) {
+    w->F_Glav.FormShow();
+    w->F_Glav.setTimerInterval(100);
+    std::this_thread::sleep_for(std::chrono::milliseconds(820)); // the first conversion
+    StepWindow& sw = w->analysis.stepExperiment;
+    w->analysis.mainStepAction->trigger();
+    sw.fromBox->setValue(0);
+    sw.toBox->setValue(60);
+    sw.holdBox->setValue(1);
+    sw.ticksBox->setValue(6);
+    dialogs.fileAnswers.push_back(dir.file("exp.txt"));
+    sw.startButton->click();
+    ASSERT_TRUE(sw.running());
+    for (int i = 0; i < 3; ++i)
+        w->F_Glav.Timer1Timer();
+    w->F_Glav.Button11Click(); // "стоп"
+    EXPECT_FALSE(sw.running());
+    EXPECT_TRUE(sw.status->text().contains(QStringLiteral("нагреватель остался включённым (60 %)")))
+        << sw.status->text().toStdString();
+}
+
 } // namespace
