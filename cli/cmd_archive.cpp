@@ -110,16 +110,22 @@ std::optional<int> fileAndSwitch(int argc, char** argv, const char* command, con
     return std::nullopt;
 }
 
+// Both files of the archive, the reader's messages on stderr; false when the
+// sample file could not be read.
+bool readArchive(const char* file, ArchiveReader& archive) {
+    ScriptedDialogs dialogs(true);
+    const bool samplesRead = archive.ReadSampleFile(file, dialogs);
+    (void)archive.ReadConfigFile(file, dialogs);
+    return samplesRead;
+}
+
 int dump(int argc, char** argv) {
     const char* file = nullptr;
     bool replay = false;
     if (const auto end = fileAndSwitch(argc, argv, "dump", kDumpUsage, "--replay", file, replay))
         return *end;
-    ScriptedDialogs dialogs(true); // the reader's messages go to stderr
     ArchiveReader archive;
-    const bool samplesRead = archive.ReadSampleFile(file, dialogs);
-    (void)archive.ReadConfigFile(file, dialogs);
-    if (!samplesRead)
+    if (!readArchive(file, archive))
         return 1;
 
     std::string out = "position,time,temper,zadan,oshibka,config,summa_1,summa_2";
@@ -271,11 +277,8 @@ int score(int argc, char** argv) {
     bool json = false;
     if (const auto end = fileAndSwitch(argc, argv, "score", kScoreUsage, "--json", file, json))
         return *end;
-    ScriptedDialogs dialogs(true); // the reader's messages go to stderr
     ArchiveReader archive;
-    const bool samplesRead = archive.ReadSampleFile(file, dialogs);
-    (void)archive.ReadConfigFile(file, dialogs);
-    if (!samplesRead)
+    if (!readArchive(file, archive))
         return 1;
     const auto segments = scoreArchive(archive);
     std::string out = json ? scorecardJson(segments) : scorecardCsv(segments);

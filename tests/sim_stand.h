@@ -35,6 +35,26 @@ inline std::string slurp(const std::filesystem::path& p) {
     return s.str();
 }
 
+// An empty folder of the running test's own, named after the process and
+// the test.
+inline std::filesystem::path freshTestDir(const std::string& prefix) {
+    const std::filesystem::path dir =
+        std::filesystem::temp_directory_path() /
+        (prefix + std::to_string(getpid()) + "_" +
+         ::testing::UnitTest::GetInstance()->current_test_info()->name());
+    std::filesystem::remove_all(dir);
+    std::filesystem::create_directories(dir);
+    return dir;
+}
+
+// A settings file for a stand: COM1 on the simulator's link, the heater on
+// its register file.
+inline void writeStandSettings(const std::filesystem::path& ini, const std::filesystem::path& link,
+                               const std::filesystem::path& lpt) {
+    std::ofstream(ini) << "[devices]\nCOM1=" << link.string() << "\nLPT=sim:" << lpt.string()
+                       << "\n";
+}
+
 // Starts args[0] with its standard output in `out` and its standard error in
 // `err`, or in `out` as well when no `err` is given.
 inline pid_t spawn(const std::vector<std::string>& args, const std::filesystem::path& out,

@@ -34,10 +34,12 @@ namespace fs = std::filesystem;
 using Clock = std::chrono::steady_clock;
 
 using thermo::testing::binDir;
+using thermo::testing::freshTestDir;
 using thermo::testing::SimulatedStand;
 using thermo::testing::slurp;
 using thermo::testing::spawn;
 using thermo::testing::waitExit;
+using thermo::testing::writeStandSettings;
 
 namespace {
 
@@ -65,13 +67,8 @@ struct HeaterGuard : ::testing::Test {
     std::optional<SimulatedStand> sim;
 
     void SetUp() override {
-        dir = fs::temp_directory_path() /
-              ("thermo_guard_" + std::to_string(getpid()) + "_" +
-               ::testing::UnitTest::GetInstance()->current_test_info()->name());
-        fs::remove_all(dir);
-        fs::create_directories(dir);
-        std::ofstream(dir / "s.ini")
-            << "[devices]\nCOM1=" << link() << "\nLPT=sim:" << lpt() << "\n";
+        dir = freshTestDir("thermo_guard_");
+        writeStandSettings(dir / "s.ini", link(), lpt());
         sim.emplace(link(), lpt(), dir / "sim.log", dir / "sim.err");
         ASSERT_TRUE(sim->ready()) << slurp(dir / "sim.err");
     }

@@ -25,8 +25,10 @@
 
 namespace fs = std::filesystem;
 using thermo::testing::binDir;
+using thermo::testing::freshTestDir;
 using thermo::testing::SimulatedStand;
 using thermo::testing::slurp;
+using thermo::testing::writeStandSettings;
 
 namespace {
 
@@ -49,13 +51,8 @@ struct IdentifyRun : ::testing::Test {
     std::optional<SimulatedStand> sim;
 
     void SetUp() override {
-        dir = fs::temp_directory_path() /
-              ("thermo_identify_" + std::to_string(getpid()) + "_" +
-               ::testing::UnitTest::GetInstance()->current_test_info()->name());
-        fs::remove_all(dir);
-        fs::create_directories(dir);
-        std::ofstream(dir / "s.ini") << "[devices]\nCOM1=" << (dir / "adapter").string()
-                                     << "\nLPT=sim:" << (dir / "lpt").string() << "\n";
+        dir = freshTestDir("thermo_identify_");
+        writeStandSettings(dir / "s.ini", dir / "adapter", dir / "lpt");
     }
     void TearDown() override {
         sim.reset();

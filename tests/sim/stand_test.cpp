@@ -52,11 +52,7 @@ struct Stand {
     std::optional<SimulatedStand> sim;
 
     explicit Stand(const std::vector<std::string>& extra) {
-        dir = fs::temp_directory_path() /
-              ("thermo-stand-" + std::to_string(getpid()) + "-" +
-               ::testing::UnitTest::GetInstance()->current_test_info()->name());
-        fs::remove_all(dir);
-        fs::create_directories(dir);
+        dir = thermo::testing::freshTestDir("thermo-stand-");
         link = dir / "ttyStand";
         lpt = dir / "lpt";
         log = dir / "sim.log";
