@@ -3,11 +3,11 @@
 #include <QLineEdit>
 #include <QPushButton>
 
-#include "app/ui/analysis_menu.h"
-#include "app/ui/trend_chart.h"
-#include "archive_view/cursor_chart.h"
-#include "archive_view/run_path.h"
-#include "control/ui/surface_chart.h"
+#include "analysis/ui/analysis_menu.h"
+#include "widgets/trend_chart.h"
+#include "widgets/cursor_chart.h"
+#include "analysis/run_path.h"
+#include "widgets/surface_chart.h"
 #include "ui_aux/show_window.h"
 
 namespace thermo {

@@ -19,12 +19,12 @@
 #include <vector>
 
 #include "app/main_window.h"
-#include "app/step_window.h"
+#include "analysis/ui/step_window.h"
 #include "archive_view/archive_window.h"
-#include "archive_view/identify_window.h"
-#include "archive_view/score_window.h"
-#include "archive_view/scorecard.h"
-#include "control/ui/surface_window.h"
+#include "analysis/ui/identify_window.h"
+#include "analysis/ui/score_window.h"
+#include "analysis/scorecard.h"
+#include "analysis/ui/surface_window.h"
 #include "storage/reader.h"
 
 namespace thermo {

@@ -9,13 +9,13 @@
 #include <iostream>
 #include <unistd.h>
 
-#include "app/crash_guard.h"
-#include "app/devices.h"
+#include "run/crash_guard.h"
+#include "run/devices.h"
 #include "app/program_usage.h"
 #include "app/program_windows.h"
-#include "app/stand.h"
-#include "app/ui/qt_dialogs.h"
-#include "control/ui/locale_sep.h"
+#include "run/stand.h"
+#include "widgets/qt_dialogs.h"
+#include "widgets/locale_sep.h"
 #include "resources/embedded.h"
 #include "storage/recorder.h"
 #include "storage/settings.h"

@@ -14,16 +14,16 @@
 #include <QToolButton>
 #include <tuple>
 
-#include "app/ui/fuzzy_panel.h"
-#include "app/ui/indicators.h"
-#include "app/ui/regulator_panels.h"
-#include "app/ui/sample_table.h"
-#include "app/ui/trend_chart.h"
+#include "widgets/fuzzy_panel.h"
+#include "widgets/indicators.h"
+#include "widgets/regulator_panels.h"
+#include "widgets/sample_table.h"
+#include "widgets/trend_chart.h"
 #include "common/numfmt.h"
 #include "common/timefmt.h"
-#include "control/ui/locale_sep.h"
-#include "control/ui/membership_chart.h"
-#include "control/ui/rule_grid.h"
+#include "widgets/locale_sep.h"
+#include "widgets/membership_chart.h"
+#include "widgets/rule_grid.h"
 #include "io/lpt.h"
 #include "ui_aux/alarm_sound.h"
 

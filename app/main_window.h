@@ -11,12 +11,12 @@
 #include <memory>
 #include <string>
 
-#include "app/cycle.h"
-#include "app/devices.h"
-#include "app/port_selection.h"
-#include "app/stand.h"
-#include "app/tick_gate.h"
-#include "app/ui/regulator_panels.h"
+#include "run/cycle.h"
+#include "run/devices.h"
+#include "run/port_selection.h"
+#include "run/stand.h"
+#include "run/tick_gate.h"
+#include "widgets/regulator_panels.h"
 #include "common/dialogs.h"
 #include "storage/recorder.h"
 #include "storage/settings.h"

@@ -3,8 +3,8 @@
 #include <QPrinter>
 #include <initializer_list>
 
-#include "app/ui/trend_chart.h"
-#include "control/ui/rule_grid.h"
+#include "widgets/trend_chart.h"
+#include "widgets/rule_grid.h"
 #include "ui_aux/show_window.h"
 
 namespace thermo {

@@ -14,17 +14,17 @@
 #include <cmath>
 #include <limits>
 
-#include "app/ui/fuzzy_panel.h"
-#include "app/ui/indicators.h"
-#include "app/ui/sample_table.h"
+#include "widgets/fuzzy_panel.h"
+#include "widgets/indicators.h"
+#include "widgets/sample_table.h"
 #include "archive_view/archive_table.h"
-#include "archive_view/cursor_chart.h"
-#include "archive_view/replay.h"
+#include "widgets/cursor_chart.h"
+#include "analysis/replay.h"
 #include "archive_view/sample_pick.h"
 #include "common/numfmt.h"
-#include "control/ui/locale_sep.h"
-#include "control/ui/membership_chart.h"
-#include "control/ui/rule_grid.h"
+#include "widgets/locale_sep.h"
+#include "widgets/membership_chart.h"
+#include "widgets/rule_grid.h"
 #include "export/excel_export.h"
 
 namespace thermo {

@@ -11,7 +11,7 @@
 #include <memory>
 #include <string>
 
-#include "app/ui/regulator_panels.h"
+#include "widgets/regulator_panels.h"
 #include "common/dialogs.h"
 #include "export/chart_export.h"
 #include "storage/reader.h"

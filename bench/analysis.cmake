@@ -1,3 +1,3 @@
-if(TARGET thermo_control_ui)
-    thermo_add_bench(bench_analysis SOURCES analysis_bench.cpp LIBS thermo_control_ui thermo_replay thermo_ui_aux)
+if(TARGET thermo_term_window)
+    thermo_add_bench(bench_analysis SOURCES analysis_bench.cpp LIBS thermo_term_window thermo_analysis thermo_ui_aux)
 endif()

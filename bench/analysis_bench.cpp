@@ -9,10 +9,10 @@
 //   replot of the same chart.
 #include <benchmark/benchmark.h>
 
-#include "archive_view/scorecard.h"
+#include "analysis/scorecard.h"
 #include "bench/window_bench_main.h"
-#include "control/ui/surface_chart.h"
-#include "control/ui/surface_window.h"
+#include "widgets/surface_chart.h"
+#include "analysis/ui/surface_window.h"
 
 using namespace thermo;
 

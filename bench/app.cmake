@@ -1,4 +1,4 @@
-thermo_add_bench(bench_cycle SOURCES cycle_bench.cpp LIBS thermo_cycle)
+thermo_add_bench(bench_cycle SOURCES cycle_bench.cpp LIBS thermo_run)
 if(THERMO_BUILD_GUI)
     thermo_add_bench(bench_main_window SOURCES main_window_bench.cpp LIBS thermo_main_window thermo_sim)
 endif()

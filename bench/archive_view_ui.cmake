@@ -1,4 +1,4 @@
-if(TARGET thermo_archive_view)
+if(TARGET thermo_archive_window)
     thermo_add_bench(bench_archive_view_ui SOURCES archive_view_ui_bench.cpp
-                     LIBS thermo_archive_view thermo_ui_aux)
+                     LIBS thermo_archive_window thermo_ui_aux)
 endif()

@@ -13,11 +13,11 @@
 #include <fstream>
 #include <unistd.h>
 
-#include "app/ui/sample_table.h"
+#include "widgets/sample_table.h"
 #include "archive_view/archive_table.h"
 #include "archive_view/archive_window.h"
-#include "archive_view/cursor_chart.h"
-#include "archive_view/replay.h"
+#include "widgets/cursor_chart.h"
+#include "analysis/replay.h"
 #include "common/scripted_dialogs.h"
 #include "storage/recorder.h"
 

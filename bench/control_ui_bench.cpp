@@ -9,7 +9,7 @@
 
 #include <QApplication>
 
-#include "control/ui/membership_chart.h"
+#include "widgets/membership_chart.h"
 
 using namespace thermo;
 

@@ -3,7 +3,7 @@
 // two control laws alone.
 #include <benchmark/benchmark.h>
 
-#include "app/cycle.h"
+#include "run/cycle.h"
 #include "control/fuzzy.h"
 #include "control/pid.h"
 

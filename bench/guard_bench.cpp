@@ -6,8 +6,8 @@
 
 #include <cstdlib>
 
-#include "app/cycle.h"
-#include "io/heater_guard_link.h"
+#include "run/cycle.h"
+#include "run/heater_guard_link.h"
 
 using namespace thermo;
 

@@ -1,1 +1,1 @@
-thermo_add_bench(bench_identify SOURCES identify_bench.cpp LIBS thermo_identify)
+thermo_add_bench(bench_identify SOURCES identify_bench.cpp LIBS thermo_analysis)

@@ -7,7 +7,7 @@
 #include <cmath>
 #include <vector>
 
-#include "control/identify.h"
+#include "analysis/identify.h"
 
 using namespace thermo;
 

@@ -14,7 +14,7 @@
 #include <thread>
 
 #include "app/main_window.h"
-#include "app/ui/trend_chart.h"
+#include "widgets/trend_chart.h"
 #include "common/scripted_dialogs.h"
 #include "sim/pty_sensor.h"
 

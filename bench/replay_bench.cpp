@@ -5,7 +5,7 @@
 
 #include <vector>
 
-#include "archive_view/replay.h"
+#include "analysis/replay.h"
 #include "control/fuzzy.h"
 #include "control/membership.h"
 

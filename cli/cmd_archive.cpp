@@ -8,8 +8,8 @@
 #include <string>
 #include <string_view>
 
-#include "archive_view/replay.h"
-#include "archive_view/scorecard.h"
+#include "analysis/replay.h"
+#include "analysis/scorecard.h"
 #include "cli/archive_export.h"
 #include "cli/commands.h"
 #include "common/scripted_dialogs.h"

@@ -15,7 +15,7 @@
 #include <cstdlib>
 #include <filesystem>
 
-#include "app/ui/trend_chart.h"
+#include "widgets/trend_chart.h"
 #include "export/chart_export.h"
 #include "ui_aux/program_setup.h"
 #endif

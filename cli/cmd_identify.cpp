@@ -11,15 +11,15 @@
 #include <string>
 #include <vector>
 
-#include "app/step_experiment.h"
-#include "archive_view/step_span.h"
+#include "run/step_experiment.h"
+#include "analysis/step_span.h"
 #include "cli/commands.h"
 #include "cli/run_observer.h"
 #include "cli/settings_sep.h"
 #include "common/numfmt.h"
 #include "common/scripted_dialogs.h"
-#include "control/identify.h"
-#include "control/tuning.h"
+#include "analysis/identify.h"
+#include "analysis/tuning.h"
 #include "storage/archive_record.h"
 #include "storage/io_error.h"
 #include "storage/reader.h"

@@ -14,7 +14,7 @@
 
 #include "cli/commands.h"
 #include "io/ds18b20.h"
-#include "io/heater_guard_link.h"
+#include "run/heater_guard_link.h"
 #include "io/lpt.h"
 #include "io/onewire.h"
 #include "io/permission_advice.h"

@@ -16,10 +16,10 @@
 #include <optional>
 #include <string>
 
-#include "app/crash_guard.h"
-#include "app/cycle.h"
-#include "app/devices.h"
-#include "app/stand.h"
+#include "run/crash_guard.h"
+#include "run/cycle.h"
+#include "run/devices.h"
+#include "run/stand.h"
 #include "cli/commands.h"
 #include "cli/run_observer.h"
 #include "cli/settings_sep.h"

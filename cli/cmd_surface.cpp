@@ -9,7 +9,7 @@
 
 #include "cli/commands.h"
 #include "cli/settings_sep.h"
-#include "control/surface.h"
+#include "analysis/surface.h"
 #include "storage/settings.h"
 
 namespace thermo::cli {

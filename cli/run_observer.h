@@ -5,8 +5,8 @@
 
 #include <ostream>
 
-#include "app/cycle.h"
-#include "app/stand.h"
+#include "run/cycle.h"
+#include "run/stand.h"
 
 namespace thermo::cli {
 

@@ -3,7 +3,7 @@
 #include <clocale>
 
 #ifdef THERMO_CLI_QT_LOCALE
-#include "control/ui/locale_sep.h"
+#include "widgets/locale_sep.h"
 #endif
 
 namespace thermo::cli {

@@ -13,7 +13,7 @@
 #include <string>
 #include <vector>
 
-#include "io/heater_guard.h"
+#include "guard/heater_guard.h"
 #include "io/register_device.h"
 #include "io/sim_register_file.h"
 

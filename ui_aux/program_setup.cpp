@@ -1,6 +1,6 @@
 #include "ui_aux/program_setup.h"
 
-#include "ui_aux/layout_font.h"
+#include "widgets/layout_font.h"
 
 #include <QLibraryInfo>
 #include <QTranslator>

@@ -10,7 +10,7 @@
 
 #include "common/dialogs.h"
 #include "control/params.h"
-#include "control/ui/term_entry.h"
+#include "control/term_entry.h"
 
 class QLineEdit;
 class QPushButton;

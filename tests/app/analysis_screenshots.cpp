@@ -12,9 +12,9 @@
 #include <iostream>
 
 #include "app/analysis_windows.h"
-#include "archive_view/cursor_chart.h"
+#include "widgets/cursor_chart.h"
 #include "common/scripted_dialogs.h"
-#include "control/ui/surface_chart.h"
+#include "widgets/surface_chart.h"
 #include "control/ui/term_window.h"
 #include "sim/plant.h"
 #include "sim/pty_sensor.h"

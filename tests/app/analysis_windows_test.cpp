@@ -19,13 +19,13 @@
 #include <thread>
 
 #include "app/program_windows.h"
-#include "app/ui/sample_table.h"
-#include "archive_view/cursor_chart.h"
+#include "widgets/sample_table.h"
+#include "widgets/cursor_chart.h"
 #include "common/numfmt.h"
 #include "common/scripted_dialogs.h"
-#include "control/ui/locale_sep.h"
-#include "control/ui/rule_grid.h"
-#include "control/ui/surface_chart.h"
+#include "widgets/locale_sep.h"
+#include "widgets/rule_grid.h"
+#include "widgets/surface_chart.h"
 #include "io/sim_register_file.h"
 #include "sim/plant.h"
 #include "sim/pty_sensor.h"

@@ -24,7 +24,7 @@
 
 #include "app/main_window.h"
 #include "common/scripted_dialogs.h"
-#include "io/heater_guard_link.h"
+#include "run/heater_guard_link.h"
 #include "io/sim_register_file.h"
 #include "tests/sim_stand.h"
 

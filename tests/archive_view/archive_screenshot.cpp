@@ -8,10 +8,10 @@
 #include <iostream>
 
 #include "ui_aux/program_setup.h"
-#include "app/ui/sample_table.h"
+#include "widgets/sample_table.h"
 #include "archive_view/archive_table.h"
 #include "archive_view/archive_window.h"
-#include "archive_view/cursor_chart.h"
+#include "widgets/cursor_chart.h"
 #include "common/scripted_dialogs.h"
 #include "storage/recorder.h"
 

@@ -15,15 +15,15 @@
 #include <filesystem>
 #include <fstream>
 
-#include "app/ui/indicators.h"
-#include "app/ui/sample_table.h"
+#include "widgets/indicators.h"
+#include "widgets/sample_table.h"
 #include "archive_view/archive_table.h"
 #include "archive_view/archive_window.h"
-#include "archive_view/cursor_chart.h"
+#include "widgets/cursor_chart.h"
 #include "archive_view/sample_pick.h"
 #include "common/scripted_dialogs.h"
-#include "control/ui/locale_sep.h"
-#include "control/ui/rule_grid.h"
+#include "widgets/locale_sep.h"
+#include "widgets/rule_grid.h"
 #include "export/excel_export.h"
 #include "storage/recorder.h"
 #include "tests/captions_fit.h"

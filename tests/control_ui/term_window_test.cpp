@@ -9,7 +9,7 @@
 #include <QTest>
 
 #include "common/scripted_dialogs.h"
-#include "control/ui/membership_chart.h"
+#include "widgets/membership_chart.h"
 #include "control/ui/term_window.h"
 #include "tests/captions_fit.h"
 

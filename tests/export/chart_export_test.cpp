@@ -15,7 +15,7 @@
 
 #include <gtest/gtest.h>
 
-#include "app/ui/trend_chart.h"
+#include "widgets/trend_chart.h"
 #include "common/scripted_dialogs.h"
 #include "export/chart_export.h"
 #include "export/wmf_paint_device.h"

@@ -1,0 +1,202 @@
+#include "analysis/ui/score_window.h"
+
+#include <QHBoxLayout>
+#include <QHeaderView>
+#include <QLabel>
+#include <QPushButton>
+#include <QSaveFile>
+#include <QTableWidget>
+#include <QVBoxLayout>
+
+#include "widgets/trend_chart.h"
+#include "common/numfmt.h"
+#include "common/save_target.h"
+#include "widgets/locale_sep.h"
+
+namespace thermo {
+
+namespace {
+
+// Column headings in the order of scoreFieldNames(), whose names the
+// headings' tool tips and the saved CSV carry.
+const char* const kHeadings[] = {"с отсчёта",
+                                 "по отсчёт",
+                                 "задание, °C",
+                                 "начало, °C",
+                                 "скачок, °C",
+                                 "длительность, с",
+                                 "нарастание, с",
+                                 "перерегулирование, %",
+                                 "пик, °C",
+                                 "пик, с",
+                                 "зона, ±°C",
+                                 "установление, с",
+                                 "стат. ошибка, °C",
+                                 "IAE",
+                                 "ISE",
+                                 "ITAE"};
+
+const QColor kBandColour(255, 255, 0);
+const QColor kMarkColour(255, 255, 255);
+
+} // namespace
+
+ScoreWindow::ScoreWindow(TrendChart& chart, int chartOffset, UserDialogs& dialogs, QWidget* parent)
+    : QWidget(parent, Qt::Window), chart_(chart), offset_(chartOffset), dialogs_(dialogs),
+      sep_(decimalSeparator()), table_(new QTableWidget(this)),
+      save_(new QPushButton(QStringLiteral("сохранить"), this)), status_(new QLabel(this)) {
+    setWindowTitle(QString::fromUtf8(kScoreWindowTitle));
+    setAttribute(Qt::WA_QuitOnClose, false);
+    const auto& names = scoreFieldNames();
+    table_->setColumnCount(static_cast<int>(names.size()));
+    for (int c = 0; c < table_->columnCount(); ++c) {
+        auto* h = new QTableWidgetItem(QString::fromUtf8(kHeadings[c]));
+        h->setToolTip(QString::fromUtf8(names[static_cast<std::size_t>(c)]));
+        table_->setHorizontalHeaderItem(c, h);
+    }
+    table_->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    table_->setSelectionBehavior(QAbstractItemView::SelectRows);
+    table_->setSelectionMode(QAbstractItemView::SingleSelection);
+    table_->verticalHeader()->setVisible(false);
+    connect(table_, &QTableWidget::currentCellChanged, this,
+            [this](int row, int, int, int) { selectRow(row); });
+    save_->setObjectName("saveScores");
+    connect(save_, &QPushButton::clicked, this, &ScoreWindow::saveCsv);
+
+    auto* bottom = new QHBoxLayout;
+    bottom->addWidget(status_, 1);
+    bottom->addWidget(save_);
+    auto* layout = new QVBoxLayout(this);
+    layout->addWidget(table_, 1);
+    layout->addLayout(bottom);
+    resize(1000, 260);
+}
+
+ScoreWindow::~ScoreWindow() {
+    clearMarks();
+}
+
+void ScoreWindow::showScores(std::vector<SegmentScore> segments) {
+    clearMarks();
+    chart_.replot(QCustomPlot::rpQueuedReplot);
+    segments_ = std::move(segments);
+    const QSignalBlocker quiet(table_); // rows are filled, not chosen
+    table_->clearContents();
+    table_->setRowCount(static_cast<int>(segments_.size()));
+    for (std::size_t r = 0; r < segments_.size(); ++r) {
+        for (std::size_t f = 0; f < scoreFieldNames().size(); ++f) {
+            const auto v = scoreField(segments_[r], f);
+            QString text = QStringLiteral("—");
+            if (v && f < 2)
+                text = QString::number(static_cast<qulonglong>(*v));
+            else if (v)
+                text = QString::fromStdString(formatFixed(*v, "0.##", sep_));
+            auto* item = new QTableWidgetItem(text);
+            item->setTextAlignment(Qt::AlignRight | Qt::AlignVCenter);
+            table_->setItem(static_cast<int>(r), static_cast<int>(f), item);
+        }
+    }
+    table_->resizeColumnsToContents();
+    table_->setCurrentCell(-1, -1);
+    status_->setText(segments_.empty()
+                         ? QStringLiteral("нет отсчётов с заданием: оценивать нечего")
+                         : QStringLiteral("участков с постоянным заданием: %1; строка "
+                                          "показывает участок на графике")
+                               .arg(segments_.size()));
+    save_->setEnabled(!segments_.empty());
+}
+
+void ScoreWindow::clearMarks() {
+    for (QCPAbstractItem* item : items_)
+        chart_.removeItem(item);
+    items_.clear();
+    if (marks_ != nullptr)
+        chart_.removeGraph(marks_);
+    marks_ = nullptr;
+}
+
+void ScoreWindow::selectRow(int row) {
+    clearMarks();
+    if (row < 0 || row >= static_cast<int>(segments_.size())) {
+        chart_.replot(QCustomPlot::rpQueuedReplot);
+        return;
+    }
+    const SegmentScore& s = segments_[static_cast<std::size_t>(row)];
+    auto x = [this](std::size_t position) { return static_cast<double>(position) + offset_; };
+    // A segment of one sample still gets a band to see.
+    const double pad = s.first == s.last ? 0.5 : 0.0;
+
+    auto* band = new QCPItemRect(&chart_);
+    band->topLeft->setCoords(x(s.first) - pad, s.setpoint + s.band);
+    band->bottomRight->setCoords(x(s.last) + pad, s.setpoint - s.band);
+    band->setPen(QPen(kBandColour, 1, Qt::DashLine));
+    QColor fill = kBandColour;
+    fill.setAlpha(40);
+    band->setBrush(fill);
+    items_.push_back(band);
+
+    marks_ = chart_.addGraph();
+    marks_->removeFromLegend();
+    marks_->setLineStyle(QCPGraph::lsNone);
+    marks_->setScatterStyle(
+        QCPScatterStyle(QCPScatterStyle::ssCircle, QPen(kMarkColour, 2), QBrush(Qt::NoBrush), 9));
+    const auto temperatures = chart_.temperatureSeries()->data();
+    auto mark = [&](std::optional<std::size_t> position, const QString& label) {
+        if (!position)
+            return;
+        const double key = x(*position);
+        const auto it = temperatures->findBegin(key, false);
+        if (it == temperatures->constEnd() || it->key != key)
+            return; // the chart does not draw this sample (the first one of an archive)
+        marks_->addData(key, it->value);
+        auto* text = new QCPItemText(&chart_);
+        text->position->setCoords(key, it->value);
+        // Right of the mark and above it: the first crossing sits at the
+        // plot's left edge, where a centred label would be cut.
+        text->setPositionAlignment(Qt::AlignLeft | Qt::AlignBottom);
+        text->setPadding(QMargins(6, 0, 0, 6));
+        text->setColor(kMarkColour);
+        text->setText(label);
+        items_.push_back(text);
+    };
+    mark(s.rise10, QStringLiteral("10 %"));
+    mark(s.rise90, QStringLiteral("90 %"));
+    mark(s.peak, QStringLiteral("пик"));
+    mark(s.settled, QStringLiteral("уст."));
+    chart_.replot(QCustomPlot::rpQueuedReplot);
+}
+
+void ScoreWindow::saveCsv() {
+    FileDialogRequest req;
+    req.title = "сохранить";
+    req.filter = "файлы .csv|*.csv";
+    req.defaultExt = "csv";
+    req.initialName = lastFile_;
+    req.confirmOverwrite = true;
+    const auto path = dialogs_.saveFileName(req);
+    if (!path)
+        return;
+    lastFile_ = *path;
+    const std::string text = scorecardCsv(segments_);
+    std::string problem;
+    const std::string target = saveTarget(*path, &problem);
+    if (target.empty()) {
+        dialogs_.errorReport("Cannot create file \"" + *path + "\". " + problem);
+        return;
+    }
+    QSaveFile file(QString::fromStdString(target));
+    const bool written = file.open(QIODevice::WriteOnly) &&
+                         file.write(text.data(), qint64(text.size())) == qint64(text.size()) &&
+                         file.commit();
+    if (!written)
+        dialogs_.errorReport("Cannot create file \"" + *path + "\". " +
+                             file.errorString().toStdString());
+}
+
+void ScoreWindow::hideEvent(QHideEvent* event) {
+    clearMarks();
+    chart_.replot(QCustomPlot::rpQueuedReplot);
+    QWidget::hideEvent(event);
+}
+
+} // namespace thermo

@@ -1,0 +1,149 @@
+#include "run/devices.h"
+
+#include "io/ds18b20.h"
+
+namespace thermo {
+
+namespace {
+ComPortMap portMap(const DeviceSettings& d) {
+    ComPortMap m;
+    m.paths = d.com;
+    return m;
+}
+} // namespace
+
+StandDevices::StandDevices(const DeviceSettings& devices, const std::string& guardExe)
+    : serial_(portMap(devices)),
+      lpt_(TLptPortConnection::fromSetting(
+          devices.lpt, {}, guardExe.empty() ? PortProbe::AtOpen : PortProbe::Later)),
+      guardRequired_(!guardExe.empty()) {
+    if (!lpt_.IsReady())
+        return;
+    if (guardRequired_) {
+        // The probes put test patterns on the data registers: the guard
+        // watches from before the first of them.
+        guard_ = HeaterGuardLink::start(guardExe, lpt_.guardRegisters(), &guardError_);
+        if (!guard_)
+            return;
+        lpt_.probePorts();
+    }
+    lpt_.selectPort();
+}
+
+StandDevices::~StandDevices() {
+    if (guard_ && !guard_->gone()) {
+        writeHeater(0);
+        guard_->bye();
+    }
+}
+
+bool StandDevices::openPath(const std::string& path) {
+    return serial_.OpenCOM(path);
+}
+
+SensorReading StandDevices::readTemperature() {
+    const TemperatureReading r = ReadTemperature(serial_);
+    switch (r.status) {
+    case ReadStatus::Ok:
+        return {SensorStatus::Ok, r.celsius};
+    case ReadStatus::CrcMismatch:
+        return {SensorStatus::CheckByteMismatch, 0};
+    case ReadStatus::NoPresence:
+        break;
+    }
+    return {SensorStatus::NoPresence, 0};
+}
+
+void StandDevices::startConversion() {
+    const SteadyTime now = std::chrono::steady_clock::now();
+    if (conversionStarted_ && now - *conversionStarted_ < kConversionTime)
+        return;
+    if (StartConversion(serial_))
+        conversionStarted_ = now;
+}
+
+void StandDevices::writeHeater(std::uint8_t counts) {
+    if (guardRequired_ && (!guard_ || guard_->gone()))
+        counts = 0; // nothing would switch it off should the program die now
+    lastHeater_ = counts;
+    if (lpt_.IsReady())
+        (void)lpt_.WriteRegister(lpt_.SelectedLptPort(), RegData, counts);
+    if (guard_)
+        (void)guard_->beat(counts);
+}
+
+void StandDevices::heartbeat() {
+    if (guard_)
+        (void)guard_->beat(lastHeater_ < 0 ? std::nullopt
+                                           : std::optional<std::uint8_t>(lastHeater_));
+}
+
+GuardNews StandDevices::pollGuard(std::chrono::milliseconds timeout) {
+    if (!guard_)
+        return GuardNews::None;
+    const GuardNews news = guard_->poll(timeout);
+    if (news == GuardNews::SwitchedOff)
+        lastHeater_ = 0;
+    return news;
+}
+
+bool StandDevices::AccessCOM(int n) {
+    return serial_.AccessCOM(comPortName(n));
+}
+
+bool StandDevices::OpenCOM(int n) {
+    return serial_.OpenCOM(comPortName(n));
+}
+
+void StandDevices::CloseCOM() {
+    serial_.CloseCOM();
+}
+
+void StandDevices::SetCOMToImmediate() {
+    serial_.SetCOMTo(-1, 0, 0, 0, 0);
+}
+
+bool StandDevices::ConfigureSensor() {
+    if (!thermo::ConfigureSensor(serial_))
+        return false;
+    conversionStarted_.reset();
+    startConversion();
+    return true;
+}
+
+void StandDevices::shutdown() {
+    writeHeater(0);
+    if (guard_) {
+        guard_->bye();
+        guard_.reset(); // heater writes from here on are 0
+    }
+    serial_.PurgeCOM();
+    serial_.CloseCOM();
+}
+
+TConfigSources RecorderAdapter::sources(const LiveConfig& live) {
+    TConfigSources s;
+    s.Takt = live.Takt;
+    s.Zadan = live.Zadan;
+    if (live.params)
+        s.params = *live.params;
+    s.Check_Fuzzy = live.Fuzzy_on;
+    s.Check_PID = live.PID_on;
+    s.Nagrev = live.Nagrev;
+    s.Interval = static_cast<std::uint32_t>(live.intervalMs);
+    return s;
+}
+
+void RecorderAdapter::appendSample(std::uint16_t takt, const TProcessState& state) {
+    recorder_.AppendSample(takt, state); // stamped with the recorder's own clock
+}
+
+bool RecorderAdapter::configChanged(const LiveConfig& live) {
+    return recorder_.ConfigChanged(sources(live));
+}
+
+void RecorderAdapter::appendConfig(const LiveConfig& live) {
+    recorder_.AppendConfig(sources(live));
+}
+
+} // namespace thermo

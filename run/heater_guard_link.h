@@ -1,0 +1,68 @@
+#pragma once
+// The program's end of the heater guard (heater_guard.h): starts the guard
+// over the heater's registers, sends it heartbeats and heater bytes, and
+// hears what it says. Qt-free: the main window watches descriptor() with its
+// event loop, the headless run polls it while it waits for the next tick.
+
+#include <chrono>
+#include <cstdint>
+#include <memory>
+#include <optional>
+#include <string>
+#include <sys/types.h>
+#include <vector>
+
+#include "guard/heater_guard.h"
+#include "io/register_device.h"
+
+namespace thermo {
+
+inline constexpr const char* kGuardSwitchedOffText = "Нагреватель выключен: программа не отвечала.";
+inline constexpr const char* kGuardLostText = "Защита нагревателя не работает: запуск остановлен.";
+
+enum class GuardNews {
+    None,
+    SwitchedOff, // the guard wrote 0 while the program did not answer
+    Gone,        // the guard is not running: nothing watches the heater
+};
+
+class HeaterGuardLink {
+public:
+    // Starts the guard executable `exe` over `registers` and waits until it
+    // says it holds them all. Null with *error set when it cannot be started
+    // or cannot reach a register.
+    [[nodiscard]] static std::unique_ptr<HeaterGuardLink>
+    start(const std::string& exe, const std::vector<GuardRegister>& registers, std::string* error);
+
+    // Without bye() the tie closes and the guard switches the heater off.
+    ~HeaterGuardLink();
+    HeaterGuardLink(const HeaterGuardLink&) = delete;
+    HeaterGuardLink& operator=(const HeaterGuardLink&) = delete;
+
+    [[nodiscard]] int descriptor() const { return tie_; }
+
+    // Alive, and the heater byte is now `byte` (nothing: not known yet).
+    // False once the guard is gone.
+    bool beat(std::optional<std::uint8_t> byte);
+    // The program is ending in order with the heater as it should be: the
+    // guard ends without writing. Waits briefly for it to go.
+    void bye();
+    // What the guard has said since the last call, waiting up to `timeout`
+    // for something. Gone, once it is, stays.
+    GuardNews poll(std::chrono::milliseconds timeout = std::chrono::milliseconds(0));
+    [[nodiscard]] bool gone() const { return gone_; }
+
+private:
+    HeaterGuardLink(int tie, pid_t pid) : tie_(tie), pid_(pid) {}
+    void reap(std::chrono::milliseconds patience);
+
+    int tie_;
+    pid_t pid_;
+    bool gone_ = false;
+    guard::LineReader lines_;
+};
+
+// The guard executable beside the running program's own.
+[[nodiscard]] std::string guardBesideProgram();
+
+} // namespace thermo

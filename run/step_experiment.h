@@ -1,0 +1,73 @@
+#pragma once
+// The step experiment, tick by tick: manual mode at P0 for N0 ticks, at P1
+// for N1 ticks, then one tick at 0 that switches the heater off. It runs in
+// the ordinary control cycle (every safety stop of a run applies, since it
+// is the same tick); this class only says what each tick's controls are,
+// keeps the positions of the step in the archive and the readings the fit
+// takes. The main window's "опыт со ступенькой" and `thermostand-cli
+// identify` drive it alike.
+
+#include <cstddef>
+#include <vector>
+
+#include "run/cycle.h"
+#include "run/stand.h"
+#include "analysis/identify.h"
+
+namespace thermo {
+
+struct StepPlan {
+    int fromPct = 0; // P0, whole percent 0..100
+    int toPct = 0;   // P1, different from P0; below it for a cooling step
+    long hold = 0;   // N0 ticks at P0, 1 or more
+    long ticks = 0;  // N1 ticks at P1, kMinFitSamples or more
+};
+
+// The archive holds positions 1 .. 65000 and a run's first tick records
+// nothing.
+inline constexpr long kMaxStepTicks = 64999; // N0 + N1
+
+[[nodiscard]] bool validStepPlan(const StepPlan& plan);
+
+class StepExperiment {
+public:
+    // priorSamples: samples the archive already holds (the run appends).
+    StepExperiment(StepPlan plan, std::size_t priorSamples);
+
+    [[nodiscard]] const StepPlan& plan() const { return plan_; }
+    // N0 + N1 + the closing tick.
+    [[nodiscard]] long totalTicks() const { return plan_.hold + plan_.ticks + 1; }
+    [[nodiscard]] long ticksRun() const { return ticksRun_; }
+    [[nodiscard]] bool finished() const;
+    // Cut short by the user: the next tick is the closing one, at 0, and
+    // there is nothing to fit after it.
+    void abandon();
+    [[nodiscard]] bool abandoned() const { return abandoned_; }
+    // The manual value of tick n (from 0): P0, P1, then 0.
+    [[nodiscard]] int percentAt(long tick) const;
+
+    // Before the next tick: its controls. 0 % is no manual mode, and with
+    // both regulators and forced heat off that is the command 0.
+    void beforeTick(CycleControls& c) const;
+    // After a tick that ran to its end, with the temperature it read.
+    void afterTick(const TickReport& r, double temper);
+
+    // The step as recorded so far: positions of the switching tick and of the
+    // last tick at P1, and every reading up to it (those before the switch
+    // pin the level), in seconds from the switching tick. intervalS is the
+    // caller's.
+    [[nodiscard]] StepSpan span(double intervalS) const;
+
+private:
+    StepPlan plan_;
+    std::size_t prior_;
+    long ticksRun_ = 0;
+    bool abandoned_ = false;
+    long closingTick_ = 0;
+    std::size_t added_ = 0;
+    std::size_t first_ = 0, last_ = 0;
+    std::vector<double> times_, temper_;
+    std::vector<bool> measured_;
+};
+
+} // namespace thermo

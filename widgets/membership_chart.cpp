@@ -1,0 +1,171 @@
+#include "widgets/membership_chart.h"
+
+#include <string>
+
+#include "common/numfmt.h"
+#include "widgets/locale_sep.h"
+
+namespace thermo {
+
+namespace {
+
+// Each point of a term curve is labelled with its input value in the
+// shortest general form; the axis writes its ticks the same way, with the
+// locale's decimal separator (QCustomPlot's own labels would use the C
+// locale's point and its own precision).
+class GeneralFormTicker : public QCPAxisTicker {
+public:
+    void setDecimalSeparator(char sep) { sep_ = sep; }
+
+protected:
+    QString getTickLabel(double tick, const QLocale&, QChar, int) override {
+        return QString::fromStdString(formatGeneral(tick, sep_));
+    }
+
+private:
+    char sep_ = '.';
+};
+
+const QColor kPaleYellow(255, 255, 128);
+const QColor kLime(128, 255, 0);
+const QColor kCrimson(255, 0, 128);
+const QColor kLilac(255, 128, 255);
+
+MembershipChartLook look(bool marker, std::array<QString, 4> names, std::array<QColor, 4> colours) {
+    return {marker, std::move(names), colours};
+}
+
+} // namespace
+
+MembershipChartLook mainDeviationChartLook() {
+    return look(true, {"Series4", "Series5", "Series6", "Series7"},
+                {kPaleYellow, kLime, kCrimson, kLilac});
+}
+
+MembershipChartLook mainRateChartLook() {
+    return look(true, {"FastLineSeries1", "FastLineSeries2", "FastLineSeries3", "FastLineSeries4"},
+                {kPaleYellow, kLime, kCrimson, kLilac});
+}
+
+MembershipChartLook termDeviationChartLook() {
+    return look(false, {"", "FastLineSeries1", "FastLineSeries2", "FastLineSeries3"},
+                {QColor(), kPaleYellow, kLime, kCrimson});
+}
+
+MembershipChartLook termRateChartLook() {
+    return look(false, {"", "FastLineSeries5", "FastLineSeries6", "FastLineSeries7"},
+                {QColor(), kPaleYellow, kLime, kCrimson});
+}
+
+MembershipChart::MembershipChart(const MembershipChartLook& look, QWidget* parent)
+    : QCustomPlot(parent) {
+    auto addSeries = [this](const QString& name, const QColor& colour) {
+        QCPGraph* g = addGraph();
+        g->setName(name);
+        g->setObjectName(name);
+        g->setPen(QPen(colour, 2));
+        return g;
+    };
+    if (look.marker)
+        marker_ = addSeries(look.names[0], look.colours[0]);
+    for (size_t t = 0; t < 3; ++t)
+        terms_[t] = addSeries(look.names[t + 1], look.colours[t + 1]);
+
+    // The pale yellow of the first colour vanishes on white; a dark plot
+    // area keeps all four visible.
+    axisRect()->setBackground(QColor(24, 24, 24));
+    for (QCPAxis* axis : {xAxis, yAxis}) {
+        axis->grid()->setPen(QPen(QColor(80, 80, 80), 0, Qt::DotLine));
+        axis->grid()->setZeroLinePen(Qt::NoPen);
+        QFont f = axis->tickLabelFont();
+        f.setPointSizeF(f.pointSizeF() * 0.85);
+        axis->setTickLabelFont(f);
+    }
+    ticker_ = QSharedPointer<GeneralFormTicker>::create();
+    xAxis->setTicker(ticker_);
+    yAxis->setTicker(ticker_);
+    // Membership lies in 0..1 whatever the breakpoints.
+    yAxis->setRange(0, 1);
+    xAxis->setRange(-1, 1);
+    setDecimalSeparator(decimalSeparator());
+}
+
+QCPGraph* MembershipChart::termSeries(int term) const {
+    if (term < 1 || term > 3)
+        return nullptr;
+    return terms_[static_cast<size_t>(term - 1)];
+}
+
+void MembershipChart::setDecimalSeparator(char sep) {
+    static_cast<GeneralFormTicker*>(ticker_.data())->setDecimalSeparator(sep);
+}
+
+void MembershipChart::clear() {
+    if (marker_)
+        marker_->data()->clear();
+    for (QCPGraph* g : terms_)
+        g->data()->clear();
+    replot(rpQueuedReplot);
+}
+
+void MembershipChart::show(const std::vector<CurvePoint>& curve, std::optional<double> marker) {
+    // A fresh vector per series handed over whole: the container adopts it
+    // without copying or sorting.
+    std::array<QVector<QCPGraphData>, 3> series;
+    for (auto& s : series)
+        s.reserve(static_cast<qsizetype>(curve.size()));
+    for (const CurvePoint& p : curve) {
+        series[0].append({p.v, p.mu1});
+        series[1].append({p.v, p.mu2});
+        series[2].append({p.v, p.mu3});
+    }
+    for (size_t t = 0; t < 3; ++t)
+        terms_[t]->data()->set(series[t], true);
+
+    double lo = 0, hi = 0;
+    bool any = false;
+    if (!curve.empty()) {
+        lo = curve.front().v;
+        hi = curve.back().v;
+        any = true;
+    }
+    if (marker_) {
+        marker_->data()->clear();
+        if (marker) {
+            // Two points at one key: a vertical line over the full height.
+            marker_->data()->set({{*marker, 0.0}, {*marker, 1.0}}, true);
+            lo = any ? std::min(lo, *marker) : *marker;
+            hi = any ? std::max(hi, *marker) : *marker;
+            any = true;
+        }
+    }
+    if (any) {
+        if (hi <= lo) {
+            lo -= 0.5;
+            hi += 0.5;
+        }
+        xAxis->setRange(lo, hi);
+    }
+    replot(rpQueuedReplot);
+}
+
+void showDeviationTerms(MembershipChart& chart, const TControlParams& params,
+                        std::optional<double> marker) {
+    std::vector<CurvePoint> curve;
+    membershipCurve(params.otkl_left, params.otkl_right, deviationTerms(params), curve);
+    chart.show(curve, marker);
+}
+
+void showRateTerms(MembershipChart& chart, const TControlParams& params,
+                   std::optional<double> marker) {
+    std::vector<CurvePoint> curve;
+    membershipCurve(params.skor_left, params.skor_right, rateTerms(params), curve);
+    chart.show(curve, marker);
+}
+
+void MembershipChart::mouseDoubleClickEvent(QMouseEvent* event) {
+    QCustomPlot::mouseDoubleClickEvent(event);
+    emit doubleClicked();
+}
+
+} // namespace thermo
