@@ -20,7 +20,7 @@
 #include "storage/recorder.h"
 #include "storage/settings.h"
 #include "storage/settings_place.h"
-#include "ui_aux/alarm_sound.h"
+#include "io/alarm_sound.h"
 #include "ui_aux/program_icon.h"
 #include "ui_aux/program_setup.h"
 

@@ -25,7 +25,7 @@
 #include "widgets/membership_chart.h"
 #include "widgets/rule_grid.h"
 #include "io/lpt.h"
-#include "ui_aux/alarm_sound.h"
+#include "io/alarm_sound.h"
 
 namespace thermo {
 

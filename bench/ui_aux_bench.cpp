@@ -13,7 +13,7 @@
 #include <thread>
 
 #include "resources/embedded.h"
-#include "ui_aux/alarm_sound.h"
+#include "io/alarm_sound.h"
 #include "ui_aux/jpeg_codec.h"
 
 namespace {

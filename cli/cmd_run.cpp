@@ -29,7 +29,7 @@
 #include "resources/embedded.h"
 #include "storage/recorder.h"
 #include "storage/settings.h"
-#include "ui_aux/alarm_sound.h"
+#include "io/alarm_sound.h"
 
 namespace thermo::cli {
 

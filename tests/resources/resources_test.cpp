@@ -9,7 +9,7 @@
 
 #include "resources/embedded.h"
 #include "ui_aux/jpeg_codec.h"
-#include "ui_aux/wav_file.h"
+#include "io/wav_file.h"
 
 namespace {
 

@@ -1,4 +1,4 @@
-#include "ui_aux/alarm_sound.h"
+#include "io/alarm_sound.h"
 
 #include <alsa/asoundlib.h>
 

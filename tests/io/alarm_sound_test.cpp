@@ -10,7 +10,7 @@
 #include <thread>
 #include <vector>
 
-#include "ui_aux/alarm_sound.h"
+#include "io/alarm_sound.h"
 
 namespace {
 

@@ -1,4 +1,4 @@
-#include "ui_aux/wav_file.h"
+#include "io/wav_file.h"
 
 #include <cstdint>
 #include <cstring>

@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "ui_aux/wav_file.h"
+#include "io/wav_file.h"
 
 namespace {
 

@@ -14,7 +14,7 @@
 #include <string>
 #include <thread>
 
-#include "ui_aux/wav_file.h"
+#include "io/wav_file.h"
 
 namespace thermo {
 
