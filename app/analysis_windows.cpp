@@ -1,7 +1,5 @@
 #include "app/analysis_windows.h"
 
-#include <QLineEdit>
-#include <QPushButton>
 
 #include "analysis/ui/analysis_menu.h"
 #include "widgets/trend_chart.h"
@@ -19,11 +17,12 @@ const QString kSurfaceTitle = QStringLiteral("поверхность управ�
 } // namespace
 
 AnalysisWindows::AnalysisWindows(TF_Glav& main, TF_Arhiv& archiveWindow, ArchiveReader& archive,
-                                 Stand& stand, ArchiveRecorder& recorder, UserDialogs& dialogs)
+                                 Stand& stand, ArchiveRecorder& recorder, RunSession& session,
+                                 UserDialogs& dialogs)
     : runScore(*main.Chart3, kRunChartOffset, dialogs),
       archiveScore(*archiveWindow.Chart3, 0, dialogs), liveSurface(kSurfaceTitle),
       archiveSurface(kSurfaceTitle + QStringLiteral(" (архив)")), archiveIdentify(archive, dialogs),
-      stepExperiment(main, stand, recorder, dialogs), main_(main), archiveWindow_(archiveWindow),
+      stepExperiment(main, session, recorder, dialogs), main_(main), archiveWindow_(archiveWindow),
       archive_(archive), stand_(stand), recorder_(recorder) {
     const QString score = QString::fromUtf8(kScoreWindowTitle);
     QMenu* m = analysisMenu(main);
@@ -37,8 +36,11 @@ AnalysisWindows::AnalysisWindows(TF_Glav& main, TF_Arhiv& archiveWindow, Archive
     archiveIdentifyAction =
         a->addAction(QString::fromUtf8(kIdentifyWindowTitle), [this] { showIdentify(); });
 
-    QObject::connect(&main, &TF_Glav::tickPresented,
-                     [this](const TickReport& r) { followTick(r); });
+    QObject::connect(&main, &TF_Glav::tickPresented, [this](const TickReport& r) {
+        followTick(r);
+        stepExperiment.followRun();
+    });
+    QObject::connect(&main, &TF_Glav::runStopped, [this] { stepExperiment.followRun(); });
     QObject::connect(&archiveWindow, &TF_Arhiv::sampleSelected,
                      [this](std::size_t s) { followSample(s); });
     QObject::connect(&archiveWindow, &TF_Arhiv::archiveOpened, [this] { followArchive(); });
@@ -61,17 +63,7 @@ void AnalysisWindows::showIdentify() {
 }
 
 void AnalysisWindows::applyCoefficients(int regulator, const QStringList& texts) {
-    const bool r2 = regulator == 2;
-    QLineEdit* const fields[3] = {r2 ? main_.Ed_Reg2_Prop : main_.Ed_Reg1_Prop,
-                                  r2 ? main_.Ed_Reg2_Integ : main_.Ed_Reg1_Integ,
-                                  r2 ? main_.Ed_Reg2_Diff : main_.Ed_Reg1_Diff};
-    QPushButton* const oks[3] = {r2 ? main_.Button5 : main_.Button1,
-                                 r2 ? main_.Button12 : main_.Button2,
-                                 r2 ? main_.Button6 : main_.Button3};
-    for (int k = 0; k < 3 && k < texts.size(); ++k) {
-        fields[k]->setText(texts[k]);
-        oks[k]->click();
-    }
+    main_.applyCoefficients(regulator, texts);
     // The add-on switches are the user's to set; say which the rule misses.
     const QString names[3] = {QStringLiteral("пропорциональное"), QStringLiteral("интегральное"),
                               QStringLiteral("дифференциальное")};

@@ -32,7 +32,7 @@ namespace thermo {
 class AnalysisWindows {
 public:
     AnalysisWindows(TF_Glav& main, TF_Arhiv& archiveWindow, ArchiveReader& archive, Stand& stand,
-                    ArchiveRecorder& recorder, UserDialogs& dialogs);
+                    ArchiveRecorder& recorder, RunSession& session, UserDialogs& dialogs);
 
     void showRunScore();
     void showArchiveScore();
@@ -46,9 +46,9 @@ public:
     void followArchive();
 
     void showIdentify();
-    // The three coefficient texts typed into Regulator 1's or 2's fields
-    // and taken with their "ok" buttons: checked, stored and recorded as a
-    // person's entry is.
+    // The three coefficient texts taken into Regulator 1's or 2's fields as
+    // a person's entry is, and the add-on terms the rule counts on that are
+    // switched off named.
     void applyCoefficients(int regulator, const QStringList& texts);
     // The step experiment's archive opened, its span selected, identified.
     void showStepResult(const QString& archive, std::size_t first, std::size_t last, int fromPct,

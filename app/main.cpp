@@ -13,6 +13,7 @@
 #include "run/devices.h"
 #include "app/program_usage.h"
 #include "app/program_windows.h"
+#include "run/session.h"
 #include "run/stand.h"
 #include "widgets/qt_dialogs.h"
 #include "widgets/locale_sep.h"
@@ -68,15 +69,11 @@ int main(int argc, char** argv) {
     thermo::StandDevices devices(settings.devices, thermo::guardBesideProgram());
     thermo::ArchiveRecorder recorder;
     thermo::AlarmSound sound(thermo::resources::warningSound());
+    thermo::RunSession session(stand, devices, recorder, &sound);
 
     // A crash or a fatal error (an uncaught exception ends in abort) switches
     // the heater off first.
     thermo::CrashHeaterGuard crashGuard(devices);
-    if (!devices.guardError().empty()) {
-        dialogs.message(thermo::MessageKind::Error, "",
-                        std::string(thermo::kGuardLostText) + "\n" + devices.guardError());
-        return 1;
-    }
     if (pipe(g_signalPipe) == 0) {
         // Interrupted, terminated, or its terminal closed: the program ends
         // as when its window is closed.
@@ -87,10 +84,10 @@ int main(int argc, char** argv) {
     int status = 0;
     {
         thermo::ProgramWindows windows(
-            {stand, dialogs, devices, recorder, settings, settingsPath, &sound});
+            {stand, dialogs, devices, recorder, session, settings, settingsPath});
         thermo::TF_Glav& F_Glav = windows.F_Glav;
         dialogs.setOwner(&F_Glav);
-        if (!F_Glav.lptReady()) {
+        if (!F_Glav.heaterReady()) {
             // The message was shown during creation; the program cannot
             // drive the heater, so it ends here.
             F_Glav.FormDestroy();

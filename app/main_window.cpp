@@ -12,6 +12,7 @@
 #include <QSocketNotifier>
 #include <QSpinBox>
 #include <QToolButton>
+#include <functional>
 #include <tuple>
 
 #include "widgets/fuzzy_panel.h"
@@ -25,7 +26,6 @@
 #include "widgets/membership_chart.h"
 #include "widgets/rule_grid.h"
 #include "io/lpt.h"
-#include "io/alarm_sound.h"
 
 namespace thermo {
 
@@ -55,7 +55,6 @@ QString TF_Glav::programTitle() {
 
 TF_Glav::TF_Glav(MainWindowServices services, QWidget* parent)
     : QMainWindow(parent), s_(std::move(services)), sep_(decimalSeparator()),
-      recorderAdapter_(s_.recorder), cycle_(s_.stand, s_.devices, s_.devices, recorderAdapter_),
       portSelection_(s_.devices, s_.dialogs),
       ticks_([this] { QTimer::singleShot(0, this, &TF_Glav::runWaitingTick); }) {
     setObjectName("F_Glav");
@@ -258,11 +257,11 @@ void TF_Glav::buildTrendArea(QWidget* central) {
 
 void TF_Glav::FormCreate() {
     Stand& st = s_.stand;
-    // 1-2: the parallel port was opened and chosen with the devices.
-    lptReady_ = s_.devices.lpt().IsReady();
-    if (!lptReady_) {
-        s_.dialogs.message(MessageKind::Error, "ERROR",
-                           kLptNotReadyText + std::to_string(s_.devices.lpt().errorCode()));
+    // 1-2: the parallel port was opened and chosen with the devices, and its
+    // guard started.
+    if (const std::optional<Notice> refusal = s_.session.startUpRefusal()) {
+        heaterReady_ = false;
+        s_.dialogs.message(refusal->icon, refusal->caption, refusal->text);
     }
     Timer1->stop();
     s_.devices.writeHeater(0);
@@ -314,9 +313,7 @@ void TF_Glav::FormCreate() {
     connect(Button13, &QPushButton::clicked, this, [&st] { st.state.Summa_2 = 0; });
 
     StringGrid1->table().clear(); // the header row "время", "°C", "ошибка"
-    s_.recorder.TakeConfigSnapshot(RecorderAdapter::sources(liveConfig(st)));
-    if (s_.sound)
-        s_.sound->stop();
+    s_.session.snapshotConfig();
 }
 
 void TF_Glav::fillEditFields() {
@@ -362,23 +359,21 @@ void TF_Glav::FormDestroy() {
     // The goodbye below closes the tie this watches.
     delete guardNotifier_;
     guardNotifier_ = nullptr;
-    // The heater goes off before anything can wait for a person: a failed
-    // save below opens a message box, and a session ending meanwhile would
-    // kill the program with the heater still on.
-    s_.devices.writeHeater(0);
-    if (s_.sound)
-        s_.sound->stop();
-    TSettings out = s_.settings;
-    // A window that ends before it ever chose a port (the parallel port
-    // failed at start) keeps the stored one for the next start.
-    out.SavedComPort = portChosen_ ? portSelection_.CurrentComPort() : SavedComPort_;
-    out.params = s_.stand.params;
-    try {
-        SaveSettings(s_.settingsPath, out, sep_);
-    } catch (const std::exception& e) {
-        s_.dialogs.errorReport(e.what());
-    }
-    s_.devices.shutdown(); // heater 0, port purged and closed
+    // The session switches the heater off before the save can wait for a
+    // person (a failed save opens a message box, and a session ending
+    // meanwhile would kill the program with the heater still on).
+    s_.session.shutdown([this] {
+        TSettings out = s_.settings;
+        // A window that ends before it ever chose a port (the parallel port
+        // failed at start) keeps the stored one for the next start.
+        out.SavedComPort = portChosen_ ? portSelection_.CurrentComPort() : SavedComPort_;
+        out.params = s_.stand.params;
+        try {
+            SaveSettings(s_.settingsPath, out, sep_);
+        } catch (const std::exception& e) {
+            s_.dialogs.errorReport(e.what());
+        }
+    });
 }
 
 void TF_Glav::syncMenu() {
@@ -392,7 +387,7 @@ void TF_Glav::syncMenu() {
 }
 
 void TF_Glav::MCOM1Click(int n) {
-    stopRun();
+    stop();
     portSelection_.MCOM1Click(n);
     syncMenu();
 }
@@ -402,28 +397,43 @@ void TF_Glav::MClosePortClick() {
     syncMenu();
 }
 
-void TF_Glav::Bt_StartClick() {
-    if (s_.devices.guardLost()) {
-        s_.dialogs.message(MessageKind::Error, "", kGuardLostText);
-        return;
-    }
+void TF_Glav::start() {
     // A running cycle keeps its rhythm: pressing "старт" again does not
     // put the next tick off.
-    if (!Timer1->isActive()) {
-        cycle_.runStarted();
+    if (s_.session.start() && !Timer1->isActive())
         Timer1->start();
+    showNotices();
+}
+
+void TF_Glav::stop() {
+    s_.session.stop();
+    followSession();
+}
+
+bool TF_Glav::sensorFound() const {
+    return N2->isEnabled();
+}
+
+bool TF_Glav::startExperiment(const StepPlan& plan) {
+    if (!s_.session.startExperiment(plan)) {
+        showNotices();
+        return false;
     }
+    experimentShown_ = true;
+    if (!Timer1->isActive())
+        Timer1->start();
+    return true;
 }
 
-void TF_Glav::Button11Click() {
-    stopRun();
-}
-
-void TF_Glav::stopRun() {
-    const bool running = Timer1->isActive();
-    Timer1->stop();
-    if (running)
+void TF_Glav::followSession() {
+    if (experimentShown_) {
+        showControls(s_.stand.controls);
+        experimentShown_ = s_.session.experiment() != nullptr;
+    }
+    if (!s_.session.running() && Timer1->isActive()) {
+        Timer1->stop();
         emit runStopped();
+    }
 }
 
 void TF_Glav::showControls(const CycleControls& c) {
@@ -441,7 +451,7 @@ void TF_Glav::setTimerInterval(int ms) {
     // QTimer counts anew from a change of a running timer's interval.
     Timer1->setInterval(ms);
     heaterWatch->setInterval(ms);
-    s_.stand.controls.intervalMs = ms;
+    s_.session.setIntervalMs(ms);
 }
 
 int TF_Glav::timerInterval() const {
@@ -459,45 +469,46 @@ void TF_Glav::applyNumber(QLineEdit* edit, double& target) {
     edit->setFocus();
 }
 
-bool TF_Glav::N2Click() {
-    Stand& st = s_.stand;
-    st.state.Takt = 1;
-    stopRun();
-    bool chosen = false;
-    FileDialogRequest req;
-    req.title = "новый";
-    req.filter = "файлы .txt|*.txt";
-    req.defaultExt = "txt";
-    req.initialDir = "Data";
-    req.initialName = s_.recorder.ArchiveName();
-    req.confirmOverwrite = false; // an existing archive is appended to
-    if (const auto path = s_.dialogs.saveFileName(req)) {
-        s_.recorder.setArchiveName(*path);
-        try {
-            s_.recorder.AppendConfig(RecorderAdapter::sources(liveConfig(st)));
-            Bt_Start->setEnabled(true);
-            chosen = true;
-        } catch (const std::exception& e) {
-            s_.dialogs.errorReport(e.what());
-        }
-    }
+bool TF_Glav::newArchive() {
+    const bool chosen = s_.session.newArchive([this]() -> std::optional<std::string> {
+        followSession(); // stopped before the dialog waits for a person
+        FileDialogRequest req;
+        req.title = "новый";
+        req.filter = "файлы .txt|*.txt";
+        req.defaultExt = "txt";
+        req.initialDir = "Data";
+        req.initialName = s_.recorder.ArchiveName();
+        req.confirmOverwrite = false; // an existing archive is appended to
+        return s_.dialogs.saveFileName(req);
+    });
+    if (chosen)
+        Bt_Start->setEnabled(true);
     Chart3->clearSeries();
     StringGrid1->table().clear();
+    showNotices();
     return chosen;
 }
 
+void TF_Glav::applyCoefficients(int regulator, const QStringList& texts) {
+    const bool r2 = regulator == 2;
+    TControlParams& p = s_.stand.params;
+    QLineEdit* const fields[3] = {r2 ? Ed_Reg2_Prop : Ed_Reg1_Prop, r2 ? Ed_Reg2_Integ : Ed_Reg1_Integ,
+                                  r2 ? Ed_Reg2_Diff : Ed_Reg1_Diff};
+    double* const targets[3] = {r2 ? &p.C0_2 : &p.C0_1, r2 ? &p.C1_2 : &p.C1_1,
+                                r2 ? &p.C2_2 : &p.C2_1};
+    for (int k = 0; k < 3 && k < texts.size(); ++k) {
+        fields[k]->setText(texts[k]);
+        applyNumber(fields[k], *targets[k]);
+    }
+}
+
 void TF_Glav::showAlarm(const TickReport& r) {
+    // The session plays or stops the sound; the panel is the window's.
     if (r.branch == OutputBranch::Alarm) {
         setPanelColour(P_Alarm, r.alarmRed ? kRed : kAqua);
         P_Alarm->show();
     } else {
         P_Alarm->hide();
-    }
-    if (s_.sound) {
-        if (r.sound == SoundAction::Play)
-            s_.sound->play();
-        else
-            s_.sound->stop();
     }
 }
 
@@ -513,15 +524,12 @@ void TF_Glav::Timer1Timer() {
     if (!ticks_.admit())
         return; // a command is at work; this tick runs when it is done
     inTick_ = true;
-    emit aboutToTick();
-    const TickReport r = cycle_.tick(localTimeOfDay());
+    const TickReport r = s_.session.tick(localTimeOfDay());
     presentTick(r);
+    followSession();
     emit tickPresented(r);
     inTick_ = false;
-    if (!r.ioError.empty())
-        reportTickError(r.ioError);
-    if (guardOffPending_)
-        reportGuardOff();
+    showNotices();
 }
 
 void TF_Glav::watchGuard() {
@@ -529,7 +537,7 @@ void TF_Glav::watchGuard() {
         return;
     guardBeat_ = new QTimer(this);
     guardBeat_->setInterval(guard::kHeartbeatPeriod);
-    connect(guardBeat_, &QTimer::timeout, this, [this] { s_.devices.heartbeat(); });
+    connect(guardBeat_, &QTimer::timeout, this, [this] { s_.session.heartbeat(); });
     guardBeat_->start();
     guardNotifier_ =
         new QSocketNotifier(s_.devices.guard()->descriptor(), QSocketNotifier::Read, this);
@@ -537,35 +545,50 @@ void TF_Glav::watchGuard() {
 }
 
 void TF_Glav::hearGuard() {
-    switch (s_.devices.pollGuard()) {
+    switch (s_.session.hearGuard()) {
     case GuardNews::None:
         return;
     case GuardNews::SwitchedOff:
-        guardOffPending_ = true;
+        // Told after the next tick, which writes the command again; at once
+        // when no tick is coming.
         if (!Timer1->isActive())
-            reportGuardOff(); // no tick is coming to tell it after
+            showNotices();
         return;
     case GuardNews::Gone:
         guardNotifier_->setEnabled(false); // the closed tie would wake it for ever
         guardNotifier_->deleteLater();
         guardNotifier_ = nullptr;
         guardBeat_->stop();
-        stopRun();
-        s_.devices.writeHeater(0);
-        s_.dialogs.message(MessageKind::Error, "", kGuardLostText);
+        followSession();
+        showNotices();
         return;
     }
 }
 
-void TF_Glav::reportGuardOff() {
-    // As a tick's error report: the cycle goes on in the box's own event
-    // loop, and the next tick writes its command again. One box at a time.
-    if (guardOffOpen_)
-        return;
-    guardOffPending_ = false;
-    guardOffOpen_ = true;
-    s_.dialogs.message(MessageKind::Warning, "", kGuardSwitchedOffText);
-    guardOffOpen_ = false;
+void TF_Glav::showNotices() {
+    // The cycle goes on in a box's own event loop while it waits for a
+    // click; boxes for the same reason meanwhile would pile up, so one error
+    // report and one guard warning at a time.
+    auto once = [](bool& open, const std::function<void()>& show) {
+        if (open)
+            return;
+        open = true;
+        show();
+        open = false;
+    };
+    for (const Notice& n : s_.session.takeNotices()) {
+        switch (n.kind) {
+        case Notice::Kind::Message:
+            s_.dialogs.message(n.icon, n.caption, n.text);
+            break;
+        case Notice::Kind::ErrorReport:
+            once(errorReportOpen_, [&] { s_.dialogs.errorReport(n.text); });
+            break;
+        case Notice::Kind::GuardOff:
+            once(guardOffOpen_, [&] { s_.dialogs.message(n.icon, n.caption, n.text); });
+            break;
+        }
+    }
 }
 
 void TF_Glav::runWaitingTick() {
@@ -580,36 +603,20 @@ void TF_Glav::runWaitingTick() {
 void TF_Glav::watchWhileStopped() {
     // Like a tick, it keeps out of a command at work and tries again one
     // interval on.
-    if (inTick_ || ticks_.held() || Timer1->isActive() || !cycle_.watchWhileStopped())
+    if (inTick_ || ticks_.held() || !s_.session.watchWhileStopped())
         return;
     inTick_ = true;
-    const TickReport r = cycle_.checkWhileStopped();
+    const TickReport r = s_.session.checkWhileStopped();
     if (!r.checkByteMismatch)
         showAlarm(r);
-    if (r.stop != TickReport::Stop::None)
-        s_.dialogs.message(MessageKind::Error, "", r.message);
     inTick_ = false;
-}
-
-void TF_Glav::reportTickError(const std::string& text) {
-    // Reported after the tick has finished, so the cycle goes on in the
-    // report's own event loop while the box waits for a click (and stops the
-    // run with the heater off if the archive keeps failing). One report at a
-    // time; ticks failing for the same reason meanwhile add no boxes.
-    if (errorReportOpen_)
-        return;
-    errorReportOpen_ = true;
-    s_.dialogs.errorReport(text);
-    errorReportOpen_ = false;
+    showNotices();
 }
 
 void TF_Glav::presentTick(const TickReport& r) {
     const Stand& st = s_.stand;
-    if (r.stop != TickReport::Stop::None) {
-        stopRun();
-        s_.dialogs.message(MessageKind::Error, "", r.message);
-        return;
-    }
+    if (r.stop != TickReport::Stop::None)
+        return; // the session has stopped the run and tells why
     if (r.nothingMeasured)
         return; // the displays keep what they show until a reading passes
 

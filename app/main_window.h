@@ -1,9 +1,10 @@
 #pragma once
 // The main window F_Glav: the stand's instrument panel. It reads its
-// controls, runs the control cycle's tick on its timer and shows the tick's
-// report; the cycle, the port selection, the recorder and the devices live in
-// their own classes. Secondary windows are reached through signals that the
-// program entry connects.
+// controls, drives the run session (run/session.h) with its timer and shows
+// what each tick reports; the session, the port selection, the recorder and
+// the devices live in their own classes. Secondary windows are reached
+// through signals that the program's wiring connects, and reach this window
+// through its plain methods (newArchive, start, applyCoefficients...).
 
 #include <QMainWindow>
 #include <QTimer>
@@ -11,15 +12,18 @@
 #include <memory>
 #include <string>
 
-#include "run/cycle.h"
+#include <QStringList>
+
+#include "analysis/ui/step_window.h"
+#include "common/dialogs.h"
 #include "run/devices.h"
 #include "run/port_selection.h"
+#include "run/session.h"
 #include "run/stand.h"
 #include "run/tick_gate.h"
-#include "widgets/regulator_panels.h"
-#include "common/dialogs.h"
 #include "storage/recorder.h"
 #include "storage/settings.h"
+#include "widgets/regulator_panels.h"
 
 class QAction;
 class QCheckBox;
@@ -35,7 +39,6 @@ class QToolButton;
 
 namespace thermo {
 
-class AlarmSound;
 class HeaterLamp;
 class SampleTable;
 class TrendChart;
@@ -43,14 +46,14 @@ class TrendChart;
 struct MainWindowServices {
     Stand& stand;
     UserDialogs& dialogs;
-    StandDevices& devices;
+    StandDevices& devices; // the serial ports the port menu opens
     ArchiveRecorder& recorder;
-    TSettings settings;          // as loaded at start-up
-    std::string settingsPath;    // where they are saved at the end
-    AlarmSound* sound = nullptr; // none: silent
+    RunSession& session; // over the same stand, devices and recorder
+    TSettings settings;       // as loaded at start-up
+    std::string settingsPath; // where they are saved at the end
 };
 
-class TF_Glav : public QMainWindow, public RegulatorPanels {
+class TF_Glav : public QMainWindow, public RegulatorPanels, public StandRunner {
     Q_OBJECT
 public:
     explicit TF_Glav(MainWindowServices services, QWidget* parent = nullptr);
@@ -65,9 +68,10 @@ public:
     // once, from the close event or the destructor.
     void FormDestroy();
 
-    // False when the parallel-port connection could not be made; the entry
-    // then ends the program after the message.
-    [[nodiscard]] bool lptReady() const { return lptReady_; }
+    // False when the program may not drive the heater at all (the parallel
+    // port or its guard could not be set up); the entry then ends the
+    // program after the message.
+    [[nodiscard]] bool heaterReady() const { return heaterReady_; }
 
     void Timer1Timer();
     // heaterWatch's slot: while the cycle is stopped with the heater left on
@@ -76,7 +80,6 @@ public:
     // Shows one tick's report on the displays (what Timer1Timer does after
     // the tick itself).
     void presentTick(const TickReport& r);
-    void reportTickError(const std::string& text);
     // What the heater guard says: it took the heater off while the program
     // did not answer (told after the next tick, or at once while stopped),
     // or it is gone (heater 0, the run stopped, no start until a restart).
@@ -84,16 +87,29 @@ public:
     void setTimerInterval(int ms); // the interval window's "применить"
     [[nodiscard]] int timerInterval() const;
     // The byte the control cycle last wrote, which "стоп" leaves on.
-    [[nodiscard]] std::uint8_t heaterByte() const { return cycle_.lastHeaterByte(); }
+    [[nodiscard]] std::uint8_t heaterByte() const { return s_.session.heaterByte(); }
     // What a command holds while no tick may run inside it.
     [[nodiscard]] TickGate& ticks() { return ticks_; }
 
-    // Commands.
-    void Bt_StartClick();
-    void Button11Click(); // стоп
-    // новый: true when an archive was chosen and its first configuration
+    // What other windows and the program's wiring ask of this one.
+    // "новый": true when an archive was chosen and its first configuration
     // record written, so "старт" may follow.
-    bool N2Click();
+    bool newArchive() override;
+    // "старт" and "стоп".
+    void start();
+    void stop();
+    // The three coefficient texts typed into Regulator 1's or 2's fields and
+    // taken with their "ok", checked and stored as a person's entry is.
+    void applyCoefficients(int regulator, const QStringList& texts);
+    // StandRunner: the step experiment in this window's run.
+    [[nodiscard]] bool sensorFound() const override;
+    bool startExperiment(const StepPlan& plan) override;
+    [[nodiscard]] int intervalMs() const override { return timerInterval(); }
+
+    // Commands, by the names of their controls.
+    void Bt_StartClick() { start(); }
+    void Button11Click() { stop(); } // стоп
+    void N2Click() { (void)newArchive(); }
     void MCOM1Click(int n);
     void MClosePortClick();
 
@@ -133,8 +149,6 @@ signals:
     void printRequested();       // "файл" -> "сохранить"
     void metafileRequested();    // "файл" -> "сохранить в *.WMF"
     void spreadsheetRequested(); // "файл" -> "в EXEL"
-    // Just before a tick runs, when its controls may still be set.
-    void aboutToTick();
     // After each tick's displays, with its report.
     void tickPresented(const thermo::TickReport& r);
     // Timer1 was stopped while it ran: "стоп", "новый", a port chosen, a
@@ -157,29 +171,30 @@ private:
     void syncMenu();
     void applyNumber(QLineEdit* edit, double& target);
     void runWaitingTick();
-    void stopRun();
+    // Timer1 follows the session: stopped (and runStopped told) once the
+    // session no longer runs; the controls shown follow a step experiment's.
+    void followSession();
     void showAlarm(const TickReport& r);
     void watchGuard();
-    void reportGuardOff();
+    // What the session has to tell, in message boxes.
+    void showNotices();
     QString fixed(double v, const char* pattern) const;
 
     MainWindowServices s_;
     char sep_;
-    RecorderAdapter recorderAdapter_;
-    ControlCycle cycle_;
     PortSelection portSelection_;
     int SavedComPort_ = 1;
-    bool lptReady_ = true;
+    bool heaterReady_ = true;
     bool shown_ = false;
     bool portChosen_ = false;
     bool destroyed_ = false;
     bool inTick_ = false;
     bool errorReportOpen_ = false;
+    bool guardOffOpen_ = false;
+    bool experimentShown_ = false; // the controls show a step experiment's
     TickGate ticks_;
     QTimer* guardBeat_ = nullptr;
     QSocketNotifier* guardNotifier_ = nullptr;
-    bool guardOffPending_ = false;
-    bool guardOffOpen_ = false;
 };
 
 } // namespace thermo

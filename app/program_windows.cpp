@@ -10,7 +10,8 @@
 namespace thermo {
 
 ProgramWindows::ProgramWindows(const MainWindowServices& services)
-    : stand_(services.stand), recorder_(services.recorder), dialogs_(services.dialogs),
+    : stand_(services.stand), recorder_(services.recorder), session_(services.session),
+      dialogs_(services.dialogs),
       F_Glav(services), FF_term(stand_.params, dialogs_), F_Arhiv({archive, dialogs_}),
       AboutBox(&F_Glav) {
     // The program ends when the main window closes, whatever else is open.

@@ -46,6 +46,7 @@ public:
 private:
     Stand& stand_;
     ArchiveRecorder& recorder_;
+    RunSession& session_;
     UserDialogs& dialogs_;
 
 public:
@@ -63,7 +64,7 @@ public:
     TickHoldingProgress exportProgress{F_Zapis, F_Glav.ticks()};
     MetafileDialog metafileDialog;
     // The "анализ" menus of both windows and what they show.
-    AnalysisWindows analysis{F_Glav, F_Arhiv, archive, stand_, recorder_, dialogs_};
+    AnalysisWindows analysis{F_Glav, F_Arhiv, archive, stand_, recorder_, session_, dialogs_};
 
     // The main window's "файл" commands: the trend chart on paper or in a
     // metafile, the run's samples 1 .. Takt into a workbook.

@@ -17,8 +17,8 @@ struct Instant : CycleSensor, CycleHeater, CycleRecorder {
     void startConversion() override {}
     void writeHeater(std::uint8_t) override {}
     void appendSample(std::uint16_t, const TProcessState&) override {}
-    bool configChanged(const LiveConfig&) override { return false; }
-    void appendConfig(const LiveConfig&) override {}
+    bool configChanged(const TConfigSources&) override { return false; }
+    void appendConfig(const TConfigSources&) override {}
 };
 
 void BM_TickWithoutIo(benchmark::State& state) {

@@ -23,8 +23,8 @@ struct Instant : CycleSensor, CycleHeater, CycleRecorder {
             (void)guard->beat(counts);
     }
     void appendSample(std::uint16_t, const TProcessState&) override {}
-    bool configChanged(const LiveConfig&) override { return false; }
-    void appendConfig(const LiveConfig&) override {}
+    bool configChanged(const TConfigSources&) override { return false; }
+    void appendConfig(const TConfigSources&) override {}
 };
 
 void runTicks(benchmark::State& state, HeaterGuardLink* guard) {

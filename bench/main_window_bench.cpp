@@ -31,6 +31,7 @@ struct Window {
     ScriptedDialogs dialogs;
     std::unique_ptr<StandDevices> devices;
     ArchiveRecorder recorder;
+    std::unique_ptr<RunSession> session;
     std::unique_ptr<TF_Glav> w;
 
     Window() {
@@ -39,7 +40,8 @@ struct Window {
         settings.devices.com[0] = sensor.path();
         settings.devices.lpt = "sim:" + (dir / "lpt").string();
         devices = std::make_unique<StandDevices>(settings.devices);
-        w = std::make_unique<TF_Glav>(MainWindowServices{stand, dialogs, *devices, recorder,
+        session = std::make_unique<RunSession>(stand, *devices, recorder);
+        w = std::make_unique<TF_Glav>(MainWindowServices{stand, dialogs, *devices, recorder, *session,
                                                          settings, (dir / "s.INI").string()});
         w->show();
         w->FormShow();

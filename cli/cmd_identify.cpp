@@ -14,7 +14,7 @@
 #include "run/step_experiment.h"
 #include "analysis/step_span.h"
 #include "cli/commands.h"
-#include "cli/run_observer.h"
+#include "cli/stand_run.h"
 #include "cli/settings_sep.h"
 #include "common/numfmt.h"
 #include "common/scripted_dialogs.h"
@@ -312,20 +312,6 @@ int report(const Step& step, const ReportOptions& o) {
     return 0;
 }
 
-// The run's ticks handed to the experiment's sequence.
-class StepObserver : public RunObserver {
-public:
-    explicit StepObserver(StepExperiment& e) : e_(e) {}
-    void beforeTick(long, Stand& stand) override { e_.beforeTick(stand.controls); }
-    void afterTick(long, const Stand& stand, const TickReport& r) override {
-        e_.afterTick(r, stand.state.Temper);
-    }
-    std::ostream& tickLines() override { return std::cerr; }
-
-private:
-    StepExperiment& e_;
-};
-
 } // namespace
 
 int identify(int argc, char** argv) {
@@ -334,10 +320,9 @@ int identify(int argc, char** argv) {
         return 0;
     }
     ReportOptions report_;
-    std::string archive;
+    HeadlessRun run;
     std::optional<double> from, to, hold, ticks;
     double intervalMs = 1000;
-    std::vector<std::string> passed; // to `run` as they are
     auto usage = [](const std::string& why) {
         std::cerr << "identify: " << why << "\n\n" << kIdentifyUsage << kReportUsage;
         return 2;
@@ -351,17 +336,28 @@ int identify(int argc, char** argv) {
         const std::string a = argv[i];
         const char* next = i + 1 < argc ? argv[i + 1] : nullptr;
         if (a == "--no-alarm-sound") {
-            passed.push_back(a);
+            run.controls.Check_Alarm = false;
             continue;
         }
         if (!next)
             return usage(a + (a.rfind("--", 0) == 0 ? " needs a value" : ": unexpected"));
         ++i;
         if (a == "--archive") {
-            archive = next;
-        } else if (a == "--port" || a == "--settings" || a == "--setpoint" ||
-                   a == "--watch-period") {
-            passed.insert(passed.end(), {a, next});
+            run.archive = next;
+        } else if (a == "--port") {
+            run.port = next;
+        } else if (a == "--settings") {
+            run.settings = next;
+        } else if (a == "--setpoint" || a == "--watch-period") {
+            const auto v = number(next);
+            if (!v)
+                return usage(a + " needs a number, not " + next);
+            if (a == "--setpoint")
+                run.setpoint = *v;
+            else if (*v >= 1 && *v <= kWatchPeriodMs / 1000.0)
+                run.watchPeriodMs = static_cast<int>(std::lround(*v * 1000));
+            else
+                return usage(a + " out of range");
         } else if (a == "--from" || a == "--to" || a == "--hold" || a == "--ticks" ||
                    a == "--interval") {
             const auto v = number(next);
@@ -369,7 +365,6 @@ int identify(int argc, char** argv) {
                 return usage(a + " needs a whole number, not " + next);
             if (a == "--interval") {
                 intervalMs = *v;
-                passed.insert(passed.end(), {a, next});
             } else {
                 (a == "--from" ? from : a == "--to" ? to : a == "--hold" ? hold : ticks) = *v;
             }
@@ -377,7 +372,7 @@ int identify(int argc, char** argv) {
             return usage("unknown option " + a);
         }
     }
-    if (archive.empty() || !from || !to || !hold || !ticks)
+    if (run.archive.empty() || !from || !to || !hold || !ticks)
         return usage("--archive, --from, --to, --hold and --ticks are required");
     if (*from < 0 || *from > 100 || *to < 0 || *to > 100 || *from == *to)
         return usage("--from and --to are different percentages 0..100");
@@ -391,26 +386,19 @@ int identify(int argc, char** argv) {
     if (!validStepPlan(plan))
         return usage("--hold 1 or more, --ticks 6 or more, together at most 64999");
 
-    std::error_code ec;
-    const auto size = std::filesystem::file_size(archive, ec);
-    StepExperiment experiment(plan, ec ? 0 : static_cast<std::size_t>(size / kSampleRecordSize));
-    StepObserver observer(experiment);
-    std::vector<std::string> args = {"--archive", archive, "--ticks",
-                                     std::to_string(experiment.totalTicks())};
-    args.insert(args.end(), passed.begin(), passed.end());
-    std::vector<char*> argvRun;
-    for (auto& s : args)
-        argvRun.push_back(s.data());
-    const int status = runObserved(static_cast<int>(argvRun.size()), argvRun.data(), observer);
-    if (status != 0) {
-        if (status == 3)
-            std::cerr << "identify: the experiment ended early; what was recorded is in " << archive
-                      << " (archive identify fits a span of it)\n";
-        return status;
+    run.controls.intervalMs = static_cast<int>(intervalMs);
+    run.experiment = plan;
+    // The ticks are logged on stderr: stdout is the report's.
+    const HeadlessResult result = runHeadless(run, "identify", std::cerr);
+    if (result.status != 0) {
+        if (result.status == 3)
+            std::cerr << "identify: the experiment ended early; what was recorded is in "
+                      << run.archive << " (archive identify fits a span of it)\n";
+        return result.status;
     }
-    const Step step{experiment.span(intervalMs / 1000.0), *from, *to};
-    std::cerr << "identify: recorded in " << archive << " at positions " << step.span.first << ".."
-              << step.span.last << "; the heater is off\n";
+    const Step step{result.experiment->span, *from, *to};
+    std::cerr << "identify: recorded in " << run.archive << " at positions " << step.span.first
+              << ".." << step.span.last << "; the heater is off\n";
     return report(step, report_);
 }
 

@@ -3,33 +3,15 @@
 // recording the same archive; one line per tick on stdout, the messages the
 // window would show on stderr. Instructors script reference runs with it.
 
-#include <algorithm>
-#include <atomic>
-#include <chrono>
-#include <clocale>
 #include <cmath>
-#include <csignal>
-#include <cstdio>
 #include <cstring>
-#include <filesystem>
 #include <iostream>
 #include <optional>
 #include <string>
 
-#include "run/crash_guard.h"
-#include "run/cycle.h"
-#include "run/devices.h"
-#include "run/stand.h"
 #include "cli/commands.h"
-#include "cli/run_observer.h"
-#include "cli/settings_sep.h"
+#include "cli/stand_run.h"
 #include "common/numfmt.h"
-#include "common/scripted_dialogs.h"
-#include "io/permission_advice.h"
-#include "resources/embedded.h"
-#include "storage/recorder.h"
-#include "storage/settings.h"
-#include "io/alarm_sound.h"
 
 namespace thermo::cli {
 
@@ -67,40 +49,6 @@ a usage error; 3 when the run ended early with the heater off (sensor lost or
 unreadable, heating without a temperature rise, archive full, heater guard
 gone, interrupted).
 )";
-
-std::atomic<bool> g_interrupted{false};
-void onSignal(int) {
-    g_interrupted = true;
-}
-
-// Waits for the next tick, beating to the heater guard, but a signal ends
-// the wait within 20 ms (the heater must not stay on through a long interval
-// after Ctrl-C) and the guard's news at once.
-class TickWait {
-public:
-    explicit TickWait(StandDevices& devices) : devices_(devices) {}
-    // Hears the guard at least once, also when a tick is already due.
-    GuardNews until(std::chrono::steady_clock::time_point due) {
-        using std::chrono::steady_clock;
-        for (;;) {
-            const auto now = steady_clock::now();
-            if (now - lastBeat_ >= guard::kHeartbeatPeriod) {
-                devices_.heartbeat();
-                lastBeat_ = now;
-            }
-            const auto wait = std::chrono::ceil<std::chrono::milliseconds>(
-                std::clamp<steady_clock::duration>(due - now, {}, std::chrono::milliseconds(20)));
-            if (const GuardNews news = devices_.pollGuard(wait); news != GuardNews::None)
-                return news;
-            if (g_interrupted || steady_clock::now() >= due)
-                return GuardNews::None;
-        }
-    }
-
-private:
-    StandDevices& devices_;
-    std::chrono::steady_clock::time_point lastBeat_;
-};
 
 } // namespace
 
@@ -189,11 +137,8 @@ std::optional<Options> parse(int argc, char** argv) {
     return o;
 }
 
-std::string num(double v) {
-    return formatFixed(v, "0.####", '.');
-}
-
-int runCycle(int argc, char** argv, RunObserver* observer) {
+// The ticks' lines go to `lines`.
+int runCycle(int argc, char** argv) {
     for (int i = 0; i < argc; ++i) {
         if (std::strcmp(argv[i], "--help") == 0 || std::strcmp(argv[i], "-h") == 0) {
             std::cout << kRunUsage << '\n' << settingsInUse();
@@ -206,169 +151,28 @@ int runCycle(int argc, char** argv, RunObserver* observer) {
         return 2;
     }
     const Options& o = *opt;
-    const char sep = settingsDecimalSeparator();
-    const std::string settingsPath = o.settings.empty() ? programSettingsPath() : o.settings;
-    const TSettings settings = loadProgramSettings(settingsPath, sep);
-    ScriptedDialogs dialogs(/*echo=*/true);
-
-    StandDevices devices(settings.devices, guardBesideProgram());
-    CrashHeaterGuard crashGuard(devices);
-    if (!devices.lpt().IsReady()) {
-        dialogs.message(MessageKind::Error, "ERROR",
-                        kLptNotReadyText + std::to_string(devices.lpt().errorCode()));
-        const TLptPortConnection& lpt = devices.lpt();
-        const std::string advice =
-            parallelPortAdvice(lpt.errorCode(), lpt.errorDevice(), currentUserName());
-        std::cerr << "  " << lpt.errorText() << '\n'
-                  << (advice.empty() ? "" : "  " + advice + '\n')
-                  << "run: not started: nothing could switch off a heater the program cannot "
-                     "reach\n";
-        return 1;
-    }
-    if (!devices.guardError().empty()) {
-        dialogs.message(MessageKind::Error, "",
-                        std::string(kGuardLostText) + "\n" + devices.guardError());
-        return 1;
-    }
-    devices.writeHeater(0);
-
-    // The port: COMn as the settings map it, or a path.
-    std::string port = o.port;
-    if (port.empty()) {
-        if (settings.SavedComPort < 1 || settings.SavedComPort > 4) {
-            std::cerr << "run: no port stored in " << settingsPath << "; give --port\n";
-            return 1;
-        }
-        port = comPortName(settings.SavedComPort);
-    }
-    int n = 0;
-    if (port.size() == 4 && port.compare(0, 3, "COM") == 0 && port[3] >= '1' && port[3] <= '4')
-        n = port[3] - '0';
-    const bool opened = n ? devices.OpenCOM(n) : devices.openPath(port);
-    if (!opened) {
-        // The window's message as it stands, the system's reason below it.
-        std::cerr << (n ? "Port " + port + " is not available." : "run: cannot open " + port)
-                  << "\n  " << devices.serial().lastError() << '\n';
-        return 1;
-    }
-    devices.SetCOMToImmediate();
-    if (!devices.ConfigureSensor()) {
-        std::cerr << "Датчик на " << port << " порту не обнаружен.\n";
-        devices.shutdown();
-        return 1;
-    }
-
-    Stand stand;
-    stand.params = settings.params;
-    stand.state.Zadan = o.setpoint;
-    stand.controls.Check_Fuzzy = o.fuzzy;
-    stand.controls.Check_PID = o.pid;
-    stand.controls.Check_shim = o.shim > 0;
-    stand.controls.UpDown2 = o.shim > 0 ? o.shim : 1;
-    stand.controls.SpeedButton1 = o.heat;
-    stand.controls.Check_Alarm = o.sound;
-    stand.controls.intervalMs = static_cast<int>(o.interval);
-
-    ArchiveRecorder recorder;
-    RecorderAdapter recorderAdapter(recorder);
-    recorder.TakeConfigSnapshot(RecorderAdapter::sources(liveConfig(stand)));
-    // "новый" then "старт".
-    stand.state.Takt = 1;
-    recorder.setArchiveName(o.archive);
-    try {
-        recorder.AppendConfig(RecorderAdapter::sources(liveConfig(stand)));
-    } catch (const std::exception& e) {
-        dialogs.errorReport(e.what());
-        devices.shutdown();
-        return 1;
-    }
-
-    std::unique_ptr<AlarmSound> sound;
-    if (o.sound)
-        sound = std::make_unique<AlarmSound>(resources::warningSound());
-
-    // Interrupted, terminated, its terminal closed, or its output's reader
-    // gone (`run ... | head`): the run ends as after its last tick, heater off.
-    for (int sig : {SIGINT, SIGTERM, SIGHUP, SIGPIPE})
-        handleUnlessIgnored(sig, onSignal);
-
-    ControlCycle cycle(stand, devices, devices, recorderAdapter);
-    cycle.setHeatingWatchPeriod(static_cast<int>(std::lround(o.watchSeconds * 1000)));
-    std::ostream& lines = observer ? observer->tickLines() : std::cout;
-    lines << "# Takt Temper Oshibka OUT_Regul1 OUT_Regul2 OUT_Regul heater\n" << std::flush;
-    int status = 0;
-    // Detection started a conversion; the first tick reads it once done.
-    auto due = std::chrono::steady_clock::now() + std::chrono::milliseconds(750);
-    TickWait wait(devices);
-    for (long t = 0; t < o.ticks; ++t) {
-        if (t > 0) {
-            due += std::chrono::milliseconds(o.interval);
-            // Stopped or held up (SIGSTOP, a suspended PC): the ticks missed
-            // are not made up back to back on readings the sensor has not
-            // converted since; the next one is now, as a window's timer
-            // merges the events it missed.
-            due = std::max(due, std::chrono::steady_clock::now());
-        }
-        // The guard's news: it took the heater off while we did not answer
-        // (the next tick writes our command again), or it is gone.
-        GuardNews news;
-        while ((news = wait.until(due)) == GuardNews::SwitchedOff)
-            dialogs.message(MessageKind::Warning, "", kGuardSwitchedOffText);
-        if (news == GuardNews::Gone) {
-            devices.writeHeater(0);
-            dialogs.message(MessageKind::Error, "", kGuardLostText);
-            status = 3;
-            break;
-        }
-        if (g_interrupted) {
-            std::cerr << "run: interrupted\n";
-            status = 3;
-            break;
-        }
-        if (observer)
-            observer->beforeTick(t, stand);
-        const TickReport r = cycle.tick(localTimeOfDay());
-        if (r.stop != TickReport::Stop::None) {
-            dialogs.message(MessageKind::Error, "", r.message);
-            status = 3;
-            break;
-        }
-        if (sound) {
-            if (r.sound == SoundAction::Play)
-                sound->play();
-            else
-                sound->stop();
-        }
-        if (observer)
-            observer->afterTick(t, stand, r);
-        const TProcessState& s = stand.state;
-        if (r.nothingMeasured) {
-            lines << "# no reading yet: the sensor's answer failed its check byte; heater 0\n"
-                  << std::flush;
-            continue;
-        }
-        lines << s.Takt << ' ' << num(s.Temper) << ' ' << num(s.Oshibka) << ' ' << num(s.OUT_Regul1)
-              << ' ' << num(s.OUT_Regul2) << ' ' << num(s.OUT_Regul) << ' '
-              << static_cast<int>(r.heaterByte) << (r.branch == OutputBranch::Alarm ? " ALARM" : "")
-              << '\n'
-              << std::flush;
-        if (!r.ioError.empty())
-            dialogs.errorReport(r.ioError);
-    }
-    if (sound)
-        sound->stop();
-    devices.shutdown(); // heater 0, port purged and closed
-    return status;
+    HeadlessRun run;
+    run.archive = o.archive;
+    run.port = o.port;
+    run.settings = o.settings;
+    run.ticks = o.ticks;
+    run.setpoint = o.setpoint;
+    CycleControls& c = run.controls;
+    c.Check_Fuzzy = o.fuzzy;
+    c.Check_PID = o.pid;
+    c.Check_shim = o.shim > 0;
+    c.UpDown2 = o.shim > 0 ? o.shim : 1;
+    c.SpeedButton1 = o.heat;
+    c.Check_Alarm = o.sound;
+    c.intervalMs = static_cast<int>(o.interval);
+    run.watchPeriodMs = static_cast<int>(std::lround(o.watchSeconds * 1000));
+    return runHeadless(run, "run", std::cout).status;
 }
 
 } // namespace
 
 int run(int argc, char** argv) {
-    return runCycle(argc, argv, nullptr);
-}
-
-int runObserved(int argc, char** argv, RunObserver& observer) {
-    return runCycle(argc, argv, &observer);
+    return runCycle(argc, argv);
 }
 
 } // namespace thermo::cli

@@ -185,7 +185,7 @@ TickReport ControlCycle::tick(double timeOfDay) {
         r.sampleAdded = true;
         try {
             recorder_.appendSample(st.Takt, st);
-            const LiveConfig live = liveConfig(stand_);
+            const TConfigSources live = liveConfig(stand_);
             if (recorder_.configChanged(live))
                 recorder_.appendConfig(live);
             stand_.failedRecords = 0;

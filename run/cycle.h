@@ -42,8 +42,8 @@ class CycleRecorder {
 public:
     virtual ~CycleRecorder() = default;
     virtual void appendSample(std::uint16_t takt, const TProcessState& state) = 0;
-    virtual bool configChanged(const LiveConfig& live) = 0;
-    virtual void appendConfig(const LiveConfig& live) = 0;
+    virtual bool configChanged(const TConfigSources& live) = 0;
+    virtual void appendConfig(const TConfigSources& live) = 0;
 };
 
 // The recorder holds positions 1 .. 65000 of a run; the tick counter would

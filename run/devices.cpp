@@ -72,6 +72,14 @@ void StandDevices::writeHeater(std::uint8_t counts) {
         (void)guard_->beat(counts);
 }
 
+SessionDevices::Failure StandDevices::startUpFailure() const {
+    Failure f;
+    f.lptNotReady = !lpt_.IsReady();
+    f.lptErrorCode = lpt_.errorCode();
+    f.guardError = guardError_;
+    return f;
+}
+
 void StandDevices::heartbeat() {
     if (guard_)
         (void)guard_->beat(lastHeater_ < 0 ? std::nullopt
@@ -119,31 +127,6 @@ void StandDevices::shutdown() {
     }
     serial_.PurgeCOM();
     serial_.CloseCOM();
-}
-
-TConfigSources RecorderAdapter::sources(const LiveConfig& live) {
-    TConfigSources s;
-    s.Takt = live.Takt;
-    s.Zadan = live.Zadan;
-    if (live.params)
-        s.params = *live.params;
-    s.Check_Fuzzy = live.Fuzzy_on;
-    s.Check_PID = live.PID_on;
-    s.Nagrev = live.Nagrev;
-    s.Interval = static_cast<std::uint32_t>(live.intervalMs);
-    return s;
-}
-
-void RecorderAdapter::appendSample(std::uint16_t takt, const TProcessState& state) {
-    recorder_.AppendSample(takt, state); // stamped with the recorder's own clock
-}
-
-bool RecorderAdapter::configChanged(const LiveConfig& live) {
-    return recorder_.ConfigChanged(sources(live));
-}
-
-void RecorderAdapter::appendConfig(const LiveConfig& live) {
-    recorder_.AppendConfig(sources(live));
 }
 
 } // namespace thermo

@@ -10,16 +10,16 @@
 #include <string>
 
 #include "run/cycle.h"
+#include "run/session.h"
 #include "run/port_selection.h"
 #include "run/heater_guard_link.h"
 #include "io/lpt.h"
 #include "io/serial_port.h"
-#include "storage/recorder.h"
 #include "storage/settings.h"
 
 namespace thermo {
 
-class StandDevices : public CycleSensor, public CycleHeater, public SensorPorts {
+class StandDevices : public SessionDevices, public SensorPorts {
 public:
     // With `guardExe`, the heater guard (io/heater_guard_link.h) is started
     // over the parallel port's registers before anything writes them, the
@@ -48,16 +48,22 @@ public:
     // whatever is asked.
     void writeHeater(std::uint8_t counts) override;
 
+    // SessionDevices
+    [[nodiscard]] Failure startUpFailure() const override;
+    // A guard was started and is no longer running: no run may go on.
+    [[nodiscard]] bool guardLost() const override { return guard_ && guard_->gone(); }
+    // What the guard has said (waiting up to `timeout`). After SwitchedOff
+    // the heater is known to be at 0.
+    GuardNews pollGuard(std::chrono::milliseconds timeout) override;
+    // The event loop's heartbeat to the guard.
+    void heartbeat() override;
+    // Program end: heater off, the guard told goodbye, unread input
+    // discarded, port closed.
+    void shutdown() override;
+
     // The heater guard, when one was asked for.
     [[nodiscard]] const std::string& guardError() const { return guardError_; }
     [[nodiscard]] HeaterGuardLink* guard() { return guard_.get(); }
-    // A guard was started and is no longer running: no run may go on.
-    [[nodiscard]] bool guardLost() const { return guard_ && guard_->gone(); }
-    // The event loop's heartbeat to the guard.
-    void heartbeat();
-    // What the guard has said (waiting up to `timeout`). After SwitchedOff
-    // the heater is known to be at 0.
-    GuardNews pollGuard(std::chrono::milliseconds timeout = std::chrono::milliseconds(0));
 
     // SensorPorts
     bool AccessCOM(int n) override;
@@ -68,10 +74,6 @@ public:
     // real temperature instead of the 85 °C the sensor holds after power-on.
     bool ConfigureSensor() override;
     [[nodiscard]] bool portStillOpen() override { return serial_.stillOpen(); }
-
-    // Program end: heater off, the guard told goodbye, unread input
-    // discarded, port closed.
-    void shutdown();
 
     [[nodiscard]] SerialPort& serial() { return serial_; }
     [[nodiscard]] TLptPortConnection& lpt() { return lpt_; }
@@ -85,20 +87,6 @@ private:
     bool guardRequired_ = false;
     std::string guardError_;
     std::unique_ptr<HeaterGuardLink> guard_;
-};
-
-// The archive recorder as the control cycle drives it.
-class RecorderAdapter : public CycleRecorder {
-public:
-    explicit RecorderAdapter(ArchiveRecorder& recorder) : recorder_(recorder) {}
-    void appendSample(std::uint16_t takt, const TProcessState& state) override;
-    bool configChanged(const LiveConfig& live) override;
-    void appendConfig(const LiveConfig& live) override;
-
-    [[nodiscard]] static TConfigSources sources(const LiveConfig& live);
-
-private:
-    ArchiveRecorder& recorder_;
 };
 
 } // namespace thermo

@@ -6,6 +6,7 @@
 #include <cstdint>
 
 #include "control/params.h"
+#include "storage/recorder.h"
 
 namespace thermo {
 
@@ -38,21 +39,18 @@ struct Stand {
     int failedRecords = 0;         // ticks in a row whose sample could not be recorded
 };
 
-// Everything a configuration snapshot of the archive is taken from.
-struct LiveConfig {
-    std::uint16_t Takt = 0;
-    double Zadan = 0;
-    const TControlParams* params = nullptr;
-    bool Fuzzy_on = false;
-    bool PID_on = false;
-    bool Nagrev = false;
-    int intervalMs = 1000;
-};
-
-[[nodiscard]] inline LiveConfig liveConfig(const Stand& s) {
-    return {s.state.Takt,           s.state.Zadan,        &s.params,
-            s.controls.Check_Fuzzy, s.controls.Check_PID, s.Nagrev,
-            s.controls.intervalMs};
+// The configuration snapshot the archive records: the live parameter set and
+// the switches of the window, as of now.
+[[nodiscard]] inline TConfigSources liveConfig(const Stand& s) {
+    TConfigSources c;
+    c.Takt = s.state.Takt;
+    c.Zadan = s.state.Zadan;
+    c.params = s.params;
+    c.Check_Fuzzy = s.controls.Check_Fuzzy;
+    c.Check_PID = s.controls.Check_PID;
+    c.Nagrev = s.Nagrev;
+    c.Interval = static_cast<std::uint32_t>(s.controls.intervalMs);
+    return c;
 }
 
 } // namespace thermo

@@ -1,5 +1,7 @@
 #include "storage/recorder.h"
 
+#include <filesystem>
+
 #include <cerrno>
 #include <ctime>
 #include <fcntl.h>
@@ -123,6 +125,12 @@ void appendRecord(const std::string& path, const std::uint8_t* bytes, std::size_
     }
     if (::close(fd) != 0)
         throw ioErrorFromErrno(path, errno);
+}
+
+std::size_t archiveSampleCount(const std::string& path) {
+    std::error_code ec;
+    const auto size = std::filesystem::file_size(path, ec);
+    return ec ? 0 : static_cast<std::size_t>(size / kSampleRecordSize);
 }
 
 } // namespace thermo

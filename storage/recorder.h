@@ -83,6 +83,10 @@ private:
     std::vector<TConfigRecord> runConfigs_;
 };
 
+// Whole samples in the archive's sample file `path`; 0 when there is none
+// (a run appends to an archive that may hold samples already).
+[[nodiscard]] std::size_t archiveSampleCount(const std::string& path);
+
 // Appends one record to a file of fixed-size records after its last whole
 // record; creates the file when missing. On a failed write the file is cut
 // back to its whole records. Throws IoError.

@@ -11,16 +11,16 @@
 #include <cmath>
 #include <filesystem>
 
-#include "app/main_window.h"
 #include "common/numfmt.h"
+#include "run/session.h"
+#include "storage/recorder.h"
 #include "widgets/locale_sep.h"
-#include "storage/archive_record.h"
 
 namespace thermo {
 
-StepWindow::StepWindow(TF_Glav& main, Stand& stand, ArchiveRecorder& recorder, UserDialogs& dialogs,
-                       QWidget* parent)
-    : QWidget(parent, Qt::Window), main_(main), stand_(stand), recorder_(recorder),
+StepWindow::StepWindow(StandRunner& runner, RunSession& session, const ArchiveRecorder& recorder,
+                       UserDialogs& dialogs, QWidget* parent)
+    : QWidget(parent, Qt::Window), runner_(runner), session_(session), recorder_(recorder),
       dialogs_(dialogs) {
     setWindowTitle(QString::fromUtf8(kStepWindowTitle));
     setAttribute(Qt::WA_QuitOnClose, false);
@@ -73,9 +73,6 @@ StepWindow::StepWindow(TF_Glav& main, Stand& stand, ArchiveRecorder& recorder, U
 
     connect(startButton, &QPushButton::clicked, this, [this] { (void)start(); });
     connect(abandonButton, &QPushButton::clicked, this, &StepWindow::abandon);
-    connect(&main_, &TF_Glav::aboutToTick, this, &StepWindow::beforeTick);
-    connect(&main_, &TF_Glav::tickPresented, this, &StepWindow::afterTick);
-    connect(&main_, &TF_Glav::runStopped, this, &StepWindow::runStopped);
     showIdle(QStringLiteral("ручной режим: P0 в течение N0 тактов, затем P1 в течение N1 "
                             "тактов, затем нагреватель выключается; запись — в архив, как "
                             "по команде \"новый\""));
@@ -87,7 +84,7 @@ void StepWindow::showEvent(QShowEvent* event) {
 }
 
 void StepWindow::showPlanLength() {
-    const double interval = main_.timerInterval() / 1000.0;
+    const double interval = runner_.intervalMs() / 1000.0;
     const long ticks = holdBox->value() + ticksBox->value() + 1;
     const long seconds = std::lround(ticks * interval);
     intervalLabel->setText(
@@ -105,8 +102,12 @@ void StepWindow::showIdle(const QString& text) {
         b->setEnabled(true);
 }
 
+bool StepWindow::running() const {
+    return session_.experiment() != nullptr;
+}
+
 bool StepWindow::start() {
-    if (experiment_)
+    if (running())
         return false;
     const StepPlan plan{fromBox->value(), toBox->value(), holdBox->value(), ticksBox->value()};
     if (!validStepPlan(plan)) {
@@ -116,23 +117,16 @@ bool StepWindow::start() {
                              std::to_string(kMaxStepTicks) + ".");
         return false;
     }
-    if (!main_.N2->isEnabled()) {
+    if (!runner_.sensorFound()) {
         dialogs_.message(MessageKind::Plain, "",
                          "Датчик не обнаружен: выберите порт с датчиком в меню \"порт\".");
         return false;
     }
-    if (!main_.N2Click()) {
+    if (!runner_.newArchive()) {
         showIdle(QStringLiteral("архив не выбран: опыт не начат"));
         return false;
     }
-    // The run appends to an archive that may hold samples already.
-    std::error_code ec;
-    const auto size = std::filesystem::file_size(recorder_.ArchiveName(), ec);
-    experiment_.emplace(plan, ec ? 0 : static_cast<std::size_t>(size / kSampleRecordSize));
-    closing_ = false;
-    main_.Bt_StartClick();
-    if (!main_.Timer1->isActive()) { // the heater guard is gone: the main window said so
-        experiment_.reset();
+    if (!runner_.startExperiment(plan)) { // the heater guard is gone: the main window said so
         showIdle(QStringLiteral("опыт не начат"));
         return false;
     }
@@ -147,84 +141,64 @@ bool StepWindow::start() {
 }
 
 void StepWindow::abandon() {
-    if (!experiment_)
+    if (!running())
         return;
-    experiment_->abandon();
+    session_.abandonExperiment();
     status->setText(QStringLiteral("опыт прерывается: следующий такт выключит нагреватель"));
     abandonButton->setEnabled(false);
 }
 
-void StepWindow::beforeTick() {
-    if (!experiment_)
-        return;
-    CycleControls c = stand_.controls;
-    experiment_->beforeTick(c);
-    main_.showControls(c);
-    stand_.controls.stepExperiment = c.stepExperiment; // no control shows it
-}
-
-void StepWindow::afterTick(const TickReport& r) {
-    if (!experiment_ || r.stop != TickReport::Stop::None)
-        return; // a safety stop ended the run: runStopped has told
-    StepExperiment& e = *experiment_;
-    e.afterTick(r, stand_.state.Temper);
-    progress->setValue(static_cast<int>(100 * e.ticksRun() / e.totalTicks()));
-    if (!e.finished()) {
-        status->setText(QStringLiteral("такт %1 из %2, мощность %3 %")
-                            .arg(e.ticksRun())
-                            .arg(e.totalTicks())
-                            .arg(e.percentAt(e.ticksRun())));
+void StepWindow::followRun() {
+    if (std::optional<ExperimentEnd> end = session_.takeExperimentEnd()) {
+        showEnd(*end);
         return;
     }
-    const StepSpan span = e.span(main_.timerInterval() / 1000.0);
-    const bool abandoned = e.abandoned();
-    const StepPlan plan = e.plan();
-    closing_ = true;
-    main_.Button11Click();
-    experiment_.reset();
-    stand_.controls.stepExperiment = false;
-    closing_ = false;
+    const StepExperiment* e = session_.experiment();
+    if (!e)
+        return;
+    progress->setValue(static_cast<int>(100 * e->ticksRun() / e->totalTicks()));
+    status->setText(QStringLiteral("такт %1 из %2, мощность %3 %")
+                        .arg(e->ticksRun())
+                        .arg(e->totalTicks())
+                        .arg(e->percentAt(e->ticksRun())));
+}
+
+void StepWindow::showEnd(const ExperimentEnd& end) {
     const QString archive = QString::fromStdString(recorder_.ArchiveName());
-    if (abandoned) {
+    switch (end.how) {
+    case ExperimentEnd::How::Stopped:
+        // Stopped from outside: "стоп", another port, a safety stop. The
+        // heater keeps the last tick's command, as after any "стоп", and the
+        // main window watches the plant meanwhile.
+        if (end.heaterByte != 0) {
+            // Say so, since the experiment, not the user, chose that power.
+            showIdle(QStringLiteral("опыт прерван; нагреватель остался включённым (%1 %), как "
+                                    "после любого «стоп»; записанное — в архиве %2")
+                         .arg(std::lround(end.heaterByte * kCountsToPercent))
+                         .arg(archive));
+        } else {
+            showIdle(QStringLiteral("опыт прерван; записанное — в архиве %1").arg(archive));
+        }
+        return;
+    case ExperimentEnd::How::Abandoned:
         showIdle(QStringLiteral("опыт прерван, нагреватель выключен; записанное — в архиве %1")
                      .arg(archive));
         return;
+    case ExperimentEnd::How::Completed:
+        break;
     }
     progress->setValue(100);
+    const StepSpan& span = end.span;
     showIdle(QStringLiteral("опыт закончен, нагреватель выключен: архив %1, ступенька — "
                             "отсчёты %2-%3")
                  .arg(archive)
                  .arg(span.first)
                  .arg(span.last));
     // After the tick: opening the archive may have messages to show.
-    QTimer::singleShot(0, this, [this, archive, span, plan] {
-        emit finished(archive, span.first, span.last, plan.fromPct, plan.toPct);
+    QTimer::singleShot(0, this, [this, archive, first = span.first, last = span.last,
+                                 plan = end.plan] {
+        emit finished(archive, first, last, plan.fromPct, plan.toPct);
     });
-}
-
-void StepWindow::runStopped() {
-    if (!experiment_ || closing_)
-        return;
-    // Stopped from outside: "стоп", another port, a safety stop. The heater
-    // keeps the last tick's command, as after any "стоп", and the main
-    // window watches the plant meanwhile; the manual mode is taken back, so
-    // a new "старт" does not go on heating at P1.
-    experiment_.reset();
-    stand_.controls.stepExperiment = false;
-    CycleControls c = stand_.controls;
-    c.Check_shim = false;
-    main_.showControls(c);
-    const QString archive = QString::fromStdString(recorder_.ArchiveName());
-    if (main_.heaterByte() != 0) {
-        // "стоп" leaves the heater as the last tick set it: say so, since
-        // the experiment, not the user, chose that power.
-        showIdle(QStringLiteral("опыт прерван; нагреватель остался включённым (%1 %), как после "
-                                "любого «стоп»; записанное — в архиве %2")
-                     .arg(std::lround(main_.heaterByte() * 0.427)) // counts shown as percent
-                     .arg(archive));
-        return;
-    }
-    showIdle(QStringLiteral("опыт прерван; записанное — в архиве %1").arg(archive));
 }
 
 } // namespace thermo

@@ -68,10 +68,11 @@ int main(int argc, char** argv) {
     settings.devices.lpt = "sim:" + (dir / "lpt").string();
     StandDevices devices(settings.devices);
     ArchiveRecorder recorder;
-    TF_Glav main({stand, dialogs, devices, recorder, settings, (dir / "t.INI").string()});
+    RunSession session(stand, devices, recorder);
+    TF_Glav main({stand, dialogs, devices, recorder, session, settings, (dir / "t.INI").string()});
     ArchiveReader archive;
     TF_Arhiv arhiv({archive, dialogs});
-    AnalysisWindows analysis(main, arhiv, archive, stand, recorder, dialogs);
+    AnalysisWindows analysis(main, arhiv, archive, stand, recorder, session, dialogs);
     arhiv.show();
     dialogs.fileAnswers.push_back(path);
     arhiv.N2Click();

@@ -43,6 +43,7 @@ struct AnalysisTest : ::testing::Test {
     ScriptedDialogs dialogs;
     std::unique_ptr<StandDevices> devices;
     ArchiveRecorder recorder;
+    std::unique_ptr<RunSession> session;
     std::unique_ptr<ProgramWindows> w;
 
     void SetUp() override {
@@ -50,8 +51,9 @@ struct AnalysisTest : ::testing::Test {
         settings.devices.com[0] = sensor.path();
         settings.devices.lpt = "sim:" + dir.file("lpt");
         devices = std::make_unique<StandDevices>(settings.devices);
+        session = std::make_unique<RunSession>(stand, *devices, recorder);
         w = std::make_unique<ProgramWindows>(
-            MainWindowServices{stand, dialogs, *devices, recorder, settings, dir.file("t.INI")});
+            MainWindowServices{stand, dialogs, *devices, recorder, *session, settings, dir.file("t.INI")});
     }
     void TearDown() override { w.reset(); }
 

@@ -156,7 +156,8 @@ struct HeaterGuard : ::testing::Test {
         ScriptedDialogs dialogs;
         StandDevices devices(settings.devices, binDir() + "/thermostand-guard");
         ArchiveRecorder recorder;
-        TF_Glav w({stand, dialogs, devices, recorder, settings, (dir / "w.INI").string()});
+        RunSession session(stand, devices, recorder);
+        TF_Glav w({stand, dialogs, devices, recorder, session, settings, (dir / "w.INI").string()});
         bool startedAgain = false;
         dialogs.whileShown = [&](const ScriptedDialogs::Shown& m) {
             const std::string line = m.text + "\n";

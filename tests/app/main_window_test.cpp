@@ -64,6 +64,7 @@ struct MainWindowTest : ::testing::Test {
     ScriptedDialogs dialogs;
     std::unique_ptr<StandDevices> devices;
     ArchiveRecorder recorder;
+    std::unique_ptr<RunSession> session;
     TSettings settings;
     std::unique_ptr<TF_Glav> w;
     std::optional<SimRegisterFile> lpt;
@@ -81,6 +82,7 @@ struct MainWindowTest : ::testing::Test {
         settings.devices.lpt = "sim:" + (dir / "lpt").string();
         settings.SavedComPort = 1;
         devices = std::make_unique<StandDevices>(settings.devices);
+        session = std::make_unique<RunSession>(stand, *devices, recorder);
         makeWindow();
         std::string err;
         lpt = SimRegisterFile::open((dir / "lpt").string(), &err);
@@ -94,7 +96,7 @@ struct MainWindowTest : ::testing::Test {
     void makeWindow() {
         w.reset();
         w = std::make_unique<TF_Glav>(MainWindowServices{
-            stand, dialogs, *devices, recorder, settings, (dir / "thermostand.INI").string()});
+            stand, dialogs, *devices, recorder, *session, settings, (dir / "thermostand.INI").string()});
     }
 
     int heater() const { return lpt->read(0); }
@@ -446,8 +448,9 @@ TEST(MainWindowStart, ParallelPortThatCannotBeOpenedIsReportedAsTheDriverError) 
     ScriptedDialogs dialogs;
     StandDevices devices(settings.devices);
     ArchiveRecorder recorder;
-    TF_Glav w({stand, dialogs, devices, recorder, settings, "/nonexistent/dir/thermostand.INI"});
-    EXPECT_FALSE(w.lptReady());
+    RunSession session(stand, devices, recorder);
+    TF_Glav w({stand, dialogs, devices, recorder, session, settings, "/nonexistent/dir/thermostand.INI"});
+    EXPECT_FALSE(w.heaterReady());
     ASSERT_EQ(dialogs.messages.size(), 1u);
     EXPECT_EQ(dialogs.messages[0].caption, "ERROR");
     EXPECT_EQ(dialogs.messages[0].text.rfind(

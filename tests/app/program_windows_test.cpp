@@ -26,6 +26,7 @@ struct ProgramWindowsTest : ::testing::Test {
     ScriptedDialogs dialogs;
     std::unique_ptr<StandDevices> devices;
     ArchiveRecorder recorder;
+    std::unique_ptr<RunSession> session;
     std::unique_ptr<ProgramWindows> windows;
 
     void SetUp() override {
@@ -34,8 +35,9 @@ struct ProgramWindowsTest : ::testing::Test {
         settings.devices.com[0] = sensor.path();
         settings.devices.lpt = "sim:" + (dir / "lpt").string();
         devices = std::make_unique<StandDevices>(settings.devices);
+        session = std::make_unique<RunSession>(stand, *devices, recorder);
         windows = std::make_unique<ProgramWindows>(MainWindowServices{
-            stand, dialogs, *devices, recorder, settings, (dir / "thermostand.INI").string()});
+            stand, dialogs, *devices, recorder, *session, settings, (dir / "thermostand.INI").string()});
     }
     void TearDown() override {
         windows.reset();

@@ -59,7 +59,8 @@ int main(int argc, char** argv) {
     ScriptedDialogs dialogs;
     StandDevices devices(settings.devices);
     ArchiveRecorder recorder;
-    TF_Glav w({stand, dialogs, devices, recorder, settings, (dir / "thermostand.INI").string()});
+    RunSession session(stand, devices, recorder);
+    TF_Glav w({stand, dialogs, devices, recorder, session, settings, (dir / "thermostand.INI").string()});
     w.show();
     app.processEvents();
     w.FormShow();

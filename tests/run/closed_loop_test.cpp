@@ -29,8 +29,8 @@ struct PlantLoop : CycleSensor, CycleHeater, CycleRecorder {
     void startConversion() override {}
     void writeHeater(std::uint8_t b) override { plant.setHeater(t, b / 234.0); }
     void appendSample(std::uint16_t, const TProcessState&) override {}
-    bool configChanged(const LiveConfig&) override { return false; }
-    void appendConfig(const LiveConfig&) override {}
+    bool configChanged(const TConfigSources&) override { return false; }
+    void appendConfig(const TConfigSources&) override {}
 };
 
 double runAndReturnWorstLateError(Stand& stand, int ticks, int lastTicks) {

@@ -45,11 +45,11 @@ struct FakeRecorder : CycleRecorder {
         }
         samples.push_back(takt);
     }
-    bool configChanged(const LiveConfig&) override {
+    bool configChanged(const TConfigSources&) override {
         ++configChecks;
         return changed;
     }
-    void appendConfig(const LiveConfig& live) override { configs.push_back(live.Takt); }
+    void appendConfig(const TConfigSources& live) override { configs.push_back(live.Takt); }
 };
 
 struct CycleTest : ::testing::Test {

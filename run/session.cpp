@@ -1,0 +1,194 @@
+#include "run/session.h"
+
+#include <exception>
+#include <utility>
+
+#include "io/alarm_sound.h"
+#include "io/lpt.h"
+#include "storage/recorder.h"
+
+namespace thermo {
+
+void RunSession::Recorder::appendSample(std::uint16_t takt, const TProcessState& state) {
+    recorder_.AppendSample(takt, state); // stamped with the recorder's own clock
+}
+
+bool RunSession::Recorder::configChanged(const TConfigSources& live) {
+    return recorder_.ConfigChanged(live);
+}
+
+void RunSession::Recorder::appendConfig(const TConfigSources& live) {
+    recorder_.AppendConfig(live);
+}
+
+RunSession::RunSession(Stand& stand, SessionDevices& devices, ArchiveRecorder& recorder,
+                       AlarmSound* sound)
+    : stand_(stand), devices_(devices), recorder_(recorder), sound_(sound),
+      recorderAdapter_(recorder), cycle_(stand, devices, devices, recorderAdapter_) {}
+
+std::optional<Notice> RunSession::startUpRefusal() const {
+    const SessionDevices::Failure f = devices_.startUpFailure();
+    if (f.lptNotReady)
+        return Notice{Notice::Kind::Message, MessageKind::Error, "ERROR",
+                      kLptNotReadyText + std::to_string(f.lptErrorCode)};
+    if (!f.guardError.empty())
+        return Notice{Notice::Kind::Message, MessageKind::Error, "",
+                      std::string(kGuardLostText) + "\n" + f.guardError};
+    return std::nullopt;
+}
+
+void RunSession::snapshotConfig() {
+    recorder_.TakeConfigSnapshot(liveConfig(stand_));
+}
+
+bool RunSession::newArchive(const std::function<std::optional<std::string>()>& choose) {
+    stand_.state.Takt = 1;
+    stop();
+    const std::optional<std::string> path = choose();
+    if (!path)
+        return false;
+    recorder_.setArchiveName(*path);
+    try {
+        recorder_.AppendConfig(liveConfig(stand_));
+    } catch (const std::exception& e) {
+        tell({Notice::Kind::ErrorReport, MessageKind::Error, "", e.what()});
+        return false;
+    }
+    return true;
+}
+
+bool RunSession::start() {
+    if (devices_.guardLost()) {
+        tellError(kGuardLostText);
+        return false;
+    }
+    if (!running_) {
+        cycle_.runStarted();
+        running_ = true;
+    }
+    return true;
+}
+
+void RunSession::stop() {
+    if (experiment_)
+        endExperiment(ExperimentEnd::How::Stopped);
+    running_ = false;
+}
+
+void RunSession::sound(SoundAction a) {
+    if (!sound_)
+        return;
+    if (a == SoundAction::Play)
+        sound_->play();
+    else
+        sound_->stop();
+}
+
+TickReport RunSession::tick(double timeOfDay) {
+    if (experiment_)
+        experiment_->beforeTick(stand_.controls);
+    TickReport r = cycle_.tick(timeOfDay);
+    if (r.stop != TickReport::Stop::None) {
+        stop();
+        tellError(r.message);
+        return r;
+    }
+    if (!r.nothingMeasured)
+        sound(r.sound);
+    if (!r.ioError.empty())
+        tell({Notice::Kind::ErrorReport, MessageKind::Error, "", r.ioError});
+    if (experiment_) {
+        experiment_->afterTick(r, stand_.state.Temper);
+        if (experiment_->finished()) {
+            endExperiment(experiment_->abandoned() ? ExperimentEnd::How::Abandoned
+                                                   : ExperimentEnd::How::Completed);
+            running_ = false;
+        }
+    }
+    return r;
+}
+
+bool RunSession::watchWhileStopped() const {
+    return !running_ && !ended_ && cycle_.watchWhileStopped();
+}
+
+TickReport RunSession::checkWhileStopped() {
+    const TickReport r = cycle_.checkWhileStopped();
+    if (!r.checkByteMismatch)
+        sound(r.sound);
+    if (r.stop != TickReport::Stop::None)
+        tellError(r.message);
+    return r;
+}
+
+GuardNews RunSession::hearGuard(std::chrono::milliseconds timeout) {
+    const GuardNews news = devices_.pollGuard(timeout);
+    switch (news) {
+    case GuardNews::None:
+        break;
+    case GuardNews::SwitchedOff:
+        tell({Notice::Kind::GuardOff, MessageKind::Warning, "", kGuardSwitchedOffText});
+        break;
+    case GuardNews::Gone:
+        stop();
+        devices_.writeHeater(0);
+        tellError(kGuardLostText);
+        break;
+    }
+    return news;
+}
+
+bool RunSession::startExperiment(const StepPlan& plan) {
+    if (experiment_ || !validStepPlan(plan))
+        return false;
+    // The run appends to an archive that may hold samples already.
+    experiment_.emplace(plan, archiveSampleCount(recorder_.ArchiveName()));
+    experimentEnd_.reset();
+    if (!start()) {
+        experiment_.reset();
+        return false;
+    }
+    return true;
+}
+
+void RunSession::abandonExperiment() {
+    if (experiment_)
+        experiment_->abandon();
+}
+
+void RunSession::endExperiment(ExperimentEnd::How how) {
+    ExperimentEnd end;
+    end.how = how;
+    end.plan = experiment_->plan();
+    end.span = experiment_->span(stand_.controls.intervalMs / 1000.0);
+    end.heaterByte = cycle_.lastHeaterByte();
+    experiment_.reset();
+    stand_.controls.stepExperiment = false;
+    // Stopped from outside, the manual mode is taken back, so a new "старт"
+    // does not go on heating at P1. (At its end the closing tick has already
+    // switched manual mode off.)
+    stand_.controls.Check_shim = false;
+    experimentEnd_ = std::move(end);
+}
+
+std::optional<ExperimentEnd> RunSession::takeExperimentEnd() {
+    return std::exchange(experimentEnd_, std::nullopt);
+}
+
+void RunSession::shutdown(const std::function<void()>& whileSafe) {
+    if (ended_)
+        return;
+    ended_ = true;
+    stop();
+    devices_.writeHeater(0);
+    sound(SoundAction::Stop);
+    if (whileSafe)
+        whileSafe();
+    devices_.shutdown();
+}
+
+std::vector<Notice> RunSession::takeNotices() {
+    return std::exchange(notices_, {});
+}
+
+} // namespace thermo
