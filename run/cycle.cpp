@@ -33,6 +33,17 @@ TickReport& ControlCycle::stopRun(TickReport& r, TickReport::Stop why, std::stri
     return r;
 }
 
+void ControlCycle::switchHeaterOff() {
+    writeHeater(0);
+    heaterSwitchedOff();
+}
+
+void ControlCycle::heaterSwitchedOff() {
+    lastHeaterByte_ = 0;
+    watch_.reset();
+    alarmShown_ = false;
+}
+
 void ControlCycle::writeHeater(std::uint8_t byte) {
     heater_.writeHeater(byte);
     lastHeaterByte_ = byte;

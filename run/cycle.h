@@ -136,6 +136,12 @@ public:
     [[nodiscard]] bool watchWhileStopped() const { return lastHeaterByte_ != 0 || alarmShown_; }
     [[nodiscard]] std::uint8_t lastHeaterByte() const { return lastHeaterByte_; }
     TickReport checkWhileStopped();
+    // The program's end, or nothing left to guard the heater: 0 written, the
+    // heating watch and the alarm over.
+    void switchHeaterOff();
+    // Someone else (the heater guard) has written 0: the heater is off,
+    // whatever this cycle wrote last.
+    void heaterSwitchedOff();
 
     // The heater byte of the output stage for a total command in counts:
     // clamped to 0..234 on the unrounded value, then rounded half to even.

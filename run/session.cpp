@@ -87,9 +87,14 @@ void RunSession::sound(SoundAction a) {
 TickReport RunSession::tick(double timeOfDay) {
     if (experiment_)
         experiment_->beforeTick(stand_.controls);
+    // Every tick writes the heater, and with it tells the guard the program
+    // has read the plant.
     TickReport r = cycle_.tick(timeOfDay);
     if (r.stop != TickReport::Stop::None) {
         stop();
+        // Nobody watches the plant now: no alarm may go on sounding for a
+        // run that has ended.
+        sound(SoundAction::Stop);
         tellError(r.message);
         return r;
     }
@@ -114,6 +119,7 @@ bool RunSession::watchWhileStopped() const {
 
 TickReport RunSession::checkWhileStopped() {
     const TickReport r = cycle_.checkWhileStopped();
+    devices_.heartbeat(); // the plant was read
     if (!r.checkByteMismatch)
         sound(r.sound);
     if (r.stop != TickReport::Stop::None)
@@ -127,11 +133,13 @@ GuardNews RunSession::hearGuard(std::chrono::milliseconds timeout) {
     case GuardNews::None:
         break;
     case GuardNews::SwitchedOff:
+        cycle_.heaterSwitchedOff();
         tell({Notice::Kind::GuardOff, MessageKind::Warning, "", kGuardSwitchedOffText});
         break;
     case GuardNews::Gone:
         stop();
-        devices_.writeHeater(0);
+        cycle_.switchHeaterOff();
+        sound(SoundAction::Stop);
         tellError(kGuardLostText);
         break;
     }
@@ -180,7 +188,7 @@ void RunSession::shutdown(const std::function<void()>& whileSafe) {
         return;
     ended_ = true;
     stop();
-    devices_.writeHeater(0);
+    cycle_.switchHeaterOff();
     sound(SoundAction::Stop);
     if (whileSafe)
         whileSafe();

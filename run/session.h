@@ -8,7 +8,15 @@
 //
 // The session never waits for a person. What it has to say becomes a notice
 // that the driver takes after the call and shows in its own way (a message
-// box, a line on standard error).
+// box, a line on standard error), never inside a tick: the plant goes on
+// being read while a person reads the message.
+//
+// The heater guard's proof of life is the watch itself: the guard hears from
+// the program after every reading of the plant (a tick writes the heater,
+// which tells the guard; a reading while stopped beats), and from nothing
+// else. A program that no longer reads the plant for the guard's hang limit
+// while the heater is on is hung, whatever it waits for, and the guard
+// switches the heater off.
 
 #include <chrono>
 #include <cstdint>
@@ -45,6 +53,7 @@ public:
     virtual void heartbeat() = 0;
     // Heater 0, the guard told goodbye, the serial port closed.
     virtual void shutdown() = 0;
+
 };
 
 // Something to tell the person at the stand.
@@ -115,7 +124,6 @@ public:
     // writes the command again), or it is gone (heater 0, the run stopped,
     // told, and no start from then on).
     GuardNews hearGuard(std::chrono::milliseconds timeout = std::chrono::milliseconds(0));
-    void heartbeat() { devices_.heartbeat(); }
 
     // The step experiment, in this session's own cycle with every safety stop
     // of a run: an archive chosen by newArchive, then manual mode at P0, P1
