@@ -535,10 +535,6 @@ void TF_Glav::Timer1Timer() {
 void TF_Glav::watchGuard() {
     if (!s_.devices.guard())
         return;
-    guardBeat_ = new QTimer(this);
-    guardBeat_->setInterval(guard::kHeartbeatPeriod);
-    connect(guardBeat_, &QTimer::timeout, this, [this] { s_.session.heartbeat(); });
-    guardBeat_->start();
     guardNotifier_ =
         new QSocketNotifier(s_.devices.guard()->descriptor(), QSocketNotifier::Read, this);
     connect(guardNotifier_, &QSocketNotifier::activated, this, &TF_Glav::hearGuard);
@@ -558,7 +554,6 @@ void TF_Glav::hearGuard() {
         guardNotifier_->setEnabled(false); // the closed tie would wake it for ever
         guardNotifier_->deleteLater();
         guardNotifier_ = nullptr;
-        guardBeat_->stop();
         followSession();
         showNotices();
         return;

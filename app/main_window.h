@@ -193,7 +193,6 @@ private:
     bool guardOffOpen_ = false;
     bool experimentShown_ = false; // the controls show a step experiment's
     TickGate ticks_;
-    QTimer* guardBeat_ = nullptr;
     QSocketNotifier* guardNotifier_ = nullptr;
 };
 

@@ -12,6 +12,7 @@
 #include "analysis/scorecard.h"
 #include "cli/archive_export.h"
 #include "cli/commands.h"
+#include "common/options.h"
 #include "common/scripted_dialogs.h"
 #include "storage/reader.h"
 
@@ -69,14 +70,6 @@ void putNumber(std::string& out, std::uint64_t v) {
     out.append(buf, r.ptr);
 }
 
-bool wantsHelp(int argc, char** argv) {
-    for (int i = 0; i < argc; ++i) {
-        if (std::strcmp(argv[i], "--help") == 0 || std::strcmp(argv[i], "-h") == 0)
-            return true;
-    }
-    return false;
-}
-
 void flush(std::string& out) {
     std::fwrite(out.data(), 1, out.size(), stdout);
     out.clear();
@@ -86,47 +79,34 @@ void flush(std::string& out) {
 // Returns the status to end with (0 after --help, 2 for a usage error), or
 // nothing with `file` and `on` set.
 std::optional<int> fileAndSwitch(int argc, char** argv, const char* command, const char* usage,
-                                 const char* switchName, const char*& file, bool& on) {
-    if (wantsHelp(argc, argv)) {
-        std::cout << usage;
-        return 0;
-    }
-    for (int i = 0; i < argc; ++i) {
-        if (std::strcmp(argv[i], switchName) == 0) {
-            on = true;
-        } else if (argv[i][0] == '-' || file != nullptr) {
-            std::cerr << "thermostand-cli archive " << command << ": unexpected argument "
-                      << argv[i] << "\n\n"
-                      << usage;
-            return 2;
-        } else {
-            file = argv[i];
-        }
-    }
-    if (file == nullptr) {
-        std::cerr << usage;
-        return 2;
-    }
-    return std::nullopt;
+                                 const char* switchName, std::string& file, bool& on) {
+    OptionParser p(std::string("thermostand-cli archive ") + command, usage);
+    p.positional("FILE", file);
+    if (switchName)
+        p.flag(switchName, on);
+    return p.parse(argc, argv);
 }
 
-// Both files of the archive, the reader's messages on stderr; false when the
-// sample file could not be read.
-bool readArchive(const char* file, ArchiveReader& archive) {
+// FILE and the switch of dump and score, and both files of the archive read
+// with the reader's messages on stderr. Returns the status to end with (0
+// after --help, 1 when the sample file could not be read, 2 for a usage
+// error), or nothing with `archive` read and `on` set.
+std::optional<int> readArchive(int argc, char** argv, const char* command, const char* usage,
+                               const char* switchName, bool& on, ArchiveReader& archive) {
+    std::string file;
+    if (const auto end = fileAndSwitch(argc, argv, command, usage, switchName, file, on))
+        return end;
     ScriptedDialogs dialogs(true);
     const bool samplesRead = archive.ReadSampleFile(file, dialogs);
     (void)archive.ReadConfigFile(file, dialogs);
-    return samplesRead;
+    return samplesRead ? std::nullopt : std::optional<int>(1);
 }
 
 int dump(int argc, char** argv) {
-    const char* file = nullptr;
     bool replay = false;
-    if (const auto end = fileAndSwitch(argc, argv, "dump", kDumpUsage, "--replay", file, replay))
-        return *end;
     ArchiveReader archive;
-    if (!readArchive(file, archive))
-        return 1;
+    if (const auto end = readArchive(argc, argv, "dump", kDumpUsage, "--replay", replay, archive))
+        return *end;
 
     std::string out = "position,time,temper,zadan,oshibka,config,summa_1,summa_2";
     if (replay)
@@ -189,17 +169,13 @@ int dump(int argc, char** argv) {
 }
 
 int configs(int argc, char** argv) {
-    if (wantsHelp(argc, argv)) {
-        std::cout << kConfigsUsage;
-        return 0;
-    }
-    if (argc != 1 || argv[0][0] == '-') {
-        std::cerr << kConfigsUsage;
-        return 2;
-    }
+    std::string file;
+    bool none = false;
+    if (const auto end = fileAndSwitch(argc, argv, "configs", kConfigsUsage, nullptr, file, none))
+        return *end;
     ScriptedDialogs dialogs(true);
     ArchiveReader archive;
-    if (!archive.ReadConfigFile(argv[0], dialogs))
+    if (!archive.ReadConfigFile(file, dialogs))
         return 1;
 
     std::string out = "config,Takt,Zadan,C0_1,C1_1,C2_1,C0_2,C1_2,C2_2,"
@@ -273,13 +249,10 @@ Exit status: 0 when the sample file was read, 1 when it could not be opened,
 )";
 
 int score(int argc, char** argv) {
-    const char* file = nullptr;
     bool json = false;
-    if (const auto end = fileAndSwitch(argc, argv, "score", kScoreUsage, "--json", file, json))
-        return *end;
     ArchiveReader archive;
-    if (!readArchive(file, archive))
-        return 1;
+    if (const auto end = readArchive(argc, argv, "score", kScoreUsage, "--json", json, archive))
+        return *end;
     const auto segments = scoreArchive(archive);
     std::string out = json ? scorecardJson(segments) : scorecardCsv(segments);
     flush(out);

@@ -1,10 +1,11 @@
 // thermostand-cli archive xlsx / wmf: the archive window's "Exel" and
 // "сохранить в *.WMF" for scripted reports.
-#include <cstring>
+#include <cstdio>
 #include <iostream>
 #include <string>
 
 #include "cli/archive_export.h"
+#include "common/options.h"
 #include "common/scripted_dialogs.h"
 #include "export/excel_export.h"
 #include "storage/reader.h"
@@ -55,13 +56,6 @@ be read or the file not written, 2 for a usage error.
 constexpr int kMinWidth = 300;
 constexpr int kMinHeight = 150;
 
-bool wantsHelp(int argc, char** argv) {
-    for (int i = 0; i < argc; ++i)
-        if (std::strcmp(argv[i], "--help") == 0 || std::strcmp(argv[i], "-h") == 0)
-            return true;
-    return false;
-}
-
 class SilentProgress : public ProgressDisplay {
 public:
     void begin() override {}
@@ -72,22 +66,20 @@ public:
 } // namespace
 
 int archiveXlsx(int argc, char** argv) {
-    if (wantsHelp(argc, argv)) {
-        std::cout << kXlsxUsage;
-        return 0;
-    }
-    if (argc != 2 || argv[0][0] == '-' || argv[1][0] == '-') {
-        std::cerr << kXlsxUsage;
-        return 2;
-    }
+    std::string file, out;
+    OptionParser p("thermostand-cli archive xlsx", kXlsxUsage);
+    p.positional("FILE", file);
+    p.positional("OUT", out);
+    if (const auto end = p.parse(argc, argv))
+        return *end;
     ScriptedDialogs dialogs(true); // messages go to stderr
     ArchiveReader archive;
-    if (!archive.ReadSampleFile(argv[0], dialogs))
+    if (!archive.ReadSampleFile(file, dialogs))
         return 1;
     const auto rows = exportRows(archive.Samples);
     SpreadsheetAutomation automation;
     SilentProgress progress;
-    dialogs.fileAnswers.push_back(std::string(argv[1]));
+    dialogs.fileAnswers.push_back(out);
     const auto result =
         ExportToExcel(rows, archive.SampleCount, automation.excel(), progress, dialogs);
     return result == ExcelExportResult::Saved ? 0 : 1;
@@ -96,43 +88,24 @@ int archiveXlsx(int argc, char** argv) {
 #ifdef THERMO_CLI_CHARTS
 
 int archiveWmf(int argc, char** argv) {
-    if (wantsHelp(argc, argv)) {
-        std::cout << kWmfUsage;
-        return 0;
-    }
-    const char* file = nullptr;
-    const char* out = nullptr;
+    std::string file, out, size;
+    OptionParser p("thermostand-cli archive wmf", kWmfUsage);
+    p.positional("FILE", file);
+    p.positional("OUT", out);
+    p.text("--size", size, "WxH");
+    if (const auto end = p.parse(argc, argv))
+        return *end;
     int width = 800, height = 400;
-    for (int i = 0; i < argc; ++i) {
-        if (std::strcmp(argv[i], "--size") == 0 && i + 1 < argc) {
-            char x = 0, rest = 0;
-            if (std::sscanf(argv[++i], "%d%c%d%c", &width, &x, &height, &rest) != 3 ||
-                (x != 'x' && x != 'X') || width > 4000 || height > 4000) {
-                std::cerr << "thermostand-cli archive wmf: --size wants WxH, at most 4000x4000\n";
-                return 2;
-            }
-            if (width < kMinWidth || height < kMinHeight) {
-                std::cerr << "thermostand-cli archive wmf: a chart smaller than " << kMinWidth
-                          << 'x' << kMinHeight << " is not readable: its time and temperature "
-                          << "labels would run into each other\n";
-                return 2;
-            }
-        } else if (argv[i][0] == '-') {
-            std::cerr << "thermostand-cli archive wmf: unexpected argument " << argv[i] << "\n\n"
-                      << kWmfUsage;
-            return 2;
-        } else if (file == nullptr) {
-            file = argv[i];
-        } else if (out == nullptr) {
-            out = argv[i];
-        } else {
-            std::cerr << kWmfUsage;
-            return 2;
-        }
-    }
-    if (file == nullptr || out == nullptr) {
-        std::cerr << kWmfUsage;
-        return 2;
+    if (p.given("--size")) {
+        char x = 0, rest = 0;
+        if (std::sscanf(size.c_str(), "%d%c%d%c", &width, &x, &height, &rest) != 3 ||
+            (x != 'x' && x != 'X') || width > 4000 || height > 4000)
+            return p.fail("--size wants WxH, at most 4000x4000");
+        if (width < kMinWidth || height < kMinHeight)
+            return p.fail("a chart smaller than " + std::to_string(kMinWidth) + 'x' +
+                          std::to_string(kMinHeight) +
+                          " is not readable: its time and temperature labels would run into "
+                          "each other");
     }
     ScriptedDialogs dialogs(true);
     ArchiveReader archive;

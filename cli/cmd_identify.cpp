@@ -4,8 +4,6 @@
 // for a span of a recorded archive.
 #include <charconv>
 #include <cmath>
-#include <cstring>
-#include <filesystem>
 #include <iostream>
 #include <optional>
 #include <string>
@@ -17,10 +15,10 @@
 #include "cli/stand_run.h"
 #include "cli/settings_sep.h"
 #include "common/numfmt.h"
+#include "common/options.h"
 #include "common/scripted_dialogs.h"
 #include "analysis/identify.h"
 #include "analysis/tuning.h"
-#include "storage/archive_record.h"
 #include "storage/io_error.h"
 #include "storage/reader.h"
 #include "storage/settings.h"
@@ -102,53 +100,24 @@ struct ReportOptions {
     int regulator = 2;
 };
 
-std::optional<double> number(const char* s) {
-    return parseNumber(s ? s : "", '.');
-}
-
-// Consumes a report option at argv[i]; nothing when argv[i] is not one, an
-// error text when it is one given wrongly.
-std::optional<std::string> reportOption(int argc, char** argv, int& i, ReportOptions& o,
-                                        bool& taken) {
-    const std::string a = argv[i];
-    const char* next = i + 1 < argc ? argv[i + 1] : nullptr;
-    taken = true;
-    if (a == "--json") {
-        o.json = true;
-        return std::nullopt;
-    }
-    if (a != "--step-size" && a != "--write-settings" && a != "--rule" && a != "--regulator") {
-        taken = false;
-        return std::nullopt;
-    }
-    if (!next)
-        return a + " needs a value";
-    ++i;
-    if (a == "--write-settings") {
-        o.writeSettings = next;
-    } else if (a == "--rule") {
-        const auto r = tuningRuleFromName(next);
-        if (!r)
-            return std::string("--rule: unknown rule ") + next;
-        o.rule = *r;
-    } else if (a == "--regulator") {
-        if (std::strcmp(next, "1") != 0 && std::strcmp(next, "2") != 0)
-            return "--regulator needs 1 or 2";
-        o.regulator = next[0] - '0';
-    } else {
-        const auto v = number(next);
-        if (!v || *v == 0 || std::fabs(*v) > 200)
-            return "--step-size needs a number of °C, not 0, within +-200";
-        o.stepC = *v;
-    }
+// The report options, declared beside a command's own; then the command
+// line is parsed. The status to end with (0 after --help, 2 for a usage
+// error), or nothing with every target set.
+std::optional<int> parseWithReport(OptionParser& p, ReportOptions& o, int argc, char** argv) {
+    const char* stepSizeNeeds = "a number of °C within +-200, other than 0";
+    std::vector<std::pair<std::string, TuningRule>> rules;
+    for (TuningRule r : kTuningRules)
+        rules.emplace_back(tuningRuleName(r), r);
+    p.flag("--json", o.json);
+    p.number("--step-size", o.stepC, {-200, 200}, stepSizeNeeds);
+    p.text("--write-settings", o.writeSettings, "a file name");
+    p.choice("--rule", o.rule, std::move(rules));
+    p.choice("--regulator", o.regulator, {{"1", 1}, {"2", 2}});
+    if (const auto end = p.parse(argc, argv))
+        return end;
+    if (o.stepC == 0)
+        return p.fail(std::string("--step-size needs ") + stepSizeNeeds + ", not 0");
     return std::nullopt;
-}
-
-bool wantsHelp(int argc, char** argv) {
-    for (int i = 0; i < argc; ++i)
-        if (std::strcmp(argv[i], "--help") == 0 || std::strcmp(argv[i], "-h") == 0)
-            return true;
-    return false;
 }
 
 // Locale-free: the shortest text that reads back as the same double.
@@ -312,159 +281,122 @@ int report(const Step& step, const ReportOptions& o) {
     return 0;
 }
 
+// What identify is asked: the experiment, and the options its run takes
+// as `run` takes them (left out: run's defaults).
+struct IdentifyOptions {
+    std::string archive;
+    StepPlan plan;
+    long intervalMs = 1000;
+    std::string port, settings;
+    std::optional<double> setpoint, watchSeconds;
+    bool sound = true;
+    ReportOptions report;
+};
+
+// The options, or nothing with the exit status in `status`: 0 after --help,
+// 2 after a usage error.
+std::optional<IdentifyOptions> parseIdentify(int argc, char** argv, int& status) {
+    IdentifyOptions o;
+    OptionParser p("identify", std::string(kIdentifyUsage) + kReportUsage);
+    p.text("--archive", o.archive, "a file name");
+    p.number("--from", o.plan.fromPct, {0, 100});
+    p.number("--to", o.plan.toPct, {0, 100});
+    p.number("--hold", o.plan.hold, {1, double(kMaxStepTicks)});
+    p.number("--ticks", o.plan.ticks, {double(kMinFitSamples), double(kMaxStepTicks)});
+    p.number("--interval", o.intervalMs, {100, 5000});
+    p.text("--port", o.port, "COMn or a path");
+    p.text("--settings", o.settings, "a file name");
+    p.number("--setpoint", o.setpoint);
+    p.number("--watch-period", o.watchSeconds, {1, kWatchPeriodMs / 1000.0});
+    p.flag("--no-alarm-sound", o.sound, false);
+    if (const auto end = parseWithReport(p, o.report, argc, argv)) {
+        status = *end;
+        return std::nullopt;
+    }
+    const char* why = nullptr;
+    if (o.archive.empty() || !p.given("--from") || !p.given("--to") || !p.given("--hold") ||
+        !p.given("--ticks"))
+        why = "--archive, --from, --to, --hold and --ticks are required";
+    else if (o.plan.fromPct == o.plan.toPct)
+        why = "--from and --to are different percentages 0..100";
+    else if (!validStepPlan(o.plan))
+        why = "--hold 1 or more, --ticks 6 or more, together at most 64999";
+    if (why) {
+        status = p.fail(why);
+        return std::nullopt;
+    }
+    return o;
+}
+
 } // namespace
 
 int identify(int argc, char** argv) {
-    if (wantsHelp(argc, argv)) {
-        std::cout << kIdentifyUsage << kReportUsage;
-        return 0;
-    }
-    ReportOptions report_;
+    int parseStatus = 0;
+    const auto opt = parseIdentify(argc, argv, parseStatus);
+    if (!opt)
+        return parseStatus;
+    const IdentifyOptions& o = *opt;
     HeadlessRun run;
-    std::optional<double> from, to, hold, ticks;
-    double intervalMs = 1000;
-    auto usage = [](const std::string& why) {
-        std::cerr << "identify: " << why << "\n\n" << kIdentifyUsage << kReportUsage;
-        return 2;
-    };
-    for (int i = 0; i < argc; ++i) {
-        bool taken = false;
-        if (auto err = reportOption(argc, argv, i, report_, taken))
-            return usage(*err);
-        if (taken)
-            continue;
-        const std::string a = argv[i];
-        const char* next = i + 1 < argc ? argv[i + 1] : nullptr;
-        if (a == "--no-alarm-sound") {
-            run.controls.Check_Alarm = false;
-            continue;
-        }
-        if (!next)
-            return usage(a + (a.rfind("--", 0) == 0 ? " needs a value" : ": unexpected"));
-        ++i;
-        if (a == "--archive") {
-            run.archive = next;
-        } else if (a == "--port") {
-            run.port = next;
-        } else if (a == "--settings") {
-            run.settings = next;
-        } else if (a == "--setpoint" || a == "--watch-period") {
-            const auto v = number(next);
-            if (!v)
-                return usage(a + " needs a number, not " + next);
-            if (a == "--setpoint")
-                run.setpoint = *v;
-            else if (*v >= 1 && *v <= kWatchPeriodMs / 1000.0)
-                run.watchPeriodMs = static_cast<int>(std::lround(*v * 1000));
-            else
-                return usage(a + " out of range");
-        } else if (a == "--from" || a == "--to" || a == "--hold" || a == "--ticks" ||
-                   a == "--interval") {
-            const auto v = number(next);
-            if (!v || *v != std::floor(*v))
-                return usage(a + " needs a whole number, not " + next);
-            if (a == "--interval") {
-                intervalMs = *v;
-            } else {
-                (a == "--from" ? from : a == "--to" ? to : a == "--hold" ? hold : ticks) = *v;
-            }
-        } else {
-            return usage("unknown option " + a);
-        }
-    }
-    if (run.archive.empty() || !from || !to || !hold || !ticks)
-        return usage("--archive, --from, --to, --hold and --ticks are required");
-    if (*from < 0 || *from > 100 || *to < 0 || *to > 100 || *from == *to)
-        return usage("--from and --to are different percentages 0..100");
-    if (intervalMs < 100 || intervalMs > 5000)
-        return usage("--interval needs 100..5000 ms");
-    // Whole numbers within range, so the casts below keep them.
-    if (*hold < 1 || *ticks < 1 || *hold + *ticks > double(kMaxStepTicks))
-        return usage("--hold 1 or more, --ticks 6 or more, together at most 64999");
-    const StepPlan plan{static_cast<int>(*from), static_cast<int>(*to), static_cast<long>(*hold),
-                        static_cast<long>(*ticks)};
-    if (!validStepPlan(plan))
-        return usage("--hold 1 or more, --ticks 6 or more, together at most 64999");
-
-    run.controls.intervalMs = static_cast<int>(intervalMs);
-    run.experiment = plan;
+    run.archive = o.archive;
+    run.port = o.port;
+    run.settings = o.settings;
+    if (o.setpoint)
+        run.setpoint = *o.setpoint;
+    if (o.watchSeconds)
+        run.watchPeriodMs = static_cast<int>(std::lround(*o.watchSeconds * 1000));
+    run.controls.Check_Alarm = o.sound;
+    run.controls.intervalMs = static_cast<int>(o.intervalMs);
+    run.experiment = o.plan;
     // The ticks are logged on stderr: stdout is the report's.
     const HeadlessResult result = runHeadless(run, "identify", std::cerr);
     if (result.status != 0) {
         if (result.status == 3)
             std::cerr << "identify: the experiment ended early; what was recorded is in "
-                      << run.archive << " (archive identify fits a span of it)\n";
+                      << o.archive << " (archive identify fits a span of it)\n";
         return result.status;
     }
-    const Step step{result.experiment->span, *from, *to};
-    std::cerr << "identify: recorded in " << run.archive << " at positions " << step.span.first
+    const Step step{result.experiment->span, double(o.plan.fromPct), double(o.plan.toPct)};
+    std::cerr << "identify: recorded in " << o.archive << " at positions " << step.span.first
               << ".." << step.span.last << "; the heater is off\n";
-    return report(step, report_);
+    return report(step, o.report);
 }
 
 int archiveIdentify(int argc, char** argv) {
-    if (wantsHelp(argc, argv)) {
-        std::cout << kArchiveUsage << kReportUsage;
-        return 0;
-    }
-    auto usage = [](const std::string& why) {
-        std::cerr << "archive identify: " << why << "\n\n" << kArchiveUsage << kReportUsage;
-        return 2;
-    };
     ReportOptions report_;
-    const char* file = nullptr;
-    std::optional<double> first, last, from, to;
-    for (int i = 0; i < argc; ++i) {
-        bool taken = false;
-        if (auto err = reportOption(argc, argv, i, report_, taken))
-            return usage(*err);
-        if (taken)
-            continue;
-        const std::string a = argv[i];
-        if (a.rfind("-", 0) != 0) {
-            if (file)
-                return usage("unexpected argument " + a);
-            file = argv[i];
-            continue;
-        }
-        const char* next = i + 1 < argc ? argv[++i] : nullptr;
-        if (!next)
-            return usage(a + " needs a value");
-        if (a == "--first" || a == "--last") {
-            const auto v = number(next);
-            if (!v || *v < 1 || *v != std::floor(*v))
-                return usage(a + " needs a sample position, 1 or more");
-            (a == "--first" ? first : last) = *v;
-        } else if (a == "--step") {
-            const std::string s = next;
-            const auto colon = s.find(':');
-            if (colon != std::string::npos) {
-                from = parseNumber(s.substr(0, colon), '.');
-                to = parseNumber(s.substr(colon + 1), '.');
-            }
-            if (!from || !to || *from < 0 || *from > 100 || *to < 0 || *to > 100 || *from == *to)
-                return usage("--step needs P0:P1, two different percentages 0..100");
-        } else {
-            return usage("unknown option " + a);
-        }
+    std::string file, step;
+    long first = 0, last = 0;
+    const char* stepNeeds = "P0:P1, two different percentages 0..100";
+    OptionParser p("archive identify", std::string(kArchiveUsage) + kReportUsage);
+    p.positional("FILE", file);
+    p.number("--first", first, {1}, "a sample position, 1 or more");
+    p.number("--last", last, {1}, "a sample position, 1 or more");
+    p.text("--step", step, stepNeeds);
+    if (const auto end = parseWithReport(p, report_, argc, argv))
+        return *end;
+    if (!p.given("--first") || !p.given("--last") || !p.given("--step"))
+        return p.fail("FILE, --first, --last and --step are required");
+    std::optional<double> from, to;
+    if (const auto colon = step.find(':'); colon != std::string::npos) {
+        from = parseNumber(step.substr(0, colon), '.');
+        to = parseNumber(step.substr(colon + 1), '.');
     }
-    if (!file || !first || !last || !from)
-        return usage("FILE, --first, --last and --step are required");
-    if (*last < *first + double(kMinFitSamples) - 1)
-        return usage("--last must be at least 5 positions after --first");
+    if (!from || !to || *from < 0 || *from > 100 || *to < 0 || *to > 100 || *from == *to)
+        return p.fail(std::string("--step needs ") + stepNeeds + ", not " + step);
+    if (last < first + static_cast<long>(kMinFitSamples) - 1)
+        return p.fail("--last must be at least 5 positions after --first");
 
     ScriptedDialogs dialogs(true); // the reader's messages go to stderr
     ArchiveReader archive;
     if (!archive.ReadSampleFile(file, dialogs))
         return 1;
     (void)archive.ReadConfigFile(file, dialogs);
-    if (*last > double(archive.SampleCount)) {
+    if (static_cast<std::size_t>(last) > archive.SampleCount) {
         std::cerr << "archive identify: " << file << " holds " << archive.SampleCount
-                  << " samples; --last " << *last << " is past them\n";
+                  << " samples; --last " << last << " is past them\n";
         return 2;
     }
     const auto span =
-        archiveStepSpan(archive, static_cast<std::size_t>(*first), static_cast<std::size_t>(*last));
+        archiveStepSpan(archive, static_cast<std::size_t>(first), static_cast<std::size_t>(last));
     if (!span) // --last checked against --first and the archive above
         return 2;
     return report({*span, *from, *to}, report_);

@@ -2,7 +2,6 @@
 // parallel ports does the program see. For the technician at the stand.
 #include <chrono>
 #include <cstdio>
-#include <cstring>
 #include <fcntl.h>
 #include <filesystem>
 #include <iostream>
@@ -10,9 +9,11 @@
 #include <string>
 #include <sys/file.h>
 #include <thread>
+#include <tuple>
 #include <unistd.h>
 
 #include "cli/commands.h"
+#include "common/options.h"
 #include "io/ds18b20.h"
 #include "run/heater_guard_link.h"
 #include "io/lpt.h"
@@ -243,57 +244,35 @@ int scan(const DeviceRoots& roots, const std::string& writeTo) {
 } // namespace
 
 int probe(int argc, char** argv) {
-    std::string port, settingsPath, writeTo;
-    DeviceRoots roots;
-    bool scanAll = false, scanOption = false;
+    std::string port, settingsPath, writeTo, devRoot, sysRoot;
+    bool scanAll = false;
     long count = 3;
-    for (int i = 0; i < argc; ++i) {
-        const std::string a = argv[i];
-        const char* v = i + 1 < argc ? argv[i + 1] : nullptr;
-        if (a == "--help" || a == "-h") {
-            std::cout << kProbeUsage << '\n' << settingsInUse();
-            return 0;
-        } else if (a == "--port" && v) {
-            port = v;
-            ++i;
-        } else if (a == "--settings" && v) {
-            settingsPath = v;
-            ++i;
-        } else if (a == "--scan") {
-            scanAll = true;
-        } else if (a == "--write-settings" && v) {
-            writeTo = v;
-            scanOption = true;
-            ++i;
-        } else if (a == "--dev-root" && v) {
-            // Absolute: the [devices] section names the devices by these paths.
-            roots.dev = std::filesystem::absolute(v).lexically_normal().string();
-            scanOption = true;
-            ++i;
-        } else if (a == "--sys-root" && v) {
-            roots.sys = std::filesystem::absolute(v).lexically_normal().string();
-            scanOption = true;
-            ++i;
-        } else if (a == "--count" && v) {
-            char* end = nullptr;
-            count = std::strtol(v, &end, 10);
-            if (*end != '\0' || end == v || count < 0 || count > 1000) {
-                std::cerr << "probe: --count needs a whole number 0..1000\n";
-                return 2;
-            }
-            ++i;
-        } else {
-            std::cerr << "probe: unknown or incomplete option " << a << '\n' << kProbeUsage;
-            return 2;
-        }
-    }
-    const char* misuse = scanAll && !port.empty() ? "--scan tries every device; --port names one"
-                         : !scanAll && scanOption
-                             ? "--write-settings, --dev-root and --sys-root go with --scan"
-                             : nullptr;
-    if (misuse) {
-        std::cerr << "probe: " << misuse << '\n' << kProbeUsage;
-        return 2;
+    OptionParser p("probe", kProbeUsage, '\n' + settingsInUse());
+    p.text("--port", port, "COMn or a path");
+    p.text("--settings", settingsPath, "a file name");
+    p.number("--count", count, {0, 1000});
+    p.flag("--scan", scanAll);
+    p.text("--write-settings", writeTo, "a file name");
+    p.text("--dev-root", devRoot, "a folder");
+    p.text("--sys-root", sysRoot, "a folder");
+    if (const auto end = p.parse(argc, argv))
+        return *end;
+    const bool scanOption =
+        p.given("--write-settings") || p.given("--dev-root") || p.given("--sys-root");
+    if (scanAll && !port.empty())
+        return p.fail("--scan tries every device; --port names one");
+    if (!scanAll && scanOption)
+        return p.fail("--write-settings, --dev-root and --sys-root go with --scan");
+    // Absolute: the [devices] section names the devices by these paths. An
+    // empty name has no absolute form (std::filesystem::absolute throws).
+    DeviceRoots roots;
+    for (auto [name, dir, root] : {std::tuple{"--dev-root", &devRoot, &roots.dev},
+                                   std::tuple{"--sys-root", &sysRoot, &roots.sys}}) {
+        if (!p.given(name))
+            continue;
+        if (dir->empty())
+            return p.fail(std::string(name) + " needs a folder, not an empty name");
+        *root = std::filesystem::absolute(*dir).lexically_normal().string();
     }
     if (settingsPath.empty())
         settingsPath = programSettingsPath();

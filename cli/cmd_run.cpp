@@ -4,7 +4,6 @@
 // window would show on stderr. Instructors script reference runs with it.
 
 #include <cmath>
-#include <cstring>
 #include <iostream>
 #include <optional>
 #include <string>
@@ -12,6 +11,7 @@
 #include "cli/commands.h"
 #include "cli/stand_run.h"
 #include "common/numfmt.h"
+#include "common/options.h"
 
 namespace thermo::cli {
 
@@ -66,90 +66,39 @@ struct Options {
     int shim = 0;
 };
 
-std::optional<double> number(const char* s) {
-    return parseNumber(s ? s : "", '.');
-}
-
-std::optional<Options> parse(int argc, char** argv) {
+// The options, or nothing with the exit status in `status`: 0 after --help,
+// 2 after a usage error.
+std::optional<Options> parse(int argc, char** argv, int& status) {
     Options o;
-    for (int i = 0; i < argc; ++i) {
-        const std::string a = argv[i];
-        const char* next = i + 1 < argc ? argv[i + 1] : nullptr;
-        auto need = [&](const char* what) -> const char* {
-            if (!next)
-                std::cerr << "run: " << a << " needs " << what << '\n';
-            ++i;
-            return next;
-        };
-        if (a == "--archive") {
-            if (!need("a file name"))
-                return std::nullopt;
-            o.archive = next;
-        } else if (a == "--port") {
-            if (!need("COMn or a path"))
-                return std::nullopt;
-            o.port = next;
-        } else if (a == "--settings") {
-            if (!need("a file name"))
-                return std::nullopt;
-            o.settings = next;
-        } else if (a == "--ticks" || a == "--interval" || a == "--shim" || a == "--setpoint" ||
-                   a == "--watch-period") {
-            const char* text = need("a number");
-            if (!text)
-                return std::nullopt;
-            const auto v = number(text);
-            if (!v) {
-                std::cerr << "run: " << a << " needs a number, not " << text << '\n';
-                return std::nullopt;
-            }
-            if (a == "--ticks" && *v >= 0 && *v <= kLastRecordedTakt - 1)
-                o.ticks = static_cast<long>(*v);
-            else if (a == "--interval" && *v >= 100 && *v <= 5000)
-                o.interval = static_cast<long>(*v);
-            else if (a == "--shim" && *v >= 1 && *v <= 100)
-                o.shim = static_cast<int>(*v);
-            else if (a == "--setpoint")
-                o.setpoint = *v;
-            else if (a == "--watch-period" && *v >= 1 && *v <= kWatchPeriodMs / 1000.0)
-                o.watchSeconds = *v;
-            else {
-                std::cerr << "run: " << a << " out of range\n";
-                return std::nullopt;
-            }
-        } else if (a == "--fuzzy") {
-            o.fuzzy = true;
-        } else if (a == "--pid") {
-            o.pid = true;
-        } else if (a == "--heat") {
-            o.heat = true;
-        } else if (a == "--no-alarm-sound") {
-            o.sound = false;
-        } else {
-            std::cerr << "run: unknown option " << a << '\n';
-            return std::nullopt;
-        }
+    OptionParser p("run", kRunUsage, '\n' + settingsInUse());
+    p.text("--archive", o.archive, "a file name");
+    p.text("--port", o.port, "COMn or a path");
+    p.text("--settings", o.settings, "a file name");
+    p.number("--ticks", o.ticks, {0, kLastRecordedTakt - 1});
+    p.number("--interval", o.interval, {100, 5000});
+    p.number("--shim", o.shim, {1, 100});
+    p.number("--setpoint", o.setpoint);
+    p.number("--watch-period", o.watchSeconds, {1, kWatchPeriodMs / 1000.0});
+    p.flag("--fuzzy", o.fuzzy);
+    p.flag("--pid", o.pid);
+    p.flag("--heat", o.heat);
+    p.flag("--no-alarm-sound", o.sound, false);
+    if (const auto end = p.parse(argc, argv)) {
+        status = *end;
+        return std::nullopt;
     }
     if (o.archive.empty()) {
-        std::cerr << "run: --archive FILE is required\n";
+        status = p.fail("--archive FILE is required");
         return std::nullopt;
     }
     return o;
 }
 
-// The ticks' lines go to `lines`.
 int runCycle(int argc, char** argv) {
-    for (int i = 0; i < argc; ++i) {
-        if (std::strcmp(argv[i], "--help") == 0 || std::strcmp(argv[i], "-h") == 0) {
-            std::cout << kRunUsage << '\n' << settingsInUse();
-            return 0;
-        }
-    }
-    const auto opt = parse(argc, argv);
-    if (!opt) {
-        std::cerr << kRunUsage;
-        return 2;
-    }
+    int parseStatus = 0;
+    const auto opt = parse(argc, argv, parseStatus);
+    if (!opt)
+        return parseStatus;
     const Options& o = *opt;
     HeadlessRun run;
     run.archive = o.archive;

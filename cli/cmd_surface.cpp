@@ -1,14 +1,13 @@
 // thermostand-cli surface: the fuzzy part's control surface over the whole
 // input plane, as CSV for the students' own plotting tools.
 #include <cstdio>
-#include <cstdlib>
-#include <cstring>
 #include <filesystem>
 #include <iostream>
 #include <string>
 
 #include "cli/commands.h"
 #include "cli/settings_sep.h"
+#include "common/options.h"
 #include "analysis/surface.h"
 #include "storage/settings.h"
 
@@ -45,32 +44,11 @@ usage error.
 int surface(int argc, char** argv) {
     std::string settingsPath;
     long grid = static_cast<long>(kDefaultSurfaceGrid);
-    for (int i = 0; i < argc; ++i) {
-        const std::string a = argv[i];
-        const char* next = i + 1 < argc ? argv[i + 1] : nullptr;
-        if (a == "--help" || a == "-h") {
-            std::cout << kSurfaceUsage;
-            return 0;
-        }
-        if (a == "--settings" && next) {
-            settingsPath = next;
-            ++i;
-        } else if (a == "--grid" && next) {
-            char* end = nullptr;
-            grid = std::strtol(next, &end, 10);
-            if (end == next || *end != '\0' || grid < 2 || grid > kMaxGrid) {
-                std::cerr << "thermostand-cli surface: --grid takes a whole number from 2 to "
-                          << kMaxGrid << ", not " << next << "\n\n"
-                          << kSurfaceUsage;
-                return 2;
-            }
-            ++i;
-        } else {
-            std::cerr << "thermostand-cli surface: unexpected argument " << a << "\n\n"
-                      << kSurfaceUsage;
-            return 2;
-        }
-    }
+    OptionParser p("thermostand-cli surface", kSurfaceUsage);
+    p.text("--settings", settingsPath, "a file name");
+    p.number("--grid", grid, {2, kMaxGrid});
+    if (const auto end = p.parse(argc, argv))
+        return *end;
     if (settingsPath.empty()) {
         settingsPath = programSettingsPath();
     } else if (std::error_code ec; !std::filesystem::is_regular_file(settingsPath, ec)) {

@@ -39,8 +39,8 @@ void tell(RunSession& session, UserDialogs& dialogs) {
     }
 }
 
-// Waits for the next tick, beating to the heater guard, but a signal ends
-// the wait within 20 ms (the heater must not stay on through a long interval
+// Waits for the next tick, hearing the heater guard, but a signal ends the
+// wait within 20 ms (the heater must not stay on through a long interval
 // after Ctrl-C) and the guard's news at once.
 class TickWait {
 public:
@@ -50,10 +50,6 @@ public:
         using std::chrono::steady_clock;
         for (;;) {
             const auto now = steady_clock::now();
-            if (now - lastBeat_ >= guard::kHeartbeatPeriod) {
-                session_.heartbeat();
-                lastBeat_ = now;
-            }
             const auto wait = std::chrono::ceil<std::chrono::milliseconds>(
                 std::clamp<steady_clock::duration>(due - now, {}, std::chrono::milliseconds(20)));
             if (const GuardNews news = session_.hearGuard(wait); news != GuardNews::None)
@@ -65,7 +61,6 @@ public:
 
 private:
     RunSession& session_;
-    std::chrono::steady_clock::time_point lastBeat_;
 };
 
 std::string num(double v) {

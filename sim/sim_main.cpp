@@ -14,7 +14,9 @@
 #include <poll.h>
 #include <string>
 #include <unistd.h>
+#include <vector>
 
+#include "common/options.h"
 #include "io/sim_register_file.h"
 #include "sim/ds18b20_emulator.h"
 #include "sim/plant.h"
@@ -72,99 +74,78 @@ struct Options {
     std::string link, lpt, log;
     double speed = 1;
     PlantParams plant;
-    bool startGiven = false;
     EmulatorFaults faults;
     double latencyMs = 0;
     bool uartTiming = false;
 };
 
-bool parseNumber(const char* s, double& out) {
-    char* end = nullptr;
-    errno = 0;
-    out = std::strtod(s, &end);
-    return end != s && *end == '\0' && errno == 0 && std::isfinite(out);
+// Sets the faults named by each --fault KIND[:N]; an error text for one
+// that names none.
+std::optional<std::string> applyFaults(const std::vector<std::string>& faults, Options& o) {
+    for (std::string kind : faults) {
+        long n = 1;
+        if (const auto colon = kind.find(':'); colon != std::string::npos) {
+            char* end = nullptr;
+            n = std::strtol(kind.c_str() + colon + 1, &end, 10);
+            if (*end != '\0' || n < 1 || n > 1'000'000'000)
+                return "--fault " + kind + ": N must be a whole number 1..1000000000";
+            kind.resize(colon);
+        }
+        if (kind == "no-sensor")
+            o.faults.noSensor = true;
+        else if (kind == "no-adapter")
+            o.faults.noAdapter = true;
+        else if (kind == "crc")
+            o.faults.crcErrorEvery = static_cast<unsigned>(n);
+        else if (kind == "lost")
+            o.faults.sensorLostAfter = static_cast<unsigned>(n);
+        else if (kind == "stuck85")
+            o.faults.stuckAtPowerOn = true;
+        else if (kind == "stall")
+            o.faults.echoStopAfter = static_cast<std::uint64_t>(n);
+        else if (kind == "detached")
+            o.plant.detached = true;
+        else
+            return "--fault " + kind + ": unknown kind";
+    }
+    return std::nullopt;
 }
 
-// Returns an error text, or nothing when the options are good.
-std::optional<std::string> parse(int argc, char** argv, Options& o) {
-    for (int i = 1; i < argc; ++i) {
-        const std::string a = argv[i];
-        auto value = [&]() -> const char* { return i + 1 < argc ? argv[++i] : nullptr; };
-        auto number = [&](double& out, double min) -> std::optional<std::string> {
-            const char* v = value();
-            if (!v || !parseNumber(v, out) || out < min)
-                return a + " needs a number" + (min > -1e300 ? " >= " + std::to_string(min) : "");
-            return std::nullopt;
-        };
-        std::optional<std::string> err;
-        if (a == "--link" || a == "--lpt" || a == "--log") {
-            const char* v = value();
-            if (!v)
-                return a + " needs a path";
-            (a == "--link" ? o.link : a == "--lpt" ? o.lpt : o.log) = v;
-        } else if (a == "--speed") {
-            err = number(o.speed, 0);
-            if (!err && o.speed <= 0)
-                err = "--speed must be positive";
-        } else if (a == "--ambient") {
-            err = number(o.plant.ambient, -1e308);
-        } else if (a == "--gain") {
-            err = number(o.plant.gainPerPercent, 0);
-        } else if (a == "--tau") {
-            err = number(o.plant.tau, 0);
-            if (!err && o.plant.tau <= 0)
-                err = "--tau must be positive";
-        } else if (a == "--sensor-tau") {
-            err = number(o.plant.sensorTau, 0);
-        } else if (a == "--dead-time") {
-            err = number(o.plant.deadTime, 0);
-        } else if (a == "--start") {
-            err = number(o.plant.start, -1e308);
-            o.startGiven = true;
-        } else if (a == "--latency") {
-            err = number(o.latencyMs, 0);
-        } else if (a == "--uart-timing") {
-            o.uartTiming = true;
-        } else if (a == "--fault") {
-            const char* v = value();
-            if (!v)
-                return "--fault needs a kind";
-            std::string kind = v;
-            long n = 1;
-            if (const auto colon = kind.find(':'); colon != std::string::npos) {
-                char* end = nullptr;
-                n = std::strtol(kind.c_str() + colon + 1, &end, 10);
-                if (*end != '\0' || n < 1 || n > 1'000'000'000)
-                    return "--fault " + kind + ": N must be a whole number 1..1000000000";
-                kind.resize(colon);
-            }
-            if (kind == "no-sensor")
-                o.faults.noSensor = true;
-            else if (kind == "no-adapter")
-                o.faults.noAdapter = true;
-            else if (kind == "crc")
-                o.faults.crcErrorEvery = static_cast<unsigned>(n);
-            else if (kind == "lost")
-                o.faults.sensorLostAfter = static_cast<unsigned>(n);
-            else if (kind == "stuck85")
-                o.faults.stuckAtPowerOn = true;
-            else if (kind == "stall")
-                o.faults.echoStopAfter = static_cast<std::uint64_t>(n);
-            else if (kind == "detached")
-                o.plant.detached = true;
-            else
-                return "--fault " + kind + ": unknown kind";
-        } else {
-            return "unknown option " + a;
-        }
-        if (err)
-            return err;
+// The options, or nothing with the exit status in `status`: 0 after --help,
+// 2 after a usage error.
+std::optional<Options> parse(int argc, char** argv, int& status) {
+    Options o;
+    std::vector<std::string> faults;
+    OptionParser p("thermostand-sim", kUsage);
+    p.text("--link", o.link, "a path");
+    p.text("--lpt", o.lpt, "a path");
+    p.text("--log", o.log, "a path");
+    p.number("--speed", o.speed, {0}, "a number above 0");
+    p.number("--ambient", o.plant.ambient);
+    p.number("--gain", o.plant.gainPerPercent, {0});
+    p.number("--tau", o.plant.tau, {0}, "a number above 0");
+    p.number("--sensor-tau", o.plant.sensorTau, {0});
+    p.number("--dead-time", o.plant.deadTime, {0});
+    p.number("--start", o.plant.start);
+    p.number("--latency", o.latencyMs, {0});
+    p.flag("--uart-timing", o.uartTiming);
+    p.texts("--fault", faults, "a kind");
+    if (const auto end = p.parse(argc, argv)) {
+        status = *end;
+        return std::nullopt;
     }
-    if (o.link.empty() || o.lpt.empty())
-        return "--link and --lpt are required";
-    if (!o.startGiven)
+    std::optional<std::string> why = applyFaults(faults, o);
+    if (!why && (o.speed == 0 || o.plant.tau == 0))
+        why = std::string(o.speed == 0 ? "--speed" : "--tau") + " needs a number above 0, not 0";
+    if (!why && (o.link.empty() || o.lpt.empty()))
+        why = "--link and --lpt are required";
+    if (why) {
+        status = p.fail(*why);
+        return std::nullopt;
+    }
+    if (!p.given("--start"))
         o.plant.start = o.plant.ambient;
-    return std::nullopt;
+    return o;
 }
 
 std::string clockText(std::int64_t realNs) {
@@ -204,17 +185,11 @@ std::optional<std::string> makeLink(const std::string& link, const std::string& 
 } // namespace
 
 int main(int argc, char** argv) {
-    for (int i = 1; i < argc; ++i) {
-        if (std::strcmp(argv[i], "--help") == 0 || std::strcmp(argv[i], "-h") == 0) {
-            std::cout << kUsage;
-            return 0;
-        }
-    }
-    Options o;
-    if (auto err = parse(argc, argv, o)) {
-        std::cerr << "thermostand-sim: " << *err << "\n(see thermostand-sim --help)\n";
-        return 2;
-    }
+    int parseStatus = 0;
+    const auto opt = parse(argc - 1, argv + 1, parseStatus);
+    if (!opt)
+        return parseStatus;
+    const Options& o = *opt;
 
     std::ofstream logFile;
     if (!o.log.empty()) {

@@ -330,4 +330,16 @@ TEST(Cli, EveryCommandAnswersHelpAndUsageErrorsAlike) {
     }
 }
 
+// An empty folder name for the scan ended the probe in an uncaught
+// exception (std::filesystem::absolute refuses an empty path).
+TEST(Cli, ProbeScanWithAnEmptyRootFolderIsAUsageErrorNotACrash) {
+    TempDir dir;
+    for (const std::string root : {"--dev-root", "--sys-root"}) {
+        const Result r = cli("probe --scan " + root + " ''", dir);
+        EXPECT_EQ(r.status, 2) << root;
+        EXPECT_EQ(r.err.rfind("probe: " + root + " needs a folder", 0), 0u) << r.err;
+        EXPECT_EQ(r.out, "") << root;
+    }
+}
+
 } // namespace
