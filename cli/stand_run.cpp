@@ -162,14 +162,8 @@ HeadlessResult runHeadless(const HeadlessRun& o, const char* command, std::ostre
     auto due = std::chrono::steady_clock::now() + std::chrono::milliseconds(750);
     TickWait wait(session);
     for (long t = 0; t < ticks && session.running(); ++t) {
-        if (t > 0) {
+        if (t > 0)
             due += std::chrono::milliseconds(session.intervalMs());
-            // Stopped or held up (SIGSTOP, a suspended PC): the ticks missed
-            // are not made up back to back on readings the sensor has not
-            // converted since; the next one is now, as a window's timer
-            // merges the events it missed.
-            due = std::max(due, std::chrono::steady_clock::now());
-        }
         // The guard's news: it took the heater off while we did not answer
         // (the next tick writes our command again), or it is gone.
         while (wait.until(due) != GuardNews::None && session.running())
@@ -181,6 +175,13 @@ HeadlessResult runHeadless(const HeadlessRun& o, const char* command, std::ostre
             std::cerr << command << ": interrupted\n";
             break;
         }
+        // Stopped or held up (SIGSTOP, a suspended PC): the ticks missed are
+        // not made up back to back on readings the sensor has not converted
+        // since. The late tick runs now and the rhythm starts again from it,
+        // as a window's timer merges the events it missed.
+        const auto now = std::chrono::steady_clock::now();
+        if (now - due > std::chrono::milliseconds(session.intervalMs()) / 2)
+            due = now;
         const TickReport r = session.tick(localTimeOfDay());
         if (r.stop != TickReport::Stop::None) {
             tell(session, dialogs);
