@@ -22,6 +22,24 @@ namespace thermo {
 // magnitudes below 0.0001.
 [[nodiscard]] std::string formatGeneral(double value, char decimalSep);
 
+// The shortest text that reads back as the same double, with a point
+// whatever the locale: for files and output that other programs read. A
+// negative zero (a membership edge computes one) is written "0". NaN and the
+// infinities come out as std::to_chars writes them ("nan", "-inf"); a format
+// that has no such words checks first.
+void appendRoundTrip(std::string& out, double value);
+[[nodiscard]] std::string formatRoundTrip(double value);
+
+// A JSON number: the round-trip text, or null for NaN and the infinities,
+// which JSON has no number for.
+[[nodiscard]] std::string formatJsonNumber(double value);
+
+// `digits` significant digits (1 .. 17, others clamped) as printf's %g
+// writes them (exponent form below 1e-4 and from 10^digits up, no trailing
+// zeros), but with a point whatever the locale: "1234.6", "1.2e-05". A
+// negative zero is written "0", NaN and the infinities as above.
+[[nodiscard]] std::string formatSignificant(double value, int digits);
+
 // A typed number: optional sign, digits with the given decimal separator,
 // optional E/e exponent with an optional sign. Blanks around the text are
 // ignored; anything else (a thousands separator, the other decimal mark,
