@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "run/interval.h"
 #include "run/step_experiment.h"
 #include "analysis/step_span.h"
 #include "cli/commands.h"
@@ -29,7 +30,7 @@ namespace thermo::cli {
 
 namespace {
 
-const char* kIdentifyUsage =
+constexpr const char* kIdentifyUsage =
     R"(usage: thermostand-cli identify --archive FILE --from P0 --to P1 --hold N0
                                 --ticks N1 [options]
 
@@ -48,6 +49,7 @@ Every safety stop of `run` applies. The ticks are logged on stderr.
   --interval MS, --port COMn|PATH, --settings FILE, --setpoint T,
   --watch-period S, --no-alarm-sound     as for `run`
 )";
+static_assert(mentionsNumber(kIdentifyUsage, kMaxStepTicks));
 
 const char* kArchiveUsage =
     R"(usage: thermostand-cli archive identify FILE --first A --last B --step P0:P1
@@ -368,15 +370,18 @@ int identify(int argc, char** argv) {
         return usage("--archive, --from, --to, --hold and --ticks are required");
     if (*from < 0 || *from > 100 || *to < 0 || *to > 100 || *from == *to)
         return usage("--from and --to are different percentages 0..100");
-    if (intervalMs < 100 || intervalMs > 5000)
-        return usage("--interval needs 100..5000 ms");
+    if (intervalMs < kMinIntervalMs || intervalMs > kMaxIntervalMs)
+        return usage("--interval needs " + std::to_string(kMinIntervalMs) + ".." +
+                     std::to_string(kMaxIntervalMs) + " ms");
     // Whole numbers within range, so the casts below keep them.
     if (*hold < 1 || *ticks < 1 || *hold + *ticks > double(kMaxStepTicks))
-        return usage("--hold 1 or more, --ticks 6 or more, together at most 64999");
+        return usage("--hold 1 or more, --ticks 6 or more, together at most " +
+                     std::to_string(kMaxStepTicks));
     const StepPlan plan{static_cast<int>(*from), static_cast<int>(*to), static_cast<long>(*hold),
                         static_cast<long>(*ticks)};
     if (!validStepPlan(plan))
-        return usage("--hold 1 or more, --ticks 6 or more, together at most 64999");
+        return usage("--hold 1 or more, --ticks 6 or more, together at most " +
+                     std::to_string(kMaxStepTicks));
 
     std::error_code ec;
     const auto size = std::filesystem::file_size(archive, ec);

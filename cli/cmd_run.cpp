@@ -19,6 +19,7 @@
 #include "run/crash_guard.h"
 #include "run/cycle.h"
 #include "run/devices.h"
+#include "run/interval.h"
 #include "run/stand.h"
 #include "cli/commands.h"
 #include "cli/run_observer.h"
@@ -35,7 +36,7 @@ namespace thermo::cli {
 
 namespace {
 
-const char* kRunUsage =
+constexpr const char* kRunUsage =
     R"(usage: thermostand-cli run --archive FILE [options]
 
 Runs the control cycle headless: starts a new archive in FILE (as "новый"
@@ -67,6 +68,9 @@ a usage error; 3 when the run ended early with the heater off (sensor lost or
 unreadable, heating without a temperature rise, archive full, heater guard
 gone, interrupted).
 )";
+static_assert(mentionsRange(kRunUsage, 0, kLastRecordedTakt - 1) &&
+              mentionsNumber(kRunUsage, kLastRecordedTakt) &&
+              mentionsRange(kRunUsage, kMinIntervalMs, kMaxIntervalMs));
 
 std::atomic<bool> g_interrupted{false};
 void onSignal(int) {
@@ -157,7 +161,7 @@ std::optional<Options> parse(int argc, char** argv) {
             }
             if (a == "--ticks" && *v >= 0 && *v <= kLastRecordedTakt - 1)
                 o.ticks = static_cast<long>(*v);
-            else if (a == "--interval" && *v >= 100 && *v <= 5000)
+            else if (a == "--interval" && *v >= kMinIntervalMs && *v <= kMaxIntervalMs)
                 o.interval = static_cast<long>(*v);
             else if (a == "--shim" && *v >= 1 && *v <= 100)
                 o.shim = static_cast<int>(*v);

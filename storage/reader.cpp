@@ -7,7 +7,7 @@
 
 namespace thermo {
 
-ArchiveReader::ArchiveReader() : Samples(kSampleCapacity + 1), Configs(kConfigCapacity + 1) {}
+ArchiveReader::ArchiveReader() : Samples(kMaxSamplePosition + 1), Configs(kConfigCapacity + 1) {}
 
 FileBytes readArchiveFile(const std::string& path) {
     FileBytes out;

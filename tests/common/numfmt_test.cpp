@@ -120,6 +120,14 @@ TEST(HeaterRounding, HalvesGoToTheEvenNeighbour) {
     EXPECT_EQ(roundHalfEven(116.50000001), 117);
 }
 
+// Fixed messages tie their figures to constants with these (run/cycle.h).
+static_assert(mentionsNumber("архив заполнен (65000 отсчётов)", 65000));
+static_assert(mentionsNumber("0..64999", 64999) && mentionsNumber("0", 0));
+static_assert(!mentionsNumber("(650001 отсчётов)", 65000) && !mentionsNumber("165000", 65000));
+static_assert(mentionsRange("interval, 100..5000 ms", 100, 5000));
+static_assert(!mentionsRange("1..100 %, 5000 ms", 100, 5000) &&
+              !mentionsRange("100..50000", 100, 5000));
+
 // What files and other programs read: the environment's locale is in force
 // (ru_RU, decimal comma, in the .ru_RU run), and the texts keep a point. The
 // shortest texts are worked out by hand from the binary64 values; each is
