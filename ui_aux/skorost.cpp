@@ -13,12 +13,8 @@
 
 namespace thermo {
 
-TF_Skorost::TF_Skorost(QWidget* parent)
-    : QWidget(parent, Qt::Tool | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
-                          Qt::WindowCloseButtonHint) {
-    setObjectName(QStringLiteral("F_Skorost"));
-    setWindowTitle(QStringLiteral("скорость"));
-    setWindowIcon(programIcon());
+TF_Skorost::TF_Skorost(QWidget* parent) : QWidget(parent, kToolWindowFlags) {
+    setUpCaption(*this, QStringLiteral("F_Skorost"), QStringLiteral("скорость"));
 
     GroupBox1 = new QGroupBox(QStringLiteral("скорость измерения"), this);
     GroupBox1->setObjectName(QStringLiteral("GroupBox1"));
