@@ -4,6 +4,7 @@
 #include <string>
 
 #include "control/fuzzy.h"
+#include "control/pid.h"
 
 namespace thermo {
 
@@ -34,24 +35,9 @@ PidReplay Arhiv_Pid(const TConfigRecord& record, const TArchiveRecord& sample,
                     const TArchiveRecord& before, const ReplaySwitches& boxes) {
     const TControlParams& p = record.params;
     const ReplayInputs in = replayInputs(record, sample, before);
-    PidReplay r;
-    TermIndicators& ind = r.indicators;
-    if (boxes.prop_2) {
-        r.out += p.C0_2 * in.e;
-        ind.prop = true;
-        ind.propValue = p.C0_2 * kCountsToPercent * in.e;
-    }
-    if (boxes.integ_2) {
-        r.out += p.C1_2 * in.S2;
-        ind.integ = true;
-        ind.integValue = p.C1_2 * kCountsToPercent * in.S2;
-    }
-    if (boxes.diff_2) {
-        r.out += p.C2_2 * in.d;
-        ind.diff = true;
-        ind.diffValue = p.C2_2 * kCountsToPercent * in.d;
-    }
-    return r;
+    const ThreeTermLaw law{p.C0_2, p.C1_2, p.C2_2, boxes.prop_2, boxes.integ_2, boxes.diff_2};
+    const ThreeTermSum terms = threeTerms(law, in.e, in.S2, in.d);
+    return {terms.sum, terms.indicators};
 }
 
 FuzzyReplay Arhiv_Fuzzy(const TConfigRecord& record, const TArchiveRecord& sample,
@@ -60,22 +46,10 @@ FuzzyReplay Arhiv_Fuzzy(const TConfigRecord& record, const TArchiveRecord& sampl
     const ReplayInputs in = replayInputs(record, sample, before);
     FuzzyReplay r;
     TFuzzyStep& st = r.step;
-    TermIndicators& ind = st.addonIndicators;
-    if (p.prop_1) {
-        st.Addon_1 += p.C0_1 * in.e;
-        ind.prop = true;
-        ind.propValue = p.C0_1 * kCountsToPercent * in.e;
-    }
-    if (boxes.integ_1) {
-        st.Addon_1 += p.C1_1 * in.S1;
-        ind.integ = true;
-        ind.integValue = p.C1_1 * kCountsToPercent * in.S1;
-    }
-    if (boxes.diff_1) {
-        st.Addon_1 += p.C2_1 * in.d;
-        ind.diff = true;
-        ind.diffValue = p.C2_1 * kCountsToPercent * in.d;
-    }
+    const ThreeTermLaw law{p.C0_1, p.C1_1, p.C2_1, p.prop_1, boxes.integ_1, boxes.diff_1};
+    const ThreeTermSum terms = threeTerms(law, in.e, in.S1, in.d);
+    st.Addon_1 = terms.sum;
+    st.addonIndicators = terms.indicators;
     st.Delta_1 = in.d;
     // The archive averages the output terms as percentages.
     fuzzyPart(p, in.e, in.d, 1.0, st);

@@ -1,9 +1,10 @@
 #include "analysis/scorecard.h"
 
 #include <algorithm>
-#include <charconv>
 #include <cmath>
 #include <limits>
+
+#include "common/numfmt.h"
 
 namespace thermo {
 
@@ -93,26 +94,15 @@ SegmentScore scoreSegment(const ScoredSample* x, std::size_t n, std::size_t firs
     return sc;
 }
 
-void putNumber(std::string& out, double v) {
-    if (v == 0)
-        v = 0.0; // no "-0"
-    char buf[32];
-    const auto r = std::to_chars(buf, buf + sizeof buf, v);
-    out.append(buf, r.ptr);
-}
-
 // A field for JSON: a number, or null for none and for what JSON cannot
 // hold (a damaged record's NaN or infinity).
 void putJson(std::string& out, std::optional<double> v) {
-    if (v && std::isfinite(*v))
-        putNumber(out, *v);
-    else
-        out += "null";
+    out += v ? formatJsonNumber(*v) : "null";
 }
 
 void putCsv(std::string& out, std::optional<double> v) {
     if (v && std::isfinite(*v))
-        putNumber(out, *v);
+        appendRoundTrip(out, *v);
 }
 
 } // namespace

@@ -1,7 +1,6 @@
 #include "analysis/surface.h"
 
-#include <charconv>
-
+#include "common/numfmt.h"
 #include "control/fuzzy.h"
 
 namespace thermo {
@@ -45,29 +44,17 @@ ControlSurface computeSurface(const TControlParams& p, std::size_t n) {
     return s;
 }
 
-namespace {
-
-void putNumber(std::string& out, double v) {
-    if (v == 0)
-        v = 0.0; // a membership edge can compute -0
-    char buf[32];
-    const auto r = std::to_chars(buf, buf + sizeof buf, v);
-    out.append(buf, r.ptr);
-}
-
-} // namespace
-
 std::string surfaceCsv(const TControlParams& p, const ControlSurface& s) {
     std::string out = "otkl,skor,counts\n";
     out.reserve(out.size() + s.n * s.n * 48);
     for (std::size_t i = 0; i < s.n; ++i) {
         const double otkl = surfaceGridPoint(p.otkl_left, p.otkl_right, i, s.n);
         for (std::size_t j = 0; j < s.n; ++j) {
-            putNumber(out, otkl);
+            appendRoundTrip(out, otkl);
             out += ',';
-            putNumber(out, surfaceGridPoint(p.skor_left, p.skor_right, j, s.n));
+            appendRoundTrip(out, surfaceGridPoint(p.skor_left, p.skor_right, j, s.n));
             out += ',';
-            putNumber(out, s.at(i, j));
+            appendRoundTrip(out, s.at(i, j));
             out += '\n';
         }
     }

@@ -13,6 +13,7 @@
 #include "cli/archive_export.h"
 #include "cli/commands.h"
 #include "common/options.h"
+#include "common/numfmt.h"
 #include "common/scripted_dialogs.h"
 #include "storage/reader.h"
 
@@ -53,16 +54,6 @@ record's own order, after a header row.
 Exit status: 0 when the configuration file was read, 1 when it could not be
 opened, 2 for a usage error.
 )";
-
-// Shortest text that reads back as the same double, always with a point. A
-// negative zero (a membership edge computes one) is written as 0.
-void putNumber(std::string& out, double v) {
-    if (v == 0)
-        v = 0.0;
-    char buf[32];
-    const auto r = std::to_chars(buf, buf + sizeof buf, v);
-    out.append(buf, r.ptr);
-}
 
 void putNumber(std::string& out, std::uint64_t v) {
     char buf[24];
@@ -118,38 +109,38 @@ int dump(int argc, char** argv) {
         const auto k = archive.configForPosition(p);
         putNumber(out, std::uint64_t{p});
         out += ',';
-        putNumber(out, s.Vremya);
+        appendRoundTrip(out, s.Vremya);
         out += ',';
-        putNumber(out, s.Temper);
+        appendRoundTrip(out, s.Temper);
         out += ',';
         if (k) {
             const double zadan = archive.Configs[*k].Zadan;
-            putNumber(out, zadan);
+            appendRoundTrip(out, zadan);
             out += ',';
-            putNumber(out, zadan - s.Temper);
+            appendRoundTrip(out, zadan - s.Temper);
             out += ',';
             putNumber(out, std::uint64_t{*k});
         } else {
             out += ",,";
         }
         out += ',';
-        putNumber(out, s.Summa_1);
+        appendRoundTrip(out, s.Summa_1);
         out += ',';
-        putNumber(out, s.Summa_2);
+        appendRoundTrip(out, s.Summa_2);
         if (replay) {
             if (k) {
                 const TConfigRecord& rec = archive.Configs[*k];
                 const ReplayView v = ShowReplay(archive, *k, p, switchesOf(rec));
                 for (double x : {v.R1, v.R2, v.total}) {
                     out += ',';
-                    putNumber(out, x);
+                    appendRoundTrip(out, x);
                 }
                 if (v.fuzzy) {
                     const TFuzzyStep& st = v.fuzzy->step;
                     for (double mu : {st.mu_mal_otkl, st.mu_norm_otkl, st.mu_bol_otkl,
                                       st.mu_mal_skor, st.mu_norm_skor, st.mu_bol_skor}) {
                         out += ',';
-                        putNumber(out, mu);
+                        appendRoundTrip(out, mu);
                     }
                     out += ',';
                     putNumber(out, std::uint64_t{st.Rule_mask});
@@ -198,7 +189,7 @@ int configs(int argc, char** argv) {
         for (double v : {r.Zadan, p.C0_1, p.C1_1, p.C2_1, p.C0_2, p.C1_2, p.C2_2, p.otkl_left,
                          p.otkl_right, p.skor_left, p.skor_right}) {
             out += ',';
-            putNumber(out, v);
+            appendRoundTrip(out, v);
         }
         for (auto m : p.m) {
             out += ',';
@@ -208,7 +199,7 @@ int configs(int argc, char** argv) {
              {p.otkl_A1, p.otkl_B1, p.otkl_A2, p.otkl_B2, p.otkl_C2, p.otkl_A3, p.otkl_B3,
               p.skor_A1, p.skor_B1, p.skor_A2, p.skor_B2, p.skor_C2, p.skor_A3, p.skor_B3}) {
             out += ',';
-            putNumber(out, v);
+            appendRoundTrip(out, v);
         }
         for (auto v : p.vih) {
             out += ',';

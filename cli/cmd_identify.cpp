@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "run/interval.h"
 #include "run/step_experiment.h"
 #include "analysis/step_span.h"
 #include "cli/commands.h"
@@ -27,7 +28,7 @@ namespace thermo::cli {
 
 namespace {
 
-const char* kIdentifyUsage =
+constexpr const char* kIdentifyUsage =
     R"(usage: thermostand-cli identify --archive FILE --from P0 --to P1 --hold N0
                                 --ticks N1 [options]
 
@@ -46,6 +47,7 @@ Every safety stop of `run` applies. The ticks are logged on stderr.
   --interval MS, --port COMn|PATH, --settings FILE, --setpoint T,
   --watch-period S, --no-alarm-sound     as for `run`
 )";
+static_assert(mentionsNumber(kIdentifyUsage, kMaxStepTicks));
 
 const char* kArchiveUsage =
     R"(usage: thermostand-cli archive identify FILE --first A --last B --step P0:P1
@@ -120,15 +122,6 @@ std::optional<int> parseWithReport(OptionParser& p, ReportOptions& o, int argc, 
     return std::nullopt;
 }
 
-// Locale-free: the shortest text that reads back as the same double.
-std::string jsonNumber(double v) {
-    if (!std::isfinite(v))
-        return "null";
-    char buf[32];
-    const auto r = std::to_chars(buf, buf + sizeof buf, v == 0 ? 0.0 : v);
-    return std::string(buf, r.ptr);
-}
-
 std::string jsonString(const std::string& s) {
     std::string out = "\"";
     for (char c : s) {
@@ -149,12 +142,7 @@ std::string jsonString(const std::string& s) {
 // Five significant digits (two for an interval), a point whatever the
 // locale: what a student types into the coefficient fields.
 std::string shown(double v, int digits = 5) {
-    if (!std::isfinite(v))
-        return "-";
-    char buf[32];
-    const auto r =
-        std::to_chars(buf, buf + sizeof buf, v == 0 ? 0.0 : v, std::chars_format::general, digits);
-    return std::string(buf, r.ptr);
+    return std::isfinite(v) ? formatSignificant(v, digits) : "-";
 }
 
 const char* refusalKey(FitRefusal r) {
@@ -220,31 +208,32 @@ int report(const Step& step, const ReportOptions& o) {
     const std::vector<Tuning>& tunings = id.tunings;
 
     if (o.json) {
-        std::string out = "{\"model\": {\"gain_c_per_pct\": " + jsonNumber(m.gain) +
-                          ", \"tau_s\": " + jsonNumber(m.tau) +
-                          ", \"dead_time_s\": " + jsonNumber(m.deadTime) +
-                          ", \"y0\": " + jsonNumber(m.y0) + ", \"rms_c\": " + jsonNumber(fit.rms) +
-                          ", \"ci95\": {\"gain_c_per_pct\": " + jsonNumber(fit.gainCi) +
-                          ", \"tau_s\": " + jsonNumber(fit.tauCi) +
-                          ", \"dead_time_s\": " + jsonNumber(fit.deadTimeCi) +
-                          ", \"y0\": " + jsonNumber(fit.y0Ci) + "}}";
-        out += ", \"step\": {\"from_pct\": " + jsonNumber(step.fromPct) +
-               ", \"to_pct\": " + jsonNumber(step.toPct) +
-               ", \"interval_s\": " + jsonNumber(span.intervalS) +
+        std::string out = "{\"model\": {\"gain_c_per_pct\": " + formatJsonNumber(m.gain) +
+                          ", \"tau_s\": " + formatJsonNumber(m.tau) +
+                          ", \"dead_time_s\": " + formatJsonNumber(m.deadTime) +
+                          ", \"y0\": " + formatJsonNumber(m.y0) +
+                          ", \"rms_c\": " + formatJsonNumber(fit.rms) +
+                          ", \"ci95\": {\"gain_c_per_pct\": " + formatJsonNumber(fit.gainCi) +
+                          ", \"tau_s\": " + formatJsonNumber(fit.tauCi) +
+                          ", \"dead_time_s\": " + formatJsonNumber(fit.deadTimeCi) +
+                          ", \"y0\": " + formatJsonNumber(fit.y0Ci) + "}}";
+        out += ", \"step\": {\"from_pct\": " + formatJsonNumber(step.fromPct) +
+               ", \"to_pct\": " + formatJsonNumber(step.toPct) +
+               ", \"interval_s\": " + formatJsonNumber(span.intervalS) +
                ", \"first\": " + std::to_string(span.first) +
                ", \"last\": " + std::to_string(span.last) + "}, \"tuning\": {";
         for (std::size_t k = 0; k < tunings.size(); ++k) {
             const Tuning& t = tunings[k];
             out += std::string(k ? ", " : "") + '"' + tuningRuleName(t.rule) + "\": {";
-            out += "\"Kc\": " + jsonNumber(t.textbook.Kc) +
-                   ", \"Ti_s\": " + jsonNumber(t.textbook.Ti) +
-                   ", \"Td_s\": " + jsonNumber(t.textbook.Td) +
-                   ", \"C0_2\": " + jsonNumber(t.regulator2.C0) +
-                   ", \"C1_2\": " + jsonNumber(t.regulator2.C1) +
-                   ", \"C2_2\": " + jsonNumber(t.regulator2.C2) +
-                   ", \"C0_1\": " + jsonNumber(t.regulator1.C0) +
-                   ", \"C1_1\": " + jsonNumber(t.regulator1.C1) +
-                   ", \"C2_1\": " + jsonNumber(t.regulator1.C2) +
+            out += "\"Kc\": " + formatJsonNumber(t.textbook.Kc) +
+                   ", \"Ti_s\": " + formatJsonNumber(t.textbook.Ti) +
+                   ", \"Td_s\": " + formatJsonNumber(t.textbook.Td) +
+                   ", \"C0_2\": " + formatJsonNumber(t.regulator2.C0) +
+                   ", \"C1_2\": " + formatJsonNumber(t.regulator2.C1) +
+                   ", \"C2_2\": " + formatJsonNumber(t.regulator2.C2) +
+                   ", \"C0_1\": " + formatJsonNumber(t.regulator1.C0) +
+                   ", \"C1_1\": " + formatJsonNumber(t.regulator1.C1) +
+                   ", \"C2_1\": " + formatJsonNumber(t.regulator1.C2) +
                    ", \"saturates\": " + (t.saturates ? "true" : "false") + '}';
         }
         std::cout << out << "}}\n";
@@ -281,6 +270,9 @@ int report(const Step& step, const ReportOptions& o) {
     return 0;
 }
 
+const std::string kHoldTicksNeeds =
+    "--hold 1 or more, --ticks 6 or more, together at most " + std::to_string(kMaxStepTicks);
+
 // What identify is asked: the experiment, and the options its run takes
 // as `run` takes them (left out: run's defaults).
 struct IdentifyOptions {
@@ -303,7 +295,7 @@ std::optional<IdentifyOptions> parseIdentify(int argc, char** argv, int& status)
     p.number("--to", o.plan.toPct, {0, 100});
     p.number("--hold", o.plan.hold, {1, double(kMaxStepTicks)});
     p.number("--ticks", o.plan.ticks, {double(kMinFitSamples), double(kMaxStepTicks)});
-    p.number("--interval", o.intervalMs, {100, 5000});
+    p.number("--interval", o.intervalMs, {kMinIntervalMs, kMaxIntervalMs});
     p.text("--port", o.port, "COMn or a path");
     p.text("--settings", o.settings, "a file name");
     p.number("--setpoint", o.setpoint);
@@ -320,7 +312,7 @@ std::optional<IdentifyOptions> parseIdentify(int argc, char** argv, int& status)
     else if (o.plan.fromPct == o.plan.toPct)
         why = "--from and --to are different percentages 0..100";
     else if (!validStepPlan(o.plan))
-        why = "--hold 1 or more, --ticks 6 or more, together at most 64999";
+        why = kHoldTicksNeeds.c_str();
     if (why) {
         status = p.fail(why);
         return std::nullopt;

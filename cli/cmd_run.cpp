@@ -8,6 +8,7 @@
 #include <optional>
 #include <string>
 
+#include "run/interval.h"
 #include "cli/commands.h"
 #include "cli/stand_run.h"
 #include "common/numfmt.h"
@@ -17,7 +18,7 @@ namespace thermo::cli {
 
 namespace {
 
-const char* kRunUsage =
+constexpr const char* kRunUsage =
     R"(usage: thermostand-cli run --archive FILE [options]
 
 Runs the control cycle headless: starts a new archive in FILE (as "новый"
@@ -49,6 +50,9 @@ a usage error; 3 when the run ended early with the heater off (sensor lost or
 unreadable, heating without a temperature rise, archive full, heater guard
 gone, interrupted).
 )";
+static_assert(mentionsRange(kRunUsage, 0, kLastRecordedTakt - 1) &&
+              mentionsNumber(kRunUsage, kLastRecordedTakt) &&
+              mentionsRange(kRunUsage, kMinIntervalMs, kMaxIntervalMs));
 
 } // namespace
 
@@ -75,7 +79,7 @@ std::optional<Options> parse(int argc, char** argv, int& status) {
     p.text("--port", o.port, "COMn or a path");
     p.text("--settings", o.settings, "a file name");
     p.number("--ticks", o.ticks, {0, kLastRecordedTakt - 1});
-    p.number("--interval", o.interval, {100, 5000});
+    p.number("--interval", o.interval, {kMinIntervalMs, kMaxIntervalMs});
     p.number("--shim", o.shim, {1, 100});
     p.number("--setpoint", o.setpoint);
     p.number("--watch-period", o.watchSeconds, {1, kWatchPeriodMs / 1000.0});

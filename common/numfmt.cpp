@@ -1,5 +1,6 @@
 #include "common/numfmt.h"
 
+#include <algorithm>
 #include <charconv>
 #include <cmath>
 #include <cstdio>
@@ -160,6 +161,29 @@ std::string formatGeneral(double value, char decimalSep) {
         out += d.digits;
     }
     return out;
+}
+
+void appendRoundTrip(std::string& out, double value) {
+    char buf[32]; // the longest, "-2.2250738585072014e-308", takes 24
+    const auto r = std::to_chars(buf, buf + sizeof buf, value == 0 ? 0.0 : value);
+    out.append(buf, r.ptr);
+}
+
+std::string formatRoundTrip(double value) {
+    std::string out;
+    appendRoundTrip(out, value);
+    return out;
+}
+
+std::string formatJsonNumber(double value) {
+    return std::isfinite(value) ? formatRoundTrip(value) : "null";
+}
+
+std::string formatSignificant(double value, int digits) {
+    char buf[32]; // 17 digits, sign, point and "e-308" fit
+    const auto r = std::to_chars(buf, buf + sizeof buf, value == 0 ? 0.0 : value,
+                                 std::chars_format::general, std::clamp(digits, 1, 17));
+    return std::string(buf, r.ptr);
 }
 
 std::string_view trimBlanks(std::string_view text) {

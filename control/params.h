@@ -16,6 +16,9 @@ inline constexpr double kPercentToCounts = 2.34;
 inline constexpr double kCountsToPercent = 0.427;
 inline constexpr double kIntegralLimit = 1'000'000.0;
 inline constexpr double kFullPower = 234.0;
+// Over-temperature: a reading above it raises the alarm and switches the
+// heater off (degrees Celsius; the alarm panel's caption states it).
+inline constexpr double kAlarmTemperature = 125.0;
 
 // The field names are the settings file's keys.
 struct TControlParams {

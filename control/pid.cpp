@@ -3,85 +3,68 @@
 namespace thermo {
 namespace {
 
-double addLimited(double sum, double e) {
+// A run's first call seeds the sum and the previous error with e (and has
+// no difference to weigh); a later one adds e to the sum, limited above.
+// True on the first call.
+bool advanceSum(double& sum, double& previous, bool& first, double e) {
+    if (first) {
+        previous = e;
+        sum = e;
+        first = false;
+        return true;
+    }
     const double next = sum + e;
-    return next > kIntegralLimit ? kIntegralLimit : next;
+    sum = next > kIntegralLimit ? kIntegralLimit : next;
+    return false;
 }
 
 } // namespace
 
-PidResult Regul_Pid(const TControlParams& p, TProcessState& s, double e) {
-    PidResult r;
-    if (s.First_2) {
-        s.Oshibka_pred_2 = e;
-        s.Summa_2 = e;
-        s.First_2 = false;
-        double sum = 0;
-        if (p.prop_2)
-            sum += p.C0_2 * e;
-        if (p.integ_2)
-            sum += p.C1_2 * s.Summa_2;
-        r.out = kCountsToPercent * sum;
-        return r;
-    }
-
-    double sum = 0;
-    s.Summa_2 = addLimited(s.Summa_2, e);
+ThreeTermSum threeTerms(const ThreeTermLaw& law, double e, double S, double d) {
+    ThreeTermSum r;
     auto& ind = r.indicators;
-    if (p.prop_2) {
-        sum += p.C0_2 * e;
+    if (law.prop) {
+        r.sum += law.C0 * e;
         ind.prop = true;
-        ind.propValue = kCountsToPercent * p.C0_2 * e;
+        ind.propValue = kCountsToPercent * law.C0 * e;
     }
-    if (p.integ_2) {
-        sum += p.C1_2 * s.Summa_2;
+    if (law.integ) {
+        r.sum += law.C1 * S;
         ind.integ = true;
-        ind.integValue = kCountsToPercent * p.C1_2 * s.Summa_2;
+        ind.integValue = kCountsToPercent * law.C1 * S;
     }
-    if (p.diff_2) {
-        const double de = e - s.Oshibka_pred_2;
-        sum += p.C2_2 * de;
+    if (law.diff) {
+        r.sum += law.C2 * d;
         ind.diff = true;
-        ind.diffValue = kCountsToPercent * p.C2_2 * de;
+        ind.diffValue = kCountsToPercent * law.C2 * d;
     }
+    return r;
+}
+
+PidResult Regul_Pid(const TControlParams& p, TProcessState& s, double e) {
+    const bool first = advanceSum(s.Summa_2, s.Oshibka_pred_2, s.First_2, e);
+    const ThreeTermLaw law{p.C0_2, p.C1_2, p.C2_2, p.prop_2, p.integ_2, p.diff_2 && !first};
+    const ThreeTermSum terms = threeTerms(law, e, s.Summa_2, e - s.Oshibka_pred_2);
     s.Oshibka_pred_2 = e;
-    r.out = kCountsToPercent * sum;
+    PidResult r;
+    r.out = kCountsToPercent * terms.sum;
+    if (!first)
+        r.indicators = terms.indicators;
     return r;
 }
 
 AddonResult regul1Addons(const TControlParams& p, TProcessState& s, double e) {
+    const bool first = advanceSum(s.Summa_1, s.Oshibka_pred_1, s.First_1, e);
     AddonResult r;
-    if (s.First_1) {
-        s.Oshibka_pred_1 = e;
-        s.Summa_1 = e;
-        if (p.prop_1)
-            r.Addon_1 += p.C0_1 * e;
-        if (p.integ_1)
-            r.Addon_1 += p.C1_1 * s.Summa_1;
-        r.Delta_1 = 0;
-        s.First_1 = false;
-        return r;
-    }
-
-    s.Summa_1 = addLimited(s.Summa_1, e);
-    auto& ind = r.indicators;
-    if (p.prop_1) {
-        r.Addon_1 += p.C0_1 * e;
-        ind.prop = true;
-        ind.propValue = kCountsToPercent * p.C0_1 * e;
-    }
-    if (p.integ_1) {
-        ind.integ = true;
-        ind.integValue = kCountsToPercent * p.C1_1 * s.Summa_1;
-        r.Addon_1 += p.C1_1 * s.Summa_1;
-    } else {
-        s.Summa_1 = 0;
-    }
-    if (p.diff_1) {
+    if (p.diff_1 && !first)
         r.Delta_1 = e - s.Oshibka_pred_1;
-        r.Addon_1 += p.C2_1 * r.Delta_1;
-        ind.diff = true;
-        ind.diffValue = kCountsToPercent * p.C2_1 * r.Delta_1;
+    const ThreeTermLaw law{p.C0_1, p.C1_1, p.C2_1, p.prop_1, p.integ_1, p.diff_1 && !first};
+    const ThreeTermSum terms = threeTerms(law, e, s.Summa_1, r.Delta_1);
+    r.Addon_1 = terms.sum;
+    if (!first) {
+        r.indicators = terms.indicators;
+        if (!p.integ_1)
+            s.Summa_1 = 0;
     }
     s.Oshibka_pred_1 = e;
     return r;

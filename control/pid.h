@@ -7,6 +7,24 @@
 
 namespace thermo {
 
+// One PID-shaped law: the gains of the error, of the integral sum and of the
+// error difference, each term counted only when switched on.
+struct ThreeTermLaw {
+    double C0 = 0, C1 = 0, C2 = 0;
+    bool prop = false, integ = false, diff = false;
+};
+
+struct ThreeTermSum {
+    double sum = 0;            // C0 e + C1 S + C2 d over the terms switched on
+    TermIndicators indicators; // each term switched on, as 0.427 x C x input
+};
+
+// The terms switched on, added to 0 in the order e, S, d. Regulator 2,
+// Regulator 1's add-ons and the archive replay all sum here, so the replay's
+// terms are the live ones to the bit for the same inputs: keep the
+// operations and their order.
+[[nodiscard]] ThreeTermSum threeTerms(const ThreeTermLaw& law, double e, double S, double d);
+
 struct PidResult {
     double out = 0;            // counts, not clamped: the output stage clamps the total
     TermIndicators indicators; // Ind_Reg2_Prop / _Integ / _Diff

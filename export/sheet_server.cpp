@@ -64,6 +64,27 @@ std::optional<long> toIndex(const AutoValue& v) {
     return std::nullopt;
 }
 
+// What every collection answers: "Count", and "Item" with a 1-based number
+// within it; an "Item" argument that names no item so goes to `otherwise`
+// (which finds the item another way or throws). Nothing for other members.
+template <class Item, class Otherwise>
+std::optional<AutoValue>
+countOrItem(std::string_view member, CallKind kind, std::span<const AutoValue> args,
+            const std::vector<std::shared_ptr<Item>>& items, const Otherwise& otherwise) {
+    if (kind == CallKind::PropertyPut)
+        return std::nullopt;
+    if (sameName(member, "Count")) {
+        expectArgs(args, 0, member);
+        return std::int32_t(items.size());
+    }
+    if (!sameName(member, "Item"))
+        return std::nullopt;
+    expectArgs(args, 1, member);
+    if (auto n = toIndex(args[0]); n && *n >= 1 && *n <= long(items.size()))
+        return std::shared_ptr<AutoObject>(items[std::size_t(*n - 1)]);
+    return otherwise(args[0]);
+}
+
 // Shared by every object of one server: after "Quit" they all refuse.
 struct ServerState {
     bool quit = false;
@@ -120,25 +141,19 @@ public:
         server_->check();
         if (book_->closed)
             throw AutomationError("the workbook is closed");
-        if (sameName(member, "Count") && kind != CallKind::PropertyPut) {
-            expectArgs(args, 0, member);
-            return std::int32_t(book_->sheets.size());
-        }
-        if (sameName(member, "Item") && kind != CallKind::PropertyPut) {
-            expectArgs(args, 1, member);
-            if (auto n = toIndex(args[0])) {
-                if (*n < 1 || *n > long(book_->sheets.size()))
-                    throw AutomationError("there is no sheet " + std::to_string(*n));
-                return std::shared_ptr<AutoObject>(book_->sheets[std::size_t(*n - 1)]);
-            }
-            if (const auto* s = std::get_if<std::string>(&args[0])) {
+        const auto byName = [this](const AutoValue& arg) -> AutoValue {
+            if (auto n = toIndex(arg))
+                throw AutomationError("there is no sheet " + std::to_string(*n));
+            if (const auto* s = std::get_if<std::string>(&arg)) {
                 for (const auto& sh : book_->sheets)
                     if (sh->name() == *s)
                         return std::shared_ptr<AutoObject>(sh);
                 throw AutomationError("there is no sheet \"" + *s + "\"");
             }
             throw AutomationError("a sheet is named by its number or its name");
-        }
+        };
+        if (auto v = countOrItem(member, kind, args, book_->sheets, byName))
+            return *v;
         unknownMember("Sheets", member);
     }
 
@@ -351,17 +366,11 @@ public:
             app_->books.push_back(book);
             return std::shared_ptr<AutoObject>(book);
         }
-        if (sameName(member, "Count") && kind != CallKind::PropertyPut) {
-            expectArgs(args, 0, member);
-            return std::int32_t(app_->books.size());
-        }
-        if (sameName(member, "Item") && kind != CallKind::PropertyPut) {
-            expectArgs(args, 1, member);
-            auto n = toIndex(args[0]);
-            if (!n || *n < 1 || *n > long(app_->books.size()))
-                throw AutomationError("there is no such workbook");
-            return std::shared_ptr<AutoObject>(app_->books[std::size_t(*n - 1)]);
-        }
+        const auto noSuchBook = [](const AutoValue&) -> AutoValue {
+            throw AutomationError("there is no such workbook");
+        };
+        if (auto v = countOrItem(member, kind, args, app_->books, noSuchBook))
+            return *v;
         unknownMember("Workbooks", member);
     }
 

@@ -38,6 +38,37 @@ struct BrushKey {
     friend bool operator==(const BrushKey&, const BrushKey&) = default;
 };
 
+// What a small table pairs with `key`, if anything.
+template <class Key, class Value, std::size_t N>
+std::optional<Value> lookUp(const std::pair<Key, Value> (&table)[N], Key key) {
+    for (const auto& [k, value] : table)
+        if (k == key)
+            return value;
+    return std::nullopt;
+}
+
+// The metafile's line style for Qt's: a custom dash pattern is drawn dashed,
+// any other line solid.
+wmf::PenStyle penStyleOf(Qt::PenStyle style) {
+    constexpr std::pair<Qt::PenStyle, wmf::PenStyle> kStyles[] = {
+        {Qt::DashLine, wmf::PenStyle::Dash},
+        {Qt::CustomDashLine, wmf::PenStyle::Dash},
+        {Qt::DotLine, wmf::PenStyle::Dot},
+        {Qt::DashDotLine, wmf::PenStyle::DashDot},
+        {Qt::DashDotDotLine, wmf::PenStyle::DashDotDot}};
+    return lookUp(kStyles, style).value_or(wmf::PenStyle::Solid);
+}
+
+// Qt's hatch patterns with the metafile's hatch numbers (HS_HORIZONTAL 0,
+// HS_VERTICAL 1, HS_FDIAGONAL 2, HS_BDIAGONAL 3, HS_CROSS 4, HS_DIAGCROSS 5);
+// nothing for any other brush style.
+std::optional<std::uint16_t> hatchOf(Qt::BrushStyle style) {
+    constexpr std::pair<Qt::BrushStyle, std::uint16_t> kHatches[] = {
+        {Qt::HorPattern, 0},   {Qt::VerPattern, 1},   {Qt::FDiagPattern, 2},
+        {Qt::BDiagPattern, 3}, {Qt::CrossPattern, 4}, {Qt::DiagCrossPattern, 5}};
+    return lookUp(kHatches, style);
+}
+
 // The colour a brush paints with when the metafile cannot carry the brush
 // itself (gradients and textures).
 QColor brushColor(const QBrush& b) {
@@ -246,11 +277,7 @@ public:
         font.faceName = wmf::toCp1251(std::u16string_view(
             reinterpret_cast<const char16_t*>(f.family().utf16()), std::size_t(f.family().size())));
         if (!font_ || *font_ != font) {
-            const int slot = writer_->createFont(font);
-            writer_->selectObject(slot);
-            if (fontSlot_ >= 0)
-                writer_->deleteObject(fontSlot_);
-            fontSlot_ = slot;
+            replaceObject(writer_->createFont(font), fontSlot_);
             font_ = font;
         }
         const wmf::Rgb color = rgbOf(qpen_.color());
@@ -305,29 +332,21 @@ private:
         return std::int16_t(std::clamp<long>(std::lround(v * scale_), -32768, 32767));
     }
 
+    // Selects a new object in place of the one of its kind in `current`,
+    // then frees that one: a reader's object table holds only what is in use.
+    void replaceObject(int slot, int& current) {
+        writer_->selectObject(slot);
+        if (current >= 0)
+            writer_->deleteObject(current);
+        current = slot;
+    }
+
     // Selects the painter's pen; false when it draws nothing.
     bool selectPen() {
         PenKey key;
         const QColor c = qpen_.color();
         if (qpen_.style() != Qt::NoPen && qpen_.brush().style() != Qt::NoBrush && c.alpha() > 0) {
-            switch (qpen_.style()) {
-            case Qt::DashLine:
-            case Qt::CustomDashLine:
-                key.style = wmf::PenStyle::Dash;
-                break;
-            case Qt::DotLine:
-                key.style = wmf::PenStyle::Dot;
-                break;
-            case Qt::DashDotLine:
-                key.style = wmf::PenStyle::DashDot;
-                break;
-            case Qt::DashDotDotLine:
-                key.style = wmf::PenStyle::DashDotDot;
-                break;
-            default:
-                key.style = wmf::PenStyle::Solid;
-                break;
-            }
+            key.style = penStyleOf(qpen_.style());
             // A hairline (width 0 in the file) stays one device pixel wide at
             // any zoom, and only hairlines may be dashed in older readers.
             double w = qpen_.widthF();
@@ -337,11 +356,7 @@ private:
             key.color = rgbOf(c);
         }
         if (!pen_ || *pen_ != key) {
-            const int slot = writer_->createPen(key.style, key.width, key.color);
-            writer_->selectObject(slot);
-            if (penSlot_ >= 0)
-                writer_->deleteObject(penSlot_);
-            penSlot_ = slot;
+            replaceObject(writer_->createPen(key.style, key.width, key.color), penSlot_);
             pen_ = key;
         }
         return key.style != wmf::PenStyle::Null;
@@ -352,37 +367,15 @@ private:
         const QColor c = brushColor(qbrush_);
         if (qbrush_.style() != Qt::NoBrush && c.alpha() > 0) {
             key.color = rgbOf(c);
-            key.style = wmf::BrushStyle::Hatched;
-            switch (qbrush_.style()) {
-            case Qt::HorPattern:
-                key.hatch = 0;
-                break;
-            case Qt::VerPattern:
-                key.hatch = 1;
-                break;
-            case Qt::FDiagPattern:
-                key.hatch = 2;
-                break;
-            case Qt::BDiagPattern:
-                key.hatch = 3;
-                break;
-            case Qt::CrossPattern:
-                key.hatch = 4;
-                break;
-            case Qt::DiagCrossPattern:
-                key.hatch = 5;
-                break;
-            default:
+            if (const auto hatch = hatchOf(qbrush_.style())) {
+                key.style = wmf::BrushStyle::Hatched;
+                key.hatch = *hatch;
+            } else {
                 key.style = wmf::BrushStyle::Solid;
-                break;
             }
         }
         if (!brush_ || *brush_ != key) {
-            const int slot = writer_->createBrush(key.style, key.color, key.hatch);
-            writer_->selectObject(slot);
-            if (brushSlot_ >= 0)
-                writer_->deleteObject(brushSlot_);
-            brushSlot_ = slot;
+            replaceObject(writer_->createBrush(key.style, key.color, key.hatch), brushSlot_);
             brush_ = key;
         }
         return key.style != wmf::BrushStyle::Null;

@@ -79,7 +79,7 @@ TickReport ControlCycle::checkWhileStopped() {
         // unseen: switch it off as a run would.
         if (disturbedReadingStops(r))
             return r;
-    } else if (reading.celsius > 125.0) {
+    } else if (reading.celsius > kAlarmTemperature) {
         stand_.heldReadings = 0;
         raiseAlarm(r);
         writeHeater(0);
@@ -169,7 +169,7 @@ TickReport ControlCycle::tick(double timeOfDay) {
         r.membershipChartsCleared = true;
     }
 
-    if (st.Temper > 125.0) {
+    if (st.Temper > kAlarmTemperature) {
         raiseAlarm(r);
     } else if (c.SpeedButton1) {
         r.branch = OutputBranch::ForcedHeat;

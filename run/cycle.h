@@ -10,7 +10,9 @@
 
 #include "run/heating_watch.h"
 #include "run/stand.h"
+#include "common/numfmt.h"
 #include "control/params.h"
+#include "storage/archive_record.h"
 
 namespace thermo {
 
@@ -48,7 +50,7 @@ public:
 
 // The recorder holds positions 1 .. 65000 of a run; the tick counter would
 // otherwise run on to 65535 and wrap.
-inline constexpr std::uint16_t kLastRecordedTakt = 65000;
+inline constexpr std::uint16_t kLastRecordedTakt = kMaxSamplePosition;
 
 inline constexpr const char* kSensorLostText = "Датчик  не обнаружен.";
 // A recorder failure skips that tick's conversion, so the next tick reads the
@@ -66,6 +68,7 @@ inline constexpr const char* kSensorUnreadableText =
 inline constexpr const char* kArchiveFullText =
     "Запуск остановлен: архив заполнен (65000 отсчётов), нагреватель выключен. "
     "Чтобы продолжить, начните новый архив командой \"новый\".";
+static_assert(mentionsNumber(kArchiveFullText, kLastRecordedTakt));
 
 enum class OutputBranch { Alarm, ForcedHeat, Normal };
 enum class SoundAction { Play, Stop };

@@ -13,6 +13,7 @@
 #include "run/cycle.h"
 #include "run/stand.h"
 #include "analysis/identify.h"
+#include "storage/archive_record.h"
 
 namespace thermo {
 
@@ -23,9 +24,9 @@ struct StepPlan {
     long ticks = 0;  // N1 ticks at P1, kMinFitSamples or more
 };
 
-// The archive holds positions 1 .. 65000 and a run's first tick records
-// nothing.
-inline constexpr long kMaxStepTicks = 64999; // N0 + N1
+// The archive holds positions 1 .. kMaxSamplePosition and a run's first
+// tick records nothing.
+inline constexpr long kMaxStepTicks = kMaxSamplePosition - 1; // N0 + N1
 
 [[nodiscard]] bool validStepPlan(const StepPlan& plan);
 

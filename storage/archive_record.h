@@ -27,6 +27,12 @@ namespace thermo {
 inline constexpr std::size_t kSampleRecordSize = 32;
 inline constexpr std::size_t kConfigRecordSize = 248;
 
+// The archive's capacity: a run records sample positions 1 .. 65000 and the
+// control cycle stops a run that reaches the last (its uint16 tick counter
+// would otherwise run on to 65535 and wrap). The reader starts with room for
+// as many; a file that holds several runs may be longer.
+inline constexpr std::uint16_t kMaxSamplePosition = 65000;
+
 struct TArchiveRecord {
     double Temper = 0;  // degrees Celsius
     double Summa_1 = 0; // Regulator 1's integral sum at the end of the tick

@@ -7,7 +7,7 @@
 
 namespace thermo {
 
-ArchiveReader::ArchiveReader() : Samples(kSampleCapacity + 1), Configs(kConfigCapacity + 1) {}
+ArchiveReader::ArchiveReader() : Samples(kMaxSamplePosition + 1), Configs(kConfigCapacity + 1) {}
 
 FileBytes readArchiveFile(const std::string& path) {
     FileBytes out;
@@ -44,21 +44,37 @@ FileBytes readArchiveFile(const std::string& path) {
     return out;
 }
 
+namespace {
+
+// The file's whole records into records[1 .. count], the array grown for a
+// larger file (entries beyond the count keep what they held). The count is
+// in place before the message `emptyText` for none, which waits for a
+// person while the windows may repaint.
+template <class Record>
+void decodeRecords(const FileBytes& file, std::size_t recordSize,
+                   Record (*decode)(const std::uint8_t*), std::vector<Record>& records,
+                   std::size_t& count, UserDialogs& dialogs, const char* emptyText) {
+    const std::size_t n = file.bytes.size() / recordSize;
+    if (records.size() < n + 1)
+        records.resize(n + 1);
+    for (std::size_t k = 1; k <= n; ++k)
+        records[k] = decode(file.bytes.data() + (k - 1) * recordSize);
+    count = n;
+    if (n == 0)
+        dialogs.message(MessageKind::Plain, "", emptyText);
+}
+
+} // namespace
+
 bool ArchiveReader::ReadSampleFile(const std::string& name, UserDialogs& dialogs) {
     const FileBytes file = readArchiveFile(name);
     if (file.error != 0) {
         dialogs.message(MessageKind::Plain, "", kSampleOpenFailed);
         return false;
     }
-    const std::size_t count = file.bytes.size() / kSampleRecordSize;
-    if (Samples.size() < count + 1)
-        Samples.resize(count + 1);
     Samples[0] = TArchiveRecord{};
-    for (std::size_t p = 1; p <= count; ++p)
-        Samples[p] = decodeSample(file.bytes.data() + (p - 1) * kSampleRecordSize);
-    SampleCount = count;
-    if (count == 0)
-        dialogs.message(MessageKind::Plain, "", kSampleFileEmpty);
+    decodeRecords(file, kSampleRecordSize, decodeSample, Samples, SampleCount, dialogs,
+                  kSampleFileEmpty);
     return true;
 }
 
@@ -71,14 +87,8 @@ bool ArchiveReader::ReadConfigFile(const std::string& name, UserDialogs& dialogs
         dialogs.message(MessageKind::Plain, "", kConfigOpenFailed);
         return false;
     }
-    const std::size_t count = file.bytes.size() / kConfigRecordSize;
-    if (Configs.size() < count + 1)
-        Configs.resize(count + 1);
-    for (std::size_t k = 1; k <= count; ++k)
-        Configs[k] = decodeConfig(file.bytes.data() + (k - 1) * kConfigRecordSize);
-    ConfigCount = count;
-    if (count == 0)
-        dialogs.message(MessageKind::Plain, "", kConfigFileEmpty);
+    decodeRecords(file, kConfigRecordSize, decodeConfig, Configs, ConfigCount, dialogs,
+                  kConfigFileEmpty);
     return true;
 }
 

@@ -4,9 +4,9 @@
 //
 // The arrays are not cleared between archives: entries beyond the counts
 // keep what an earlier archive left there, so everything reads up to the
-// counts only. They start with room for 65000 samples and 72 configuration
-// records and grow for a larger archive, so nothing is lost; a trailing
-// partial record (an append cut short) is ignored.
+// counts only. They start with room for a full run's samples
+// (kMaxSamplePosition) and 72 configuration records and grow for a larger archive, so nothing is
+// lost; a trailing partial record (an append cut short) is ignored.
 
 #include <cstddef>
 #include <optional>
@@ -18,7 +18,6 @@
 
 namespace thermo {
 
-inline constexpr std::size_t kSampleCapacity = 65000;
 inline constexpr std::size_t kConfigCapacity = 72;
 
 // The texts of the reader's four messages.

@@ -19,10 +19,6 @@
 
 namespace thermo {
 
-// The highest tick position the run keeps; the control cycle stops a run
-// that reaches it.
-inline constexpr std::uint16_t kMaxSamplePosition = 65000;
-
 // Everything a configuration record holds, as the control cycle knows it at
 // the end of a tick: the live parameter set and the switches of the window.
 struct TConfigSources {

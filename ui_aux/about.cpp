@@ -17,9 +17,7 @@
 namespace thermo {
 
 TAboutBox::TAboutBox(QWidget* parent) : QDialog(parent) {
-    setObjectName(QStringLiteral("AboutBox"));
-    setWindowTitle(QStringLiteral("О программе"));
-    setWindowIcon(programIcon());
+    setUpCaption(*this, QStringLiteral("AboutBox"), QStringLiteral("О программе"));
     setModal(false);
 
     ProgramIcon = new QLabel(this);

@@ -54,37 +54,48 @@ ErrorManager* initErrors(ErrorManager& mgr) {
 // keeps a corrupt header from asking for gigabytes.
 constexpr long kMaxPixels = 64L * 1024 * 1024;
 
+// Runs `work` on the libjpeg object `cinfo` (a compress or decompress
+// struct, which `work` creates) with `err` as its error manager: a fatal
+// error jumps back here and fails. The object is destroyed either way.
+// `work` and what it calls keep no locals with destructors, which the jump
+// would skip.
+template <class Work> bool withErrorJump(j_common_ptr cinfo, ErrorManager& err, const Work& work) {
+    cinfo->err = &initErrors(err)->pub;
+    if (setjmp(err.jump)) {
+        jpeg_destroy(cinfo);
+        return false;
+    }
+    const bool ok = work();
+    jpeg_destroy(cinfo);
+    return ok;
+}
+
 // The objects that outlive a jump (the picture, libjpeg's output buffer)
 // belong to the caller; these functions keep only libjpeg's own state.
 bool decodeInto(std::span<const unsigned char> data, RgbImage& image, ErrorManager& err) {
     jpeg_decompress_struct cinfo{};
-    cinfo.err = &initErrors(err)->pub;
-    if (setjmp(err.jump)) {
-        jpeg_destroy_decompress(&cinfo);
-        return false;
-    }
-    jpeg_create_decompress(&cinfo);
-    jpeg_mem_src(&cinfo, data.data(), static_cast<unsigned long>(data.size()));
-    jpeg_read_header(&cinfo, TRUE);
-    cinfo.out_color_space = JCS_RGB;
-    jpeg_start_decompress(&cinfo);
-    if (cinfo.output_components != 3 ||
-        static_cast<long>(cinfo.output_width) * cinfo.output_height > kMaxPixels) {
-        jpeg_destroy_decompress(&cinfo);
-        std::snprintf(err.text, sizeof err.text, "unsupported JPEG layout");
-        return false;
-    }
-    image.width = static_cast<int>(cinfo.output_width);
-    image.height = static_cast<int>(cinfo.output_height);
-    image.rgb.resize(static_cast<std::size_t>(image.width) * image.height * 3);
-    while (cinfo.output_scanline < cinfo.output_height) {
-        JSAMPROW row =
-            image.rgb.data() + static_cast<std::size_t>(cinfo.output_scanline) * image.width * 3;
-        jpeg_read_scanlines(&cinfo, &row, 1);
-    }
-    jpeg_finish_decompress(&cinfo);
-    jpeg_destroy_decompress(&cinfo);
-    return !err.truncated;
+    return withErrorJump(reinterpret_cast<j_common_ptr>(&cinfo), err, [&] {
+        jpeg_create_decompress(&cinfo);
+        jpeg_mem_src(&cinfo, data.data(), static_cast<unsigned long>(data.size()));
+        jpeg_read_header(&cinfo, TRUE);
+        cinfo.out_color_space = JCS_RGB;
+        jpeg_start_decompress(&cinfo);
+        if (cinfo.output_components != 3 ||
+            static_cast<long>(cinfo.output_width) * cinfo.output_height > kMaxPixels) {
+            std::snprintf(err.text, sizeof err.text, "unsupported JPEG layout");
+            return false;
+        }
+        image.width = static_cast<int>(cinfo.output_width);
+        image.height = static_cast<int>(cinfo.output_height);
+        image.rgb.resize(static_cast<std::size_t>(image.width) * image.height * 3);
+        while (cinfo.output_scanline < cinfo.output_height) {
+            JSAMPROW row = image.rgb.data() +
+                           static_cast<std::size_t>(cinfo.output_scanline) * image.width * 3;
+            jpeg_read_scanlines(&cinfo, &row, 1);
+        }
+        jpeg_finish_decompress(&cinfo);
+        return !err.truncated;
+    });
 }
 
 struct MemoryDestination {
@@ -94,30 +105,26 @@ struct MemoryDestination {
 
 bool encodeInto(const RgbImage& image, int quality, MemoryDestination& out, ErrorManager& err) {
     jpeg_compress_struct cinfo{};
-    cinfo.err = &initErrors(err)->pub;
-    if (setjmp(err.jump)) {
-        jpeg_destroy_compress(&cinfo);
-        return false;
-    }
-    jpeg_create_compress(&cinfo);
-    jpeg_mem_dest(&cinfo, &out.bytes, &out.size);
-    cinfo.image_width = static_cast<JDIMENSION>(image.width);
-    cinfo.image_height = static_cast<JDIMENSION>(image.height);
-    cinfo.input_components = 3;
-    cinfo.in_color_space = JCS_RGB;
-    jpeg_set_defaults(&cinfo);
-    jpeg_set_quality(&cinfo, quality, TRUE);
-    cinfo.optimize_coding = TRUE;
-    jpeg_start_compress(&cinfo, TRUE);
-    while (cinfo.next_scanline < cinfo.image_height) {
-        // libjpeg's row pointer is not const, but compression only reads it.
-        auto* row = const_cast<JSAMPROW>(
-            image.rgb.data() + static_cast<std::size_t>(cinfo.next_scanline) * image.width * 3);
-        jpeg_write_scanlines(&cinfo, &row, 1);
-    }
-    jpeg_finish_compress(&cinfo);
-    jpeg_destroy_compress(&cinfo);
-    return true;
+    return withErrorJump(reinterpret_cast<j_common_ptr>(&cinfo), err, [&] {
+        jpeg_create_compress(&cinfo);
+        jpeg_mem_dest(&cinfo, &out.bytes, &out.size);
+        cinfo.image_width = static_cast<JDIMENSION>(image.width);
+        cinfo.image_height = static_cast<JDIMENSION>(image.height);
+        cinfo.input_components = 3;
+        cinfo.in_color_space = JCS_RGB;
+        jpeg_set_defaults(&cinfo);
+        jpeg_set_quality(&cinfo, quality, TRUE);
+        cinfo.optimize_coding = TRUE;
+        jpeg_start_compress(&cinfo, TRUE);
+        while (cinfo.next_scanline < cinfo.image_height) {
+            // libjpeg's row pointer is not const, but compression only reads it.
+            auto* row = const_cast<JSAMPROW>(
+                image.rgb.data() + static_cast<std::size_t>(cinfo.next_scanline) * image.width * 3);
+            jpeg_write_scanlines(&cinfo, &row, 1);
+        }
+        jpeg_finish_compress(&cinfo);
+        return true;
+    });
 }
 
 } // namespace

@@ -65,12 +65,8 @@ void PieGauge::paintEvent(QPaintEvent*) {
     p.drawPath(path);
 }
 
-TF_Zapis::TF_Zapis(QWidget* parent)
-    : QWidget(parent, Qt::Tool | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
-                          Qt::WindowCloseButtonHint) {
-    setObjectName(QStringLiteral("F_Zapis"));
-    setWindowTitle(QStringLiteral("Запись"));
-    setWindowIcon(programIcon());
+TF_Zapis::TF_Zapis(QWidget* parent) : QWidget(parent, kToolWindowFlags) {
+    setUpCaption(*this, QStringLiteral("F_Zapis"), QStringLiteral("Запись"));
 
     Gauge1 = new PieGauge(this);
     Gauge1->setObjectName(QStringLiteral("Gauge1"));

@@ -11,6 +11,12 @@ QPixmap programPixmap() {
     return pixmap;
 }
 
+void setUpCaption(QWidget& window, const QString& objectName, const QString& title) {
+    window.setObjectName(objectName);
+    window.setWindowTitle(title);
+    window.setWindowIcon(programIcon());
+}
+
 QIcon programIcon() {
     return QIcon(programPixmap());
 }

@@ -24,9 +24,7 @@ QImage toQImage(const RgbImage& rgb) {
 
 TF_Shema::TF_Shema(std::span<const unsigned char> jpeg, QWidget* parent)
     : QWidget(parent, Qt::Window) {
-    setObjectName(QStringLiteral("F_Shema"));
-    setWindowTitle(QStringLiteral("Схема"));
-    setWindowIcon(programIcon());
+    setUpCaption(*this, QStringLiteral("F_Shema"), QStringLiteral("Схема"));
     setFixedSize(kWidth, kHeight);
 
     // The picture at its own size from the top-left corner; the window shows

@@ -8,22 +8,19 @@
 #include <QSpinBox>
 #include <QVBoxLayout>
 
+#include "run/interval.h"
 #include "ui_aux/program_icon.h"
 
 namespace thermo {
 
-TF_Skorost::TF_Skorost(QWidget* parent)
-    : QWidget(parent, Qt::Tool | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
-                          Qt::WindowCloseButtonHint) {
-    setObjectName(QStringLiteral("F_Skorost"));
-    setWindowTitle(QStringLiteral("скорость"));
-    setWindowIcon(programIcon());
+TF_Skorost::TF_Skorost(QWidget* parent) : QWidget(parent, kToolWindowFlags) {
+    setUpCaption(*this, QStringLiteral("F_Skorost"), QStringLiteral("скорость"));
 
     GroupBox1 = new QGroupBox(QStringLiteral("скорость измерения"), this);
     GroupBox1->setObjectName(QStringLiteral("GroupBox1"));
     UpDown1 = new QSpinBox(GroupBox1);
     UpDown1->setObjectName(QStringLiteral("UpDown1"));
-    UpDown1->setRange(kMinInterval, kMaxInterval);
+    UpDown1->setRange(kMinIntervalMs, kMaxIntervalMs);
     UpDown1->setSingleStep(1);
     UpDown1->setValue(kStartInterval);
     // "1 000" under a Russian locale (a no-break space), "1,000" under an
@@ -64,7 +61,7 @@ int TF_Skorost::interval() const {
 
 void TF_Skorost::BitBtn2Click() {
     // Text typed into the field counts only as far as the arrows accept it:
-    // a valid number within 100..5000 becomes their value, anything else
+    // a valid number within their range becomes their value, anything else
     // falls back to the value they had.
     UpDown1->interpretText();
     emit intervalApplied(UpDown1->value());

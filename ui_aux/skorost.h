@@ -15,9 +15,7 @@ namespace thermo {
 class TF_Skorost : public QWidget {
     Q_OBJECT
 public:
-    static constexpr int kMinInterval = 100; // ms
-    static constexpr int kMaxInterval = 5000;
-    static constexpr int kStartInterval = 1000;
+    static constexpr int kStartInterval = 1000; // ms
 
     explicit TF_Skorost(QWidget* parent = nullptr);
 

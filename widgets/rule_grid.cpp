@@ -9,6 +9,7 @@
 #include <QRegularExpressionValidator>
 
 #include "control/term_entry.h"
+#include "widgets/field_group.h"
 
 namespace thermo {
 
@@ -62,21 +63,13 @@ QLineEdit* RuleGridWidget::cell(int k) const {
 }
 
 void RuleGridWidget::fill() {
-    const auto texts = ruleBaseTexts(params_);
-    for (size_t k = 0; k < 9; ++k)
-        cells_[k]->setText(QString::fromStdString(texts[k]));
+    showTexts(cells_, ruleBaseTexts(params_));
 }
 
 void RuleGridWidget::applyCells() {
-    std::array<std::string, 9> texts;
-    for (size_t k = 0; k < 9; ++k)
-        texts[k] = cells_[k]->text().toStdString();
-    const ApplyOutcome r = applyRuleBase(texts, params_, dialogs_);
-    if (r.stop == ApplyOutcome::Stop::Malformed) {
-        QLineEdit* bad = cells_[static_cast<size_t>(r.field)];
-        bad->setFocus();
-        bad->selectAll();
-    }
+    const ApplyOutcome r = applyFields(cells_, [this](const FieldTexts& texts) {
+        return applyRuleBase(texts, params_, dialogs_);
+    });
     if (r.complete())
         emit ruleBaseApplied();
 }

@@ -38,7 +38,7 @@ IdentifyWindow::IdentifyWindow(const ArchiveReader& archive, UserDialogs& dialog
     auto spin = [this](const char* name) {
         auto* b = new QSpinBox(this);
         b->setObjectName(name);
-        b->setRange(1, 65000);
+        b->setRange(1, kMaxSamplePosition);
         return b;
     };
     auto edit = [this](const char* name, const QString& text) {

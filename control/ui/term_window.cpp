@@ -178,31 +178,22 @@ void TFF_term::Term_Refresh() {
     chart1_->setDecimalSeparator(sep);
     showRateTerms(*chart1_, params_);
 
-    const auto deviation = termFieldTexts(TermGroup::Deviation, params_, sep);
-    const auto rate = termFieldTexts(TermGroup::Rate, params_, sep);
-    for (size_t k = 0; k < 9; ++k) {
-        edits_[k]->setText(QString::fromStdString(deviation[k]));
-        edits_[k + 9]->setText(QString::fromStdString(rate[k]));
-    }
+    for (TermGroup group : {TermGroup::Deviation, TermGroup::Rate})
+        showTexts(groupFields(group), termFieldTexts(group, params_, sep));
 }
 
 void TFF_term::Vih_Refresh() {
-    const auto texts = outputTermTexts(params_);
-    for (size_t k = 0; k < 9; ++k)
-        maskEdits_[k]->setText(QString::fromStdString(texts[k]));
+    showTexts(maskEdits_, outputTermTexts(params_));
+}
+
+NineFields TFF_term::groupFields(TermGroup group) const {
+    return NineFields(edits_.data() + (group == TermGroup::Deviation ? 0 : 9), 9);
 }
 
 void TFF_term::applyTermGroup(TermGroup group) {
-    const size_t first = group == TermGroup::Deviation ? 0 : 9;
-    std::array<std::string, 9> texts;
-    for (size_t k = 0; k < 9; ++k)
-        texts[k] = edits_[first + k]->text().toStdString();
-    const ApplyOutcome r = applyTermFields(group, texts, params_, dialogs_, decimalSeparator());
-    if (r.stop == ApplyOutcome::Stop::Malformed) {
-        QLineEdit* bad = edits_[first + static_cast<size_t>(r.field)];
-        bad->setFocus();
-        bad->selectAll();
-    }
+    const ApplyOutcome r = applyFields(groupFields(group), [&](const FieldTexts& texts) {
+        return applyTermFields(group, texts, params_, dialogs_, decimalSeparator());
+    });
     // Both groups are rewritten, so unapplied text in the other group is
     // replaced by what is stored: the window always shows what the
     // controller uses.
@@ -221,15 +212,9 @@ void TFF_term::Button3Click() {
 }
 
 void TFF_term::Button2Click() {
-    std::array<std::string, 9> texts;
-    for (size_t k = 0; k < 9; ++k)
-        texts[k] = maskEdits_[k]->text().toStdString();
-    const ApplyOutcome r = applyOutputTerms(texts, params_, dialogs_);
-    if (r.stop == ApplyOutcome::Stop::Malformed) {
-        QLineEdit* bad = maskEdits_[static_cast<size_t>(r.field)];
-        bad->setFocus();
-        bad->selectAll();
-    }
+    const ApplyOutcome r = applyFields(maskEdits_, [this](const FieldTexts& texts) {
+        return applyOutputTerms(texts, params_, dialogs_);
+    });
     if (r.complete())
         Vih_Refresh();
     refreshSurface();

@@ -11,6 +11,7 @@
 #include "common/dialogs.h"
 #include "control/params.h"
 #include "control/term_entry.h"
+#include "widgets/field_group.h"
 
 class QLineEdit;
 class QPushButton;
@@ -58,6 +59,8 @@ private:
     QWidget* makeTermGroup(TermGroup group);
     QWidget* makeOutputGroup();
     void applyTermGroup(TermGroup group);
+    // Edit1 ... Edit9 or Edit10 ... Edit18.
+    [[nodiscard]] NineFields groupFields(TermGroup group) const;
 
     TControlParams& params_;
     UserDialogs& dialogs_;

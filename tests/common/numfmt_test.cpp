@@ -1,6 +1,11 @@
 // Expected strings follow the display rules of the program: fixed patterns
 // round half away from zero on the decimal digits, the general form keeps 15
 // significant digits. Each case runs under both decimal separators.
+#include <charconv>
+#include <clocale>
+#include <cstring>
+#include <limits>
+
 #include <gtest/gtest.h>
 
 #include "common/numfmt.h"
@@ -113,6 +118,60 @@ TEST(HeaterRounding, HalvesGoToTheEvenNeighbour) {
     EXPECT_EQ(roundHalfEven(0.5), 0);
     EXPECT_EQ(roundHalfEven(233.5), 234);
     EXPECT_EQ(roundHalfEven(116.50000001), 117);
+}
+
+// Fixed messages tie their figures to constants with these (run/cycle.h).
+static_assert(mentionsNumber("архив заполнен (65000 отсчётов)", 65000));
+static_assert(mentionsNumber("0..64999", 64999) && mentionsNumber("0", 0));
+static_assert(!mentionsNumber("(650001 отсчётов)", 65000) && !mentionsNumber("165000", 65000));
+static_assert(mentionsRange("interval, 100..5000 ms", 100, 5000));
+static_assert(!mentionsRange("1..100 %, 5000 ms", 100, 5000) &&
+              !mentionsRange("100..50000", 100, 5000));
+
+// What files and other programs read: the environment's locale is in force
+// (ru_RU, decimal comma, in the .ru_RU run), and the texts keep a point. The
+// shortest texts are worked out by hand from the binary64 values; each is
+// also read back with from_chars.
+class MachineNumbers : public ::testing::Test {
+protected:
+    void SetUp() override { std::setlocale(LC_ALL, ""); }
+    void TearDown() override { std::setlocale(LC_ALL, "C"); }
+};
+
+TEST_F(MachineNumbers, ShortestTextReadsBackToTheSameDouble) {
+    const struct {
+        double value;
+        const char* text;
+    } cases[] = {
+        {0.1, "0.1"},       {0.1 + 0.2, "0.30000000000000004"}, // needs all 17 digits
+        {-0.0, "0"},                                            // a membership edge's -0
+        {-29.75, "-29.75"}, {2500000, "2500000"}, // plain form when no longer than "2.5e+06"
+        {1e-7, "1e-07"},    {5e-324, "5e-324"},   // the smallest subnormal
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(formatRoundTrip(c.value), c.text);
+        double back = 1;
+        std::from_chars(c.text, c.text + std::strlen(c.text), back);
+        EXPECT_EQ(back, c.value) << c.text;
+    }
+    std::string out = "x=";
+    appendRoundTrip(out, 1.5);
+    EXPECT_EQ(out, "x=1.5");
+}
+
+TEST_F(MachineNumbers, JsonHasNullForWhatItCannotHold) {
+    EXPECT_EQ(formatJsonNumber(-0.0), "0");
+    EXPECT_EQ(formatJsonNumber(0.30000000000000004), "0.30000000000000004");
+    EXPECT_EQ(formatJsonNumber(std::numeric_limits<double>::quiet_NaN()), "null");
+    EXPECT_EQ(formatJsonNumber(-std::numeric_limits<double>::infinity()), "null");
+}
+
+TEST_F(MachineNumbers, SignificantDigitsAsPercentG) {
+    EXPECT_EQ(formatSignificant(1234.5678, 5), "1234.6");
+    EXPECT_EQ(formatSignificant(123456.0, 5), "1.2346e+05");
+    EXPECT_EQ(formatSignificant(0.000012345, 2), "1.2e-05");
+    EXPECT_EQ(formatSignificant(0.5, 5), "0.5"); // no trailing zeros
+    EXPECT_EQ(formatSignificant(-0.0, 5), "0");
 }
 
 } // namespace
