@@ -29,7 +29,7 @@
 #include "io/sim_register_file.h"
 #include "sim/plant.h"
 #include "sim/pty_sensor.h"
-#include "tests/storage/temp_dir.h"
+#include "tests/temp_dir.h"
 
 using namespace thermo;
 namespace fs = std::filesystem;

@@ -34,8 +34,8 @@ namespace fs = std::filesystem;
 using Clock = std::chrono::steady_clock;
 
 using thermo::testing::binDir;
-using thermo::testing::freshTestDir;
 using thermo::testing::SimulatedStand;
+using thermo::testing::TempDir;
 using thermo::testing::slurp;
 using thermo::testing::spawn;
 using thermo::testing::waitExit;
@@ -63,18 +63,14 @@ pid_t guardOf(pid_t program) {
 
 // One simulated stand under forced heat; the programs under test run on it.
 struct HeaterGuard : ::testing::Test {
-    fs::path dir;
+    TempDir temp{"thermo-guard"};
+    const fs::path dir = temp.path();
     std::optional<SimulatedStand> sim;
 
     void SetUp() override {
-        dir = freshTestDir("thermo_guard_");
         writeStandSettings(dir / "s.ini", link(), lpt());
         sim.emplace(link(), lpt(), dir / "sim.log", dir / "sim.err");
         ASSERT_TRUE(sim->ready()) << slurp(dir / "sim.err");
-    }
-    void TearDown() override {
-        sim.reset();
-        fs::remove_all(dir);
     }
     std::string link() const { return (dir / "adapter").string(); }
     std::string lpt() const { return (dir / "lpt").string(); }
@@ -258,8 +254,8 @@ TEST_F(HeaterGuard, WindowStopsTheRunWhenItsGuardIsKilled) {
 // A guard that has fallen behind (here: stopped while the beats pile up)
 // must still hear the goodbye, or it takes the orderly end for a death.
 TEST(HeaterGuardLink, GoodbyeBehindABacklogOfBeatsIsNotTakenForADeath) {
-    const fs::path file = fs::temp_directory_path() / ("thermo_bye_" + std::to_string(getpid()));
-    fs::remove(file);
+    const TempDir dir("thermo-bye");
+    const fs::path file = dir.path() / "lpt";
     std::string why;
     int err = 0;
     auto device = openSimRegisters(file.string(), &why, &err);
@@ -285,7 +281,6 @@ TEST(HeaterGuardLink, GoodbyeBehindABacklogOfBeatsIsNotTakenForADeath) {
     std::uint8_t value = 0;
     EXPECT_TRUE(device->read(SimRegisterFile::kBase, value));
     EXPECT_EQ(value, 234) << "the guard wrote 0 after a goodbye";
-    fs::remove(file);
 }
 
 } // namespace

@@ -19,24 +19,20 @@
 
 namespace fs = std::filesystem;
 using thermo::testing::binDir;
-using thermo::testing::freshTestDir;
 using thermo::testing::SimulatedStand;
+using thermo::testing::TempDir;
 using thermo::testing::slurp;
 using thermo::testing::writeStandSettings;
 
 namespace {
 
 struct HeadlessRun : ::testing::Test {
-    fs::path dir;
+    TempDir temp{"thermo-headless"};
+    const fs::path dir = temp.path();
     std::optional<SimulatedStand> sim;
 
     void SetUp() override {
-        dir = freshTestDir("thermo_headless_");
         writeStandSettings(dir / "s.ini", dir / "adapter", dir / "lpt");
-    }
-    void TearDown() override {
-        sim.reset();
-        fs::remove_all(dir);
     }
 
     void startSim(const std::vector<std::string>& extra) {

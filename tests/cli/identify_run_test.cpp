@@ -25,8 +25,8 @@
 
 namespace fs = std::filesystem;
 using thermo::testing::binDir;
-using thermo::testing::freshTestDir;
 using thermo::testing::SimulatedStand;
+using thermo::testing::TempDir;
 using thermo::testing::slurp;
 using thermo::testing::writeStandSettings;
 
@@ -47,16 +47,12 @@ double jsonValue(const std::string& json, const std::string& key, const std::str
 }
 
 struct IdentifyRun : ::testing::Test {
-    fs::path dir;
+    TempDir temp{"thermo-identify"};
+    const fs::path dir = temp.path();
     std::optional<SimulatedStand> sim;
 
     void SetUp() override {
-        dir = freshTestDir("thermo_identify_");
         writeStandSettings(dir / "s.ini", dir / "adapter", dir / "lpt");
-    }
-    void TearDown() override {
-        sim.reset();
-        fs::remove_all(dir);
     }
 
     void startSim(std::vector<std::string> extra) {
