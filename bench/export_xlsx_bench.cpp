@@ -29,7 +29,6 @@ std::vector<ExportRow> samples(std::size_t n) {
     return v;
 }
 
-
 } // namespace
 
 static void BM_ExportToExcel(benchmark::State& state) {

@@ -26,8 +26,8 @@
 namespace fs = std::filesystem;
 using thermo::testing::binDir;
 using thermo::testing::SimulatedStand;
-using thermo::testing::TempDir;
 using thermo::testing::slurp;
+using thermo::testing::TempDir;
 using thermo::testing::writeStandSettings;
 
 namespace {
@@ -51,9 +51,7 @@ struct IdentifyRun : ::testing::Test {
     const fs::path dir = temp.path();
     std::optional<SimulatedStand> sim;
 
-    void SetUp() override {
-        writeStandSettings(dir / "s.ini", dir / "adapter", dir / "lpt");
-    }
+    void SetUp() override { writeStandSettings(dir / "s.ini", dir / "adapter", dir / "lpt"); }
 
     void startSim(std::vector<std::string> extra) {
         extra.insert(extra.begin(), {"--speed", "5", "--sensor-tau", "0"});

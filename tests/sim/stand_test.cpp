@@ -28,9 +28,9 @@ namespace fs = std::filesystem;
 
 using thermo::testing::binDir;
 using thermo::testing::SimulatedStand;
-using thermo::testing::TempDir;
 using thermo::testing::slurp;
 using thermo::testing::spawn;
+using thermo::testing::TempDir;
 using thermo::testing::waitExit;
 
 namespace {
