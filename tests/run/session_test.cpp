@@ -7,6 +7,8 @@
 // tests only show that they pass on what the session says.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <chrono>
 #include <deque>
 #include <filesystem>
 #include <functional>
