@@ -40,7 +40,7 @@ struct WindowStandSetup {
     // passes its parent's, since it ends without removing anything.
     std::filesystem::path folder = {};
     // The parallel port's setting; by default the simulated register file
-    // `lpt` in the folder.
+    // `lpt` in the folder ("sim:PATH"), which heater() reads.
     std::string lpt = {};
     // The heater guard's executable; by default none guards the heater.
     std::string guard = {};
@@ -81,8 +81,11 @@ public:
     // The byte on the heater's register, as the simulated port holds it.
     [[nodiscard]] int heater() {
         if (!registers_) {
+            const std::string& lpt = settings.devices.lpt;
+            if (lpt.rfind("sim:", 0) != 0)
+                throw std::logic_error("the heater is on " + lpt + ", not on a register file");
             std::string why;
-            registers_ = SimRegisterFile::open(file("lpt"), &why);
+            registers_ = SimRegisterFile::open(lpt.substr(4), &why);
             if (!registers_)
                 throw std::runtime_error("register file: " + why);
         }
