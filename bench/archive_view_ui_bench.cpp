@@ -20,6 +20,7 @@
 #include "analysis/replay.h"
 #include "common/scripted_dialogs.h"
 #include "storage/recorder.h"
+#include "tests/temp_dir.h"
 
 using namespace thermo;
 namespace fs = std::filesystem;
@@ -32,11 +33,9 @@ constexpr int kConfigs = 72;
 // Written once per run: a plant oscillating about a setpoint that changes
 // every 900 samples.
 const std::string& fullArchive() {
+    static const thermo::testing::TempDir dir("thermo-bench-arhiv");
     static const std::string path = [] {
-        const fs::path dir =
-            fs::temp_directory_path() / ("thermo_arhiv_bench_" + std::to_string(::getpid()));
-        fs::create_directories(dir);
-        const std::string p = (dir / "full.txt").string();
+        const std::string p = dir.file("full.txt");
         std::ofstream samples(p, std::ios::binary), configs(p + "UST", std::ios::binary);
         TConfigRecord c;
         c.Fuzzy_on = c.PID_on = true;
@@ -134,7 +133,5 @@ BENCHMARK(BM_SelectSample)->Unit(benchmark::kMillisecond);
 
 int main(int argc, char** argv) {
     QLocale::setDefault(QLocale(QLocale::Russian, QLocale::Russia));
-    const int status = thermo::bench::runWindowBenchmarks(argc, argv, thermo::bench::runRegistered);
-    fs::remove_all(fs::path(fullArchive()).parent_path());
-    return status;
+    return thermo::bench::runWindowBenchmarks(argc, argv, thermo::bench::runRegistered);
 }

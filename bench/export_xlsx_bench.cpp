@@ -9,6 +9,7 @@
 #include "common/scripted_dialogs.h"
 #include "export/excel_export.h"
 #include "export/sheet_server.h"
+#include "tests/temp_dir.h"
 
 using namespace thermo;
 
@@ -28,18 +29,13 @@ std::vector<ExportRow> samples(std::size_t n) {
     return v;
 }
 
-std::string outPath() {
-    return (std::filesystem::temp_directory_path() /
-            ("thermo_bench_" + std::to_string(::getpid()) + ".xls"))
-        .string();
-}
-
 } // namespace
 
 static void BM_ExportToExcel(benchmark::State& state) {
     const auto n = std::size_t(state.range(0));
     const auto src = samples(n);
-    const auto path = outPath();
+    const thermo::testing::TempDir dir("thermo-bench-xlsx");
+    const auto path = dir.file("bench.xls");
     AutomationRegistry registry;
     registerSpreadsheetServer(registry);
     MyExcel excel(registry);
@@ -51,14 +47,14 @@ static void BM_ExportToExcel(benchmark::State& state) {
             state.SkipWithError("export failed");
     }
     state.counters["bytes"] = double(std::filesystem::file_size(path));
-    std::filesystem::remove(path);
 }
 BENCHMARK(BM_ExportToExcel)->Arg(65000)->Unit(benchmark::kMillisecond);
 
 static void BM_XlsxWriterDirect(benchmark::State& state) {
     const auto n = std::size_t(state.range(0));
     const auto src = samples(n);
-    const auto path = outPath();
+    const thermo::testing::TempDir dir("thermo-bench-xlsx");
+    const auto path = dir.file("bench.xls");
     for (auto _ : state) {
         lxw_workbook* wb = workbook_new(path.c_str());
         lxw_format* tf = workbook_add_format(wb);
@@ -73,6 +69,5 @@ static void BM_XlsxWriterDirect(benchmark::State& state) {
         if (workbook_close(wb) != LXW_NO_ERROR)
             state.SkipWithError("write failed");
     }
-    std::filesystem::remove(path);
 }
 BENCHMARK(BM_XlsxWriterDirect)->Arg(65000)->Unit(benchmark::kMillisecond);

@@ -14,35 +14,21 @@
 #include <thread>
 
 #include "app/main_window.h"
+#include "tests/app/window_stand.h"
 #include "widgets/trend_chart.h"
-#include "common/scripted_dialogs.h"
-#include "sim/pty_sensor.h"
 
 using namespace thermo;
 namespace fs = std::filesystem;
 
 namespace {
 
-struct Window {
-    fs::path dir = fs::temp_directory_path() / ("thermo_bench_" + std::to_string(getpid()));
-    sim::PtySensorThread sensor{[] { return 30.0; },
-                                sim::UartTiming{true, std::chrono::microseconds(0)}};
-    Stand stand;
-    ScriptedDialogs dialogs;
-    std::unique_ptr<StandDevices> devices;
-    ArchiveRecorder recorder;
-    std::unique_ptr<RunSession> session;
+struct Window : thermo::testing::WindowStand {
     std::unique_ptr<TF_Glav> w;
 
-    Window() {
-        fs::create_directories(dir);
-        TSettings settings;
-        settings.devices.com[0] = sensor.path();
-        settings.devices.lpt = "sim:" + (dir / "lpt").string();
-        devices = std::make_unique<StandDevices>(settings.devices);
-        session = std::make_unique<RunSession>(stand, *devices, recorder);
-        w = std::make_unique<TF_Glav>(MainWindowServices{stand, dialogs, *devices, recorder, *session,
-                                                         settings, (dir / "s.INI").string()});
+    Window()
+        : WindowStand(
+              {.plant = 30.0, .timing = sim::UartTiming{true, std::chrono::microseconds(0)}}) {
+        w = std::make_unique<TF_Glav>(services());
         w->show();
         w->FormShow();
         dialogs.fileAnswers.push_back((dir / "run.txt").string());
@@ -60,10 +46,6 @@ struct Window {
         }
         w->Chart3->setPoints(x, t, z, tod);
         w->Chart3->replot();
-    }
-    ~Window() {
-        w.reset();
-        fs::remove_all(dir);
     }
 };
 

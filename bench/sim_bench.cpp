@@ -21,6 +21,7 @@
 
 #include "io/ds18b20.h"
 #include "io/serial_port.h"
+#include "tests/temp_dir.h"
 
 extern char** environ;
 namespace fs = std::filesystem;
@@ -31,11 +32,11 @@ namespace {
 constexpr double kBusSeconds = 10.0 / 9600 + 88 * 10.0 / 115200;
 
 struct SimProcess {
-    fs::path dir, link;
+    thermo::testing::TempDir temp{"thermo-bench-sim"};
+    const fs::path dir = temp.path();
+    fs::path link;
     pid_t pid = -1;
     explicit SimProcess(const std::string& latencyMs) {
-        dir = fs::temp_directory_path() / ("thermo-bench-sim-" + std::to_string(getpid()));
-        fs::create_directories(dir);
         link = dir / "tty";
         const std::string bin = std::string(THERMO_BIN_DIR) + "/thermostand-sim";
         const std::string lpt = (dir / "lpt").string(), log = (dir / "log").string(),
@@ -56,8 +57,6 @@ struct SimProcess {
             kill(pid, SIGTERM);
             waitpid(pid, nullptr, 0);
         }
-        std::error_code ec;
-        fs::remove_all(dir, ec);
     }
 };
 

@@ -13,6 +13,7 @@
 #include "common/scripted_dialogs.h"
 #include "storage/reader.h"
 #include "storage/recorder.h"
+#include "tests/temp_dir.h"
 
 using namespace thermo;
 
@@ -20,11 +21,7 @@ namespace {
 
 struct BenchArchive {
     BenchArchive() {
-        char tmpl[] = "/tmp/thermo-bench-XXXXXX";
-        if (::mkdtemp(tmpl) == nullptr)
-            std::abort();
-        dir = tmpl;
-        path = dir + "/big.txt";
+        path = dir.file("big.txt");
         std::string samples, configs;
         for (int p = 1; p <= 65000; ++p) {
             const auto b = encodeSample({20.0 + p * 1e-4, p * 0.5, p * 0.25, 0.5});
@@ -39,18 +36,13 @@ struct BenchArchive {
         write(path, samples);
         write(path + "UST", configs);
     }
-    ~BenchArchive() {
-        ::unlink(path.c_str());
-        ::unlink((path + "UST").c_str());
-        ::unlink((dir + "/append.txt").c_str());
-        ::rmdir(dir.c_str());
-    }
     static void write(const std::string& p, const std::string& bytes) {
         std::FILE* f = std::fopen(p.c_str(), "wb");
         std::fwrite(bytes.data(), 1, bytes.size(), f);
         std::fclose(f);
     }
-    std::string dir, path;
+    thermo::testing::TempDir dir{"thermo-bench-storage"};
+    std::string path;
 };
 
 BenchArchive& archive() {
@@ -84,7 +76,7 @@ BENCHMARK(BM_ReadArchiveBytesOnly)->Unit(benchmark::kMillisecond);
 
 void BM_AppendSample(benchmark::State& state) {
     ArchiveRecorder recorder([] { return 0.5; });
-    recorder.setArchiveName(archive().dir + "/append.txt");
+    recorder.setArchiveName(archive().dir.file("append.txt"));
     TProcessState s;
     std::uint16_t takt = 3;
     for (auto _ : state) {
@@ -97,7 +89,7 @@ BENCHMARK(BM_AppendSample)->Unit(benchmark::kMicrosecond);
 
 // Baseline: opening and closing the same file without writing.
 void BM_OpenCloseOnly(benchmark::State& state) {
-    const std::string p = archive().dir + "/append.txt";
+    const std::string p = archive().dir.file("append.txt");
     for (auto _ : state) {
         const int fd = ::open(p.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0666);
         ::close(fd);

@@ -2,7 +2,7 @@
 // The project's programs as the end-to-end tests run them: found in the
 // build's bin folder (THERMO_BIN_DIR overrides the one compiled in as
 // THERMO_DEFAULT_BIN_DIR), their output in files; and a simulated stand on a
-// link the test names.
+// link the test names, in a folder of the test's own (TempDir).
 #include <gtest/gtest.h>
 
 #include <chrono>
@@ -19,6 +19,8 @@
 #include <unistd.h>
 #include <vector>
 
+#include "tests/temp_dir.h"
+
 extern char** environ;
 
 namespace thermo::testing {
@@ -33,18 +35,6 @@ inline std::string slurp(const std::filesystem::path& p) {
     std::stringstream s;
     s << in.rdbuf();
     return s.str();
-}
-
-// An empty folder of the running test's own, named after the process and
-// the test.
-inline std::filesystem::path freshTestDir(const std::string& prefix) {
-    const std::filesystem::path dir =
-        std::filesystem::temp_directory_path() /
-        (prefix + std::to_string(getpid()) + "_" +
-         ::testing::UnitTest::GetInstance()->current_test_info()->name());
-    std::filesystem::remove_all(dir);
-    std::filesystem::create_directories(dir);
-    return dir;
 }
 
 // A settings file for a stand: COM1 on the simulator's link, the heater on

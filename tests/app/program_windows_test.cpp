@@ -10,8 +10,7 @@
 #include <thread>
 
 #include "app/program_windows.h"
-#include "common/scripted_dialogs.h"
-#include "sim/pty_sensor.h"
+#include "tests/app/window_stand.h"
 #include "tests/workbook_reader.h"
 
 using namespace thermo;
@@ -19,30 +18,8 @@ namespace fs = std::filesystem;
 
 namespace {
 
-struct ProgramWindowsTest : ::testing::Test {
-    fs::path dir = fs::temp_directory_path() / ("thermo_pw_" + std::to_string(::getpid()));
-    sim::PtySensorThread sensor{[] { return 25.0; }};
-    Stand stand;
-    ScriptedDialogs dialogs;
-    std::unique_ptr<StandDevices> devices;
-    ArchiveRecorder recorder;
-    std::unique_ptr<RunSession> session;
-    std::unique_ptr<ProgramWindows> windows;
-
-    void SetUp() override {
-        fs::create_directories(dir);
-        TSettings settings;
-        settings.devices.com[0] = sensor.path();
-        settings.devices.lpt = "sim:" + (dir / "lpt").string();
-        devices = std::make_unique<StandDevices>(settings.devices);
-        session = std::make_unique<RunSession>(stand, *devices, recorder);
-        windows = std::make_unique<ProgramWindows>(MainWindowServices{
-            stand, dialogs, *devices, recorder, *session, settings, (dir / "thermostand.INI").string()});
-    }
-    void TearDown() override {
-        windows.reset();
-        fs::remove_all(dir);
-    }
+struct ProgramWindowsTest : ::testing::Test, thermo::testing::WindowStand {
+    std::unique_ptr<ProgramWindows> windows = std::make_unique<ProgramWindows>(services());
 };
 
 TEST_F(ProgramWindowsTest, BothMenusShowTheOneSchemeWindow) {

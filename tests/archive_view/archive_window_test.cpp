@@ -27,6 +27,7 @@
 #include "export/excel_export.h"
 #include "storage/recorder.h"
 #include "tests/captions_fit.h"
+#include "tests/temp_dir.h"
 #include "tests/workbook_reader.h"
 
 using namespace thermo;
@@ -98,14 +99,9 @@ const auto* const kRussianNumbers = ::testing::AddGlobalTestEnvironment(new Russ
 class ArchiveWindowTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        dir = fs::temp_directory_path() /
-              ("arhiv_test_" + std::to_string(::getpid()) + "_" +
-               ::testing::UnitTest::GetInstance()->current_test_info()->name());
-        fs::create_directories(dir);
         path = (dir / "run.txt").string();
         w.show();
     }
-    void TearDown() override { fs::remove_all(dir); }
 
     void open(const Archive& a) {
         write(path, a);
@@ -126,7 +122,8 @@ protected:
     }
     QPoint inPlot(double x) const { return {pixelOf(x), w.Chart3->plotArea().center().y()}; }
 
-    fs::path dir;
+    thermo::testing::TempDir temp{"thermo-arhiv"};
+    const fs::path dir = temp.path();
     std::string path;
     ArchiveReader archive;
     ScriptedDialogs dialogs;

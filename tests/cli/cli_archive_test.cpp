@@ -12,9 +12,9 @@
 #include <sys/wait.h>
 #include <vector>
 
-#include "tests/storage/temp_dir.h"
 #include "storage/recorder.h"
 #include "storage/settings.h"
+#include "tests/temp_dir.h"
 
 using namespace thermo;
 using thermo::testing::readFile;

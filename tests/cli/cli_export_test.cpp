@@ -8,6 +8,8 @@
 
 #include <gtest/gtest.h>
 
+#include "tests/temp_dir.h"
+
 namespace fs = std::filesystem;
 
 namespace {
@@ -35,9 +37,6 @@ protected:
     void SetUp() override {
         const char* bin = std::getenv("THERMO_BIN_DIR");
         cli = (fs::path(bin ? bin : THERMO_DEFAULT_BIN_DIR) / "thermostand-cli").string();
-        dir = fs::temp_directory_path() / ("thermo_cli_export_" + std::to_string(::getpid()));
-        fs::remove_all(dir);
-        fs::create_directories(dir);
         archive = dir / "run.txt";
         // Samples: Temper, Summa_1, Summa_2, Vremya. One configuration record
         // with Takt 1 and the setpoint 33.5 at offset 8.
@@ -55,9 +54,10 @@ protected:
         std::memcpy(rec.data() + 8, &zadan, 8);
         c.write(rec.data(), std::streamsize(rec.size()));
     }
-    void TearDown() override { fs::remove_all(dir); }
     std::string cli;
-    fs::path dir, archive;
+    thermo::testing::TempDir temp{"thermo-cli-export"};
+    const fs::path dir = temp.path();
+    fs::path archive;
 };
 
 } // namespace

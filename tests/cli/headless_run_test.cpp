@@ -19,25 +19,19 @@
 
 namespace fs = std::filesystem;
 using thermo::testing::binDir;
-using thermo::testing::freshTestDir;
 using thermo::testing::SimulatedStand;
 using thermo::testing::slurp;
+using thermo::testing::TempDir;
 using thermo::testing::writeStandSettings;
 
 namespace {
 
 struct HeadlessRun : ::testing::Test {
-    fs::path dir;
+    TempDir temp{"thermo-headless"};
+    const fs::path dir = temp.path();
     std::optional<SimulatedStand> sim;
 
-    void SetUp() override {
-        dir = freshTestDir("thermo_headless_");
-        writeStandSettings(dir / "s.ini", dir / "adapter", dir / "lpt");
-    }
-    void TearDown() override {
-        sim.reset();
-        fs::remove_all(dir);
-    }
+    void SetUp() override { writeStandSettings(dir / "s.ini", dir / "adapter", dir / "lpt"); }
 
     void startSim(const std::vector<std::string>& extra) {
         sim.emplace(dir / "adapter", dir / "lpt", dir / "sim.log", dir / "sim.out", extra);
@@ -83,6 +77,9 @@ TEST_F(HeadlessRun, TenTicksWriteTheArchiveTheWindowWould) {
     EXPECT_EQ(lastHeater(), 0); // switched off at the end
 }
 
+// Every safety stop reaches the command line this way (their cases are the
+// session's and the cycle's): exit status 3, the session's message on
+// standard error, the heater on the port off.
 TEST_F(HeadlessRun, SensorLostEndsTheRunWithTheHeaterOff) {
     startSim({"--fault", "lost:4"});
     EXPECT_EQ(run("--ticks 10 --heat"), 3);
@@ -115,21 +112,6 @@ TEST_F(HeadlessRun, ASensorOffThePlantStopsForcedHeatAfterTheWatchPeriod) {
     std::sscanf(log.c_str() + log.find("plant=", last), "plant=%lf", &plant);
     std::sscanf(log.c_str() + log.find("reported=", last), "reported=%lf", &reported);
     EXPECT_GT(plant - reported, 20.0) << log.substr(last, 120);
-}
-
-TEST_F(HeadlessRun, APlantAtItsPlateauUnderFullHeatRunsOn) {
-    // A setpoint the plant cannot reach: full heat takes it up to ambient +
-    // 90 °C and holds it there, past many watch periods (the plant's 20 s
-    // time constant is one second of wall time at --speed 20).
-    startSim({"--speed", "20", "--tau", "20", "--sensor-tau", "0"});
-    EXPECT_EQ(run("--ticks 90 --heat --setpoint 200 --interval 100 --watch-period 2"), 0)
-        << slurp(dir / "err");
-    std::istringstream out(slurp(dir / "out"));
-    double temper = 0;
-    for (std::string line; std::getline(out, line);)
-        if (line.rfind('#', 0) != 0)
-            std::istringstream(line) >> temper >> temper; // Takt, then Temper
-    EXPECT_GT(temper, 105.0) << "the run ended at the plateau, not before it";
 }
 
 TEST_F(HeadlessRun, OverTemperatureForcesTheHeaterOffEvenUnderForcedHeat) {

@@ -25,9 +25,9 @@
 
 namespace fs = std::filesystem;
 using thermo::testing::binDir;
-using thermo::testing::freshTestDir;
 using thermo::testing::SimulatedStand;
 using thermo::testing::slurp;
+using thermo::testing::TempDir;
 using thermo::testing::writeStandSettings;
 
 namespace {
@@ -47,17 +47,11 @@ double jsonValue(const std::string& json, const std::string& key, const std::str
 }
 
 struct IdentifyRun : ::testing::Test {
-    fs::path dir;
+    TempDir temp{"thermo-identify"};
+    const fs::path dir = temp.path();
     std::optional<SimulatedStand> sim;
 
-    void SetUp() override {
-        dir = freshTestDir("thermo_identify_");
-        writeStandSettings(dir / "s.ini", dir / "adapter", dir / "lpt");
-    }
-    void TearDown() override {
-        sim.reset();
-        fs::remove_all(dir);
-    }
+    void SetUp() override { writeStandSettings(dir / "s.ini", dir / "adapter", dir / "lpt"); }
 
     void startSim(std::vector<std::string> extra) {
         extra.insert(extra.begin(), {"--speed", "5", "--sensor-tau", "0"});

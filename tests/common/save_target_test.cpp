@@ -8,14 +8,15 @@
 #include <unistd.h>
 
 #include "common/save_target.h"
+#include "tests/temp_dir.h"
 
 namespace fs = std::filesystem;
 
 namespace {
 
 TEST(SaveTarget, WritesThroughLinksAndRefusesWhatIsNotAFile) {
-    const fs::path dir = fs::temp_directory_path() / ("thermo-save-" + std::to_string(getpid()));
-    fs::remove_all(dir);
+    const thermo::testing::TempDir temp("thermo-save");
+    const fs::path& dir = temp.path();
     fs::create_directories(dir / "folder");
     std::ofstream(dir / "file.xls") << "old";
     fs::create_symlink(dir / "file.xls", dir / "link.xls");
@@ -35,7 +36,6 @@ TEST(SaveTarget, WritesThroughLinksAndRefusesWhatIsNotAFile) {
         EXPECT_FALSE(why.empty()) << taken;
     }
     EXPECT_EQ(thermo::saveTarget("/dev/null", &why), "");
-    fs::remove_all(dir);
 }
 
 } // namespace

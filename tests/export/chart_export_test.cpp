@@ -20,6 +20,7 @@
 #include "export/chart_export.h"
 #include "export/wmf_paint_device.h"
 #include "export/wmf_writer.h"
+#include "tests/temp_dir.h"
 
 namespace fs = std::filesystem;
 using namespace thermo;
@@ -84,16 +85,9 @@ std::uint16_t word(const std::string& s, std::size_t at) {
 
 class ChartExport : public ::testing::Test {
 protected:
-    void SetUp() override {
-        ensureApp();
-        dir = fs::temp_directory_path() /
-              ("thermo_chart_" + std::to_string(::getpid()) + "_" +
-               ::testing::UnitTest::GetInstance()->current_test_info()->name());
-        fs::remove_all(dir);
-        fs::create_directories(dir);
-    }
-    void TearDown() override { fs::remove_all(dir); }
-    fs::path dir;
+    void SetUp() override { ensureApp(); }
+    thermo::testing::TempDir temp{"thermo-chart"};
+    const fs::path dir = temp.path();
     ScriptedDialogs dialogs;
 };
 

@@ -16,6 +16,7 @@
 #include "common/scripted_dialogs.h"
 #include "export/excel_export.h"
 #include "export/sheet_server.h"
+#include "tests/temp_dir.h"
 #include "tests/workbook_reader.h"
 
 namespace fs = std::filesystem;
@@ -35,15 +36,7 @@ public:
 
 class XlsxExport : public ::testing::Test {
 protected:
-    void SetUp() override {
-        dir = fs::temp_directory_path() /
-              ("thermo_xlsx_" + std::to_string(::getpid()) + "_" +
-               ::testing::UnitTest::GetInstance()->current_test_info()->name());
-        fs::remove_all(dir);
-        fs::create_directories(dir);
-        registerSpreadsheetServer(registry);
-    }
-    void TearDown() override { fs::remove_all(dir); }
+    void SetUp() override { registerSpreadsheetServer(registry); }
 
     // Row n: a time of day and a temperature that identify the row.
     static std::vector<ExportRow> rows(std::size_t n) {
@@ -58,7 +51,8 @@ protected:
         return ExportToExcel(src, n, excel, progress, dialogs);
     }
 
-    fs::path dir;
+    thermo::testing::TempDir temp{"thermo-xlsx"};
+    const fs::path dir = temp.path();
     AutomationRegistry registry;
     MyExcel excel{registry};
     ScriptedDialogs dialogs;

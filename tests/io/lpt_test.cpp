@@ -12,8 +12,10 @@
 
 #include "io/lpt.h"
 #include "io/sim_register_file.h"
+#include "tests/temp_dir.h"
 
 using namespace thermo;
+using thermo::testing::TempDir;
 namespace fs = std::filesystem;
 
 namespace {
@@ -47,22 +49,6 @@ struct FakePort final : RegisterDevice {
 TLptPortConnection withPorts(std::vector<std::unique_ptr<RegisterDevice>> d) {
     return TLptPortConnection(std::move(d));
 }
-
-// A folder of the test's own, removed when the test ends.
-struct TempFolder {
-    fs::path path = fs::temp_directory_path() /
-                    ("thermo-lpt-" + std::to_string(::getpid()) + "-" +
-                     ::testing::UnitTest::GetInstance()->current_test_info()->name());
-    TempFolder() {
-        fs::remove_all(path);
-        fs::create_directories(path);
-    }
-    ~TempFolder() {
-        std::error_code ec;
-        fs::remove_all(path, ec);
-    }
-    fs::path operator/(const char* leaf) const { return path / leaf; }
-};
 
 } // namespace
 
@@ -131,11 +117,12 @@ TEST(PortSelection, NoPortMeansPort3AndNoWhere) {
 }
 
 TEST(LptSetting, DetectedPortThatCannotBeOpenedIsNotReady) {
-    const TempFolder dir;
+    const TempDir temp("thermo-lpt");
+    const fs::path& dir = temp.path();
     fs::create_directories(dir / "proc" / "parport0");
     std::ofstream(dir / "proc" / "parport0" / "base-addr") << "888\t0\n";
     std::ofstream(dir / "parport0") << ""; // a device node the claim fails on
-    LptSystem sys{(dir / "proc").string(), dir.path.string(), false};
+    LptSystem sys{(dir / "proc").string(), dir.string(), false};
     auto lpt = TLptPortConnection::fromSetting("auto", sys);
     EXPECT_FALSE(lpt.IsReady());
     EXPECT_EQ(lpt.errorCode(), ENOTTY);
@@ -164,11 +151,12 @@ TEST(LptSetting, DetectedPortThatCannotBeOpenedIsNotReady) {
 // 0x378 without its ppdev device was taken for absent: the heater it may
 // carry would be driven by nothing.
 TEST(LptSetting, WithoutPortIoAPortIsReachedThroughPpdevOrTheRunIsRefused) {
-    const TempFolder dir;
+    const TempDir temp("thermo-lpt");
+    const fs::path& dir = temp.path();
     fs::create_directories(dir / "proc" / "parport0");
     std::ofstream(dir / "proc" / "parport0" / "base-addr") << "53248\t53256\n";
     std::ofstream(dir / "parport0") << ""; // a device node the claim fails on
-    const LptSystem sys{(dir / "proc").string(), dir.path.string(), false};
+    const LptSystem sys{(dir / "proc").string(), dir.string(), false};
     auto pci = TLptPortConnection::fromSetting("auto", sys);
     EXPECT_FALSE(pci.IsReady()) << "/dev/parport0 was not tried";
     EXPECT_EQ(pci.errorDevice(), (dir / "parport0").string());
@@ -193,7 +181,8 @@ TEST(PortIoCapability, EffectiveSetBit17) {
 }
 
 TEST(SimRegisterFile, HeaterWritesReachAnotherMapping) {
-    const TempFolder dir;
+    const TempDir temp("thermo-lpt");
+    const fs::path& dir = temp.path();
     const fs::path file = dir / "lpt";
     auto lpt = TLptPortConnection::fromSetting("sim:" + file.string());
     ASSERT_TRUE(lpt.IsReady()) << lpt.errorText();
@@ -244,7 +233,8 @@ TEST(SimRegisterFile, HeaterWritesReachAnotherMapping) {
 }
 
 TEST(SimRegisterFile, NeverOverwritesAForeignFile) {
-    const TempFolder dir;
+    const TempDir temp("thermo-lpt");
+    const fs::path& dir = temp.path();
     const fs::path file = dir / "notes.txt";
     std::ofstream(file) << "lab notes\n";
     auto lpt = TLptPortConnection::fromSetting("sim:" + file.string());

@@ -14,6 +14,7 @@
 #include "io/onewire.h"
 #include "io/serial_port.h"
 #include "sim/pty_sensor.h"
+#include "tests/temp_dir.h"
 
 using namespace thermo;
 using namespace std::chrono_literals;
@@ -332,13 +333,11 @@ TEST(SerialPort, RefusesWhatIsNotASerialPort) {
     SerialPort port;
     EXPECT_FALSE(port.AccessCOM("/nonexistent/ttyS9"));
     EXPECT_FALSE(port.OpenCOM("/nonexistent/ttyS9"));
-    char name[] = "/tmp/thermo-notatty-XXXXXX";
-    const int fd = mkstemp(name);
-    ASSERT_GE(fd, 0);
-    close(fd);
+    const thermo::testing::TempDir dir("thermo-notatty");
+    const std::string name = dir.file("file");
+    thermo::testing::writeFile(name, "");
     EXPECT_FALSE(port.OpenCOM(name));
     EXPECT_NE(port.lastError().find("not a serial port"), std::string::npos);
-    unlink(name);
     EXPECT_EQ(comPortName(3), "COM3");
     EXPECT_EQ(ComPortMap{}.resolve("COM4"), "/dev/ttyS3");
     EXPECT_EQ(ComPortMap{}.resolve("COM5"), "COM5");

@@ -11,24 +11,23 @@
 #include <unistd.h>
 
 #include "io/permission_advice.h"
+#include "tests/temp_dir.h"
 
 using namespace thermo;
 
 TEST(PermissionAdvice, NamesTheDevicesGroupOrWhoToAsk) {
-    char path[] = "/tmp/thermo-device-XXXXXX";
-    const int fd = ::mkstemp(path);
-    ASSERT_GE(fd, 0);
-    ::close(fd);
+    const thermo::testing::TempDir dir("thermo-device");
+    const std::string device = dir.file("parport0");
+    thermo::testing::writeFile(device, "");
+    const char* path = device.c_str();
     // Group lp as /dev/parport0 has it; a user who is not root keeps its own
     // group (root's group 0 grants nothing worth advising).
     gid_t gid = 7;
     if (::chown(path, static_cast<uid_t>(-1), gid) != 0)
         gid = ::getegid();
     const group* g = ::getgrgid(gid);
-    if (gid == 0 || g == nullptr) {
-        ::unlink(path);
+    if (gid == 0 || g == nullptr)
         GTEST_SKIP() << "no group other than root's to give the file";
-    }
     const std::string name = g->gr_name;
 
     ::chmod(path, 0660);
@@ -43,5 +42,4 @@ TEST(PermissionAdvice, NamesTheDevicesGroupOrWhoToAsk) {
     EXPECT_EQ(permissionAdvice(path, "ivanov"), "permission denied: no group may open " +
                                                     std::string(path) +
                                                     "; ask the administrator for access");
-    ::unlink(path);
 }

@@ -12,6 +12,7 @@
 #include "run/crash_guard.h"
 #include "run/devices.h"
 #include "io/sim_register_file.h"
+#include "tests/temp_dir.h"
 
 using namespace thermo;
 namespace fs = std::filesystem;
@@ -50,9 +51,8 @@ int heatAndDie(const fs::path& lpt, void (*die)(), bool guarded = true, int igno
 }
 
 TEST(CrashHeaterGuard, AFatalSignalSwitchesTheHeaterOffAndStillEndsTheProcess) {
-    const fs::path dir = fs::temp_directory_path() / ("thermo_crash_" + std::to_string(getpid()));
-    fs::create_directories(dir);
-    const fs::path lpt = dir / "lpt";
+    const thermo::testing::TempDir dir("thermo-crash");
+    const fs::path lpt = dir.path() / "lpt";
     struct Case {
         int sig;
         void (*die)();
@@ -84,7 +84,6 @@ TEST(CrashHeaterGuard, AFatalSignalSwitchesTheHeaterOffAndStillEndsTheProcess) {
     EXPECT_EQ(heatAndDie(lpt, cases[0].die, /*guarded=*/false), SIGSEGV);
     std::string why;
     EXPECT_EQ(SimRegisterFile::open(lpt.string(), &why)->read(0), 234);
-    fs::remove_all(dir);
 }
 
 } // namespace

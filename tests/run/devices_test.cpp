@@ -10,6 +10,7 @@
 #include "run/devices.h"
 #include "common/scripted_dialogs.h"
 #include "sim/pty_sensor.h"
+#include "tests/temp_dir.h"
 
 using namespace thermo;
 using namespace std::chrono_literals;
@@ -59,8 +60,8 @@ TEST(StandDevices, AConversionStillRunningIsLeftToFinish) {
 // that follows the adapter to its new device, as a udev name does.
 TEST(StandDevices, AnAdapterGoneBetweenTicksIsReachedAgainByChoosingItsPort) {
     namespace fs = std::filesystem;
-    const fs::path link =
-        fs::temp_directory_path() / ("thermo-replug-" + std::to_string(::getpid()));
+    const thermo::testing::TempDir dir("thermo-replug");
+    const fs::path link = dir.path() / "COM1";
     std::atomic<double> plant{24.0};
     auto plugIn = [&] {
         auto emu = std::make_unique<sim::PtySensorThread>([&] { return plant.load(); });
@@ -93,7 +94,6 @@ TEST(StandDevices, AnAdapterGoneBetweenTicksIsReachedAgainByChoosingItsPort) {
     EXPECT_EQ(devices.readTemperature().status, SensorStatus::Ok) << devices.serial().lastError();
     EXPECT_TRUE(ports.menu().newEnabled);
     EXPECT_TRUE(dialogs.messages.empty());
-    fs::remove(link);
 }
 
 } // namespace

@@ -30,6 +30,7 @@ using thermo::testing::binDir;
 using thermo::testing::SimulatedStand;
 using thermo::testing::slurp;
 using thermo::testing::spawn;
+using thermo::testing::TempDir;
 using thermo::testing::waitExit;
 
 namespace {
@@ -47,12 +48,12 @@ Outcome run(const std::vector<std::string>& args, const fs::path& out) {
 
 // One simulated stand in a folder of its own, stopped with SIGTERM at the end.
 struct Stand {
-    fs::path dir;
+    TempDir temp{"thermo-stand"};
+    fs::path dir = temp.path();
     fs::path link, lpt, log, ini;
     std::optional<SimulatedStand> sim;
 
     explicit Stand(const std::vector<std::string>& extra) {
-        dir = thermo::testing::freshTestDir("thermo-stand-");
         link = dir / "ttyStand";
         lpt = dir / "lpt";
         log = dir / "sim.log";
@@ -61,11 +62,6 @@ struct Stand {
                            << "\nLPT=sim:" << lpt.string() << "\n";
         sim.emplace(link, lpt, log, dir / "sim.out", extra);
         EXPECT_TRUE(sim->ready()) << slurp(dir / "sim.out");
-    }
-    ~Stand() {
-        sim.reset();
-        std::error_code ec;
-        fs::remove_all(dir, ec);
     }
     Outcome probe(int count) {
         return run({binDir() + "/thermostand-cli", "probe", "--settings", ini.string(), "--count",
@@ -229,7 +225,8 @@ TEST(SimulatedStand, WritesMadeJustBeforeTheStopAreLogged) {
 }
 
 TEST(SimulatedStand, CommandLine) {
-    const fs::path out = fs::temp_directory_path() / ("thermo-sim-cli-" + std::to_string(getpid()));
+    const TempDir temp("thermo-sim-cli");
+    const fs::path out = temp.path() / "out";
     const Outcome help = run({binDir() + "/thermostand-sim", "--help"}, out);
     EXPECT_EQ(help.status, 0);
     for (const char* opt : {"--link", "--lpt", "--speed", "--ambient", "--gain", "--tau", "--start",
@@ -252,9 +249,6 @@ TEST(SimulatedStand, CommandLine) {
         out);
     EXPECT_EQ(refused.status, 1);
     EXPECT_EQ(slurp(notes), "keep me\n");
-    fs::remove(notes);
-    fs::remove(out.string() + ".lpt");
-    fs::remove(out);
 }
 
 TEST(Probe, LeavesTheHeaterAloneWhileAnotherProgramHoldsTheStand) {
@@ -280,13 +274,13 @@ TEST(Probe, LeavesTheHeaterAloneWhileAnotherProgramHoldsTheStand) {
 }
 
 TEST(Probe, PortThatCannotBeOpened) {
-    const fs::path out = fs::temp_directory_path() / ("thermo-probe-" + std::to_string(getpid()));
+    const TempDir temp("thermo-probe");
+    const fs::path out = temp.path() / "out";
     const Outcome r = run({binDir() + "/thermostand-cli", "probe", "--port", "/nonexistent/ttyS7",
                            "--settings", "/nonexistent/thermostand.INI"},
                           out);
     EXPECT_EQ(r.status, 2);
     EXPECT_NE(r.out.find("cannot open"), std::string::npos) << r.out;
-    fs::remove(out);
 }
 
 namespace {
@@ -307,8 +301,8 @@ struct SimAt : SimulatedStand {
 // USB adapters take their ttyUSBn names in the order they were plugged in:
 // the scan finds each sensor and names it by its stable by-id link.
 TEST(ProbeScan, FindsTheSensorsAndWritesTheirDevicesSection) {
-    const fs::path dir = fs::temp_directory_path() / ("thermo-scan-" + std::to_string(getpid()));
-    fs::remove_all(dir);
+    const TempDir temp("thermo-scan");
+    const fs::path& dir = temp.path();
     const fs::path dev = dir / "dev", sys = dir / "sys", byId = dev / "serial" / "by-id";
     fs::create_directories(byId);
     // An FTDI adapter at its driver's default latency, a CDC ACM one, one
@@ -367,7 +361,6 @@ TEST(ProbeScan, FindsTheSensorsAndWritesTheirDevicesSection) {
                               ftdiId.string() + "\nLPT=/dev/parport0\nCOM2=" + acmId.string() +
                               "\n[koof]\nC0_1=20\n");
     program.CloseCOM();
-    fs::remove_all(dir);
 }
 
 // The heater's register device as Debian makes /dev/parport0, root:lp 0660,
@@ -377,9 +370,8 @@ TEST(Probe, RegisterDeviceTheUserMayNotOpenRefusesTheRun) {
     const group* lp = getgrnam("lp");
     if (geteuid() != 0 || !fs::exists("/usr/bin/setpriv") || lp == nullptr)
         GTEST_SKIP() << "needs root, setpriv and the group lp to run as nobody";
-    const fs::path dir = fs::temp_directory_path() / ("thermo-lp-" + std::to_string(getpid()));
-    fs::remove_all(dir);
-    fs::create_directories(dir);
+    const TempDir temp("thermo-lp");
+    const fs::path& dir = temp.path();
     fs::permissions(dir, fs::perms::owner_all | fs::perms::group_exec | fs::perms::others_exec |
                              fs::perms::group_read | fs::perms::others_read);
     const fs::path lpt = dir / "parport0.sim", ini = dir / "thermostand.INI";
@@ -420,5 +412,4 @@ TEST(Probe, RegisterDeviceTheUserMayNotOpenRefusesTheRun) {
         << p.out;
     EXPECT_NE(p.out.find("\n" + advice), std::string::npos) << p.out;
     EXPECT_EQ(regs.writeCount(), writes) << "nothing reached the heater's register";
-    fs::remove_all(dir);
 }

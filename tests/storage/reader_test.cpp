@@ -10,7 +10,7 @@
 #include "common/scripted_dialogs.h"
 #include "storage/reader.h"
 #include "storage/recorder.h" // appendRecord
-#include "temp_dir.h"
+#include "tests/temp_dir.h"
 
 using namespace thermo;
 using thermo::testing::TempDir;

@@ -10,7 +10,7 @@
 
 #include "storage/io_error.h"
 #include "storage/recorder.h"
-#include "temp_dir.h"
+#include "tests/temp_dir.h"
 
 using namespace thermo;
 using thermo::testing::readFile;

@@ -7,7 +7,7 @@
 #include <unistd.h>
 
 #include "storage/settings_place.h"
-#include "temp_dir.h"
+#include "tests/temp_dir.h"
 
 using namespace thermo;
 using thermo::testing::readFile;

@@ -14,7 +14,7 @@
 
 #include "storage/io_error.h"
 #include "storage/settings.h"
-#include "temp_dir.h"
+#include "tests/temp_dir.h"
 
 using namespace thermo;
 using thermo::testing::readFile;

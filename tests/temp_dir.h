@@ -1,10 +1,15 @@
 #pragma once
-// A fresh folder under the system's temporary folder, removed with its files
-// when the test ends.
+// A fresh folder of the test's own under the system's temporary folder,
+// removed with everything in it when the test (or whatever holds it) ends,
+// whether it passed or not. A process forked from the test and ending with
+// _exit leaves the folder to its parent.
+#include <cerrno>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <stdexcept>
 #include <string>
+#include <system_error>
 
 #include <stdlib.h>
 
@@ -12,13 +17,17 @@ namespace thermo::testing {
 
 class TempDir {
 public:
-    TempDir() {
-        std::string tmpl = (std::filesystem::temp_directory_path() / "thermo-XXXXXX").string();
+    // `prefix` names the folder (prefix-XXXXXX), so one left behind by a
+    // killed test says whose it was.
+    explicit TempDir(const std::string& prefix = "thermo") {
+        std::string tmpl = (std::filesystem::temp_directory_path() / (prefix + "-XXXXXX")).string();
         if (::mkdtemp(tmpl.data()) == nullptr)
-            throw std::runtime_error("mkdtemp failed");
+            throw std::system_error(errno, std::generic_category(), "mkdtemp " + tmpl);
         path_ = tmpl;
     }
     ~TempDir() {
+        // A test that took the folder's write permission away gets it back
+        // here, so the folder can go.
         std::error_code ec;
         std::filesystem::permissions(path_, std::filesystem::perms::owner_all,
                                      std::filesystem::perm_options::add, ec);
