@@ -40,6 +40,7 @@ public:
     HeaterGuardLink& operator=(const HeaterGuardLink&) = delete;
 
     [[nodiscard]] int descriptor() const { return tie_; }
+    [[nodiscard]] pid_t pid() const { return pid_; }
 
     // Alive, and the heater byte is now `byte` (nothing: not known yet).
     // False once the guard is gone.

@@ -24,8 +24,8 @@
 
 #include "app/main_window.h"
 #include "common/scripted_dialogs.h"
-#include "run/heater_guard_link.h"
 #include "io/sim_register_file.h"
+#include "run/heater_guard_link.h"
 #include "tests/sim_stand.h"
 
 using namespace thermo;
@@ -136,6 +136,28 @@ struct HeaterGuard : ::testing::Test {
                      dir / "out", dir / "err");
     }
 
+    // A run whose guard goes (or stops answering) ends with status 3, the
+    // heater switched off by the program and the reason told; within `limit`.
+    void expectTheRunToStop(pid_t run, std::size_t seen, Clock::duration limit) {
+        const auto start = Clock::now();
+        int status = -1;
+        while (Clock::now() - start < limit) {
+            int st = 0;
+            if (waitpid(run, &st, WNOHANG) == run) {
+                status = WIFEXITED(st) ? WEXITSTATUS(st) : 128 + WTERMSIG(st);
+                break;
+            }
+            std::this_thread::sleep_for(20ms);
+        }
+        EXPECT_EQ(status, 3) << "the run went on without its guard";
+        if (status < 0) {
+            kill(run, SIGKILL);
+            waitExit(run);
+        }
+        EXPECT_TRUE(waitForByte(0, seen, 10ms)) << "the program left the heater on";
+        EXPECT_NE(slurp(dir / "err").find(kGuardLostText), std::string::npos) << slurp(dir / "err");
+    }
+
     // The main window with its guard in a child process (the window needs a
     // QApplication of its own, and the test survives its being killed),
     // running under forced heat. Every message it shows comes back on
@@ -215,6 +237,23 @@ TEST_F(HeaterGuard, HeadlessRunStopsWhenItsGuardIsKilled) {
     EXPECT_TRUE(waitForByte(0, seen, 1s));
     EXPECT_EQ(waitExit(run), 3);
     EXPECT_NE(slurp(dir / "err").find(kGuardLostText), std::string::npos) << slurp(dir / "err");
+}
+
+// Regression: a guard ended by SIGTERM (a logout sends it to everything)
+// left the heater at 234 for as long as the program stayed hung.
+TEST_F(HeaterGuard, GuardTerminatedWhileTheRunHangsLeavesTheHeaterOff) {
+    const pid_t run = startHeadlessRun();
+    ASSERT_TRUE(waitForByte(234, 0, 5s)) << slurp(dir / "err");
+    const pid_t guard = guardOf(run);
+    ASSERT_GT(guard, 0);
+    kill(run, SIGSTOP);
+    const std::size_t seen = writes().size();
+    kill(guard, SIGTERM);
+    const auto off = waitForByte(0, seen, 3s);
+    EXPECT_TRUE(off) << "the heater stayed on";
+    EXPECT_LT(off.value_or(Clock::duration::max()), 1s);
+    kill(run, SIGCONT);
+    expectTheRunToStop(run, seen, 3s);
 }
 
 TEST_F(HeaterGuard, WindowStoppedThenKilledLeavesTheHeaterOff) {
