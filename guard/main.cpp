@@ -82,8 +82,8 @@ bool ignored(int sig) {
 
 // Every other signal whose default ends the process (SIGTERM at a logout,
 // SIGUSR1, SIGALRM, SIGXCPU, the real-time ones, a fault of the guard's own)
-// switches the heater off first. SIGKILL cannot be caught: the tie's closing tells
-// the program.
+// switches the heater off first. SIGKILL and SIGSTOP cannot be caught: the
+// tie's closing and the missing acknowledgements tell the program.
 void guardEverySignal() {
     sigset_t none;
     sigemptyset(&none);

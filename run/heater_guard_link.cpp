@@ -178,15 +178,39 @@ bool HeaterGuardLink::beat(std::optional<std::uint8_t> byte) {
     if (gone_)
         return false;
     // No allocation: this runs in a fatal-signal handler too.
-    char text[8] = {'b', 'e', 'a', 't'};
-    char* end = text + 4;
-    if (byte) {
-        *end++ = ' ';
-        end = std::to_chars(end, text + sizeof text, static_cast<unsigned>(*byte)).ptr;
+    const guard::MonoTime now = guard::monotonicNow();
+    if (ackOverdue(now)) {
+        // Answers waiting unread are poll()'s to judge (this program may
+        // have been the one stopped); none at all means a guard that reads
+        // nothing.
+        pollfd p{tie_, POLLIN, 0};
+        if (::poll(&p, 1, 0) == 0) {
+            giveUp();
+            return false;
+        }
     }
-    if (!guard::sendLine(tie_, std::string_view(text, static_cast<std::size_t>(end - text))))
+    char text[guard::kBeatChars];
+    const std::size_t size = guard::formatBeat(text, now, byte ? *byte : -1);
+    if (!guard::sendLine(tie_, std::string_view(text, size))) {
         gone_ = true;
-    return !gone_;
+        return false;
+    }
+    if (unanswered_ < sent_.size())
+        sent_[(first_ + unanswered_++) % sent_.size()] = now;
+    return true;
+}
+
+void HeaterGuardLink::acknowledged(guard::MonoTime stamp) {
+    while (unanswered_ > 0 && sent_[first_] <= stamp) {
+        first_ = (first_ + 1) % sent_.size();
+        --unanswered_;
+    }
+}
+
+void HeaterGuardLink::giveUp() {
+    if (pid_ > 0)
+        ::kill(pid_, SIGKILL);
+    gone_ = true;
 }
 
 void HeaterGuardLink::bye() {
@@ -219,9 +243,22 @@ GuardNews HeaterGuardLink::poll(std::chrono::milliseconds timeout) {
         const int r = ::poll(&p, 1, static_cast<int>(timeout.count()));
         if (r > 0 && !drain(tie_, lines_))
             gone_ = true;
-        while (const auto line = lines_.next())
-            if (*line == "off")
+        while (const auto line = lines_.next()) {
+            if (*line == "off") {
                 news = GuardNews::SwitchedOff;
+            } else if (line->starts_with("ack ")) {
+                std::int64_t stamp = 0;
+                const char* first = line->data() + 4;
+                const char* last = line->data() + line->size();
+                if (const auto [end, ec] = std::from_chars(first, last, stamp);
+                    ec == std::errc() && end == last)
+                    acknowledged(guard::MonoTime(stamp));
+            }
+        }
+        // Everything the guard said is read: a beat still unanswered after
+        // kAckTimeout was not read at all.
+        if (!gone_ && ackOverdue(guard::monotonicNow()))
+            giveUp();
     }
     if (gone_) {
         reap(0ms);

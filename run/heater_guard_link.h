@@ -4,6 +4,7 @@
 // hears what it says. Qt-free: the main window watches descriptor() with its
 // event loop, the headless run polls it while it waits for the next tick.
 
+#include <array>
 #include <chrono>
 #include <cstdint>
 #include <memory>
@@ -23,7 +24,7 @@ inline constexpr const char* kGuardLostText = "Защита нагревател
 enum class GuardNews {
     None,
     SwitchedOff, // the guard wrote 0 while the program did not answer
-    Gone,        // the guard is not running: nothing watches the heater
+    Gone,        // the guard is not running, or no longer answers: nothing watches the heater
 };
 
 class HeaterGuardLink {
@@ -43,7 +44,10 @@ public:
     [[nodiscard]] pid_t pid() const { return pid_; }
 
     // Alive, and the heater byte is now `byte` (nothing: not known yet).
-    // False once the guard is gone.
+    // False once the guard is gone, which includes a guard that has left a
+    // beat unanswered for kAckTimeout: it is killed (descriptor() then reads
+    // the tie's end, so an event loop watching it calls poll()).
+    // Async-signal-safe.
     bool beat(std::optional<std::uint8_t> byte);
     // The program is ending in order with the heater as it should be: the
     // guard ends without writing. Waits briefly for it to go.
@@ -56,11 +60,24 @@ public:
 private:
     HeaterGuardLink(int tie, pid_t pid) : tie_(tie), pid_(pid) {}
     void reap(std::chrono::milliseconds patience);
+    void acknowledged(guard::MonoTime stamp);
+    [[nodiscard]] bool ackOverdue(guard::MonoTime now) const {
+        return unanswered_ > 0 && now - sent_[first_] >= guard::kAckTimeout;
+    }
+    // A guard that does not answer guards nothing; killed, it also lets go
+    // of the registers' descriptors it shares.
+    void giveUp();
 
     int tie_;
     pid_t pid_;
     bool gone_ = false;
     guard::LineReader lines_;
+    // The stamps of the beats sent and not yet acknowledged, oldest first (a
+    // ring: no allocation in beat()). More at once only in a flood of beats,
+    // whose oldest is what counts.
+    std::array<guard::MonoTime, 32> sent_{};
+    std::size_t first_ = 0;
+    std::size_t unanswered_ = 0;
 };
 
 // The guard executable beside the running program's own.

@@ -135,7 +135,6 @@ struct HeaterGuard : ::testing::Test {
                       "--archive", (dir / "run.txt").string()},
                      dir / "out", dir / "err");
     }
-
     // A run whose guard goes (or stops answering) ends with status 3, the
     // heater switched off by the program and the reason told; within `limit`.
     void expectTheRunToStop(pid_t run, std::size_t seen, Clock::duration limit) {
@@ -154,7 +153,7 @@ struct HeaterGuard : ::testing::Test {
             kill(run, SIGKILL);
             waitExit(run);
         }
-        EXPECT_TRUE(waitForByte(0, seen, 10ms)) << "the program left the heater on";
+        EXPECT_TRUE(waitForByte(0, seen, 1s)) << "the program left the heater on";
         EXPECT_NE(slurp(dir / "err").find(kGuardLostText), std::string::npos) << slurp(dir / "err");
     }
 
@@ -256,6 +255,53 @@ TEST_F(HeaterGuard, GuardTerminatedWhileTheRunHangsLeavesTheHeaterOff) {
     expectTheRunToStop(run, seen, 3s);
 }
 
+// Regression: a stopped guard never answered, and the run went on with
+// nothing to switch the heater off should the program hang next.
+TEST_F(HeaterGuard, HeadlessRunStopsWhenItsGuardIsStopped) {
+    const pid_t run = startHeadlessRun();
+    ASSERT_TRUE(waitForByte(234, 0, 5s)) << slurp(dir / "err");
+    const pid_t guard = guardOf(run);
+    ASSERT_GT(guard, 0);
+    const std::size_t seen = writes().size();
+    const auto stopped = Clock::now();
+    kill(guard, SIGSTOP);
+    // The first beat left unanswered goes within a heartbeat period.
+    expectTheRunToStop(run, seen, guard::kAckTimeout + guard::kHeartbeatPeriod + 1s);
+    EXPECT_GE(Clock::now() - stopped, guard::kAckTimeout);
+    EXPECT_NE(kill(guard, 0), 0) << "the silent guard was left holding the heater";
+    if (kill(guard, 0) == 0)
+        kill(guard, SIGKILL);
+}
+
+// Regression: a guard stopped while the program beat on took the backlog it
+// read on being continued as fresh beats: with the program hung meanwhile,
+// the heater stayed on for another 10 s.
+TEST_F(HeaterGuard, AStoppedGuardDoesNotTakeItsBacklogForFreshBeats) {
+    const pid_t run = startHeadlessRun();
+    ASSERT_TRUE(waitForByte(234, 0, 5s)) << slurp(dir / "err");
+    const pid_t guard = guardOf(run);
+    ASSERT_GT(guard, 0);
+    kill(guard, SIGSTOP);
+    // The run beats on unanswered (short of the acknowledgement's limit),
+    // then hangs with the heater on.
+    std::this_thread::sleep_for(1500ms);
+    kill(run, SIGSTOP);
+    const auto hung = Clock::now();
+    std::this_thread::sleep_for(guard::kHangTimeout + 500ms - 1500ms);
+    const std::size_t seen = writes().size();
+    kill(guard, SIGCONT);
+    const auto off = waitForByte(0, seen, 3s);
+    EXPECT_TRUE(off) << "the heater stayed on";
+    EXPECT_LT(off.value_or(Clock::duration::max()), 1s) << "the backlog was taken for fresh beats";
+    EXPECT_GE(Clock::now() - hung, guard::kHangTimeout - 1500ms);
+    // Continued, the program finds its guard answering and heats on.
+    const std::size_t afterOff = writes().size();
+    kill(run, SIGCONT);
+    EXPECT_TRUE(waitForByte(234, afterOff, 3s)) << "the run did not go on";
+    EXPECT_EQ(slurp(dir / "err").find(kGuardLostText), std::string::npos) << slurp(dir / "err");
+    killAndSeeTheHeaterOff(run);
+}
+
 TEST_F(HeaterGuard, WindowStoppedThenKilledLeavesTheHeaterOff) {
     int pipeFds[2];
     ASSERT_EQ(pipe(pipeFds), 0);
@@ -294,6 +340,30 @@ TEST_F(HeaterGuard, WindowStopsTheRunWhenItsGuardIsKilled) {
     close(pipeFds[0]);
 }
 
+// The window hears of a stopped guard through its heartbeat: the beat that
+// finds the last one unanswered for kAckTimeout gives the guard up.
+TEST_F(HeaterGuard, WindowStopsTheRunWhenItsGuardIsStopped) {
+    int pipeFds[2];
+    ASSERT_EQ(pipe(pipeFds), 0);
+    const pid_t window = startWindow(pipeFds[1]);
+    close(pipeFds[1]);
+    std::string said;
+    ASSERT_TRUE(waitForByte(234, 0, 6s)) << said;
+    const pid_t guard = guardOf(window);
+    ASSERT_GT(guard, 0);
+    const std::size_t seen = writes().size();
+    kill(guard, SIGSTOP);
+    EXPECT_TRUE(heard(pipeFds[0], said, kGuardLostText,
+                      guard::kAckTimeout + 2 * guard::kHeartbeatPeriod + 1s))
+        << said;
+    EXPECT_TRUE(waitForByte(0, seen, 1s)) << "the program left the heater on";
+    kill(window, SIGKILL);
+    waitExit(window);
+    if (kill(guard, 0) == 0)
+        kill(guard, SIGKILL);
+    close(pipeFds[0]);
+}
+
 // A guard that has fallen behind (here: stopped while the beats pile up)
 // must still hear the goodbye, or it takes the orderly end for a death.
 TEST(HeaterGuardLink, GoodbyeBehindABacklogOfBeatsIsNotTakenForADeath) {
@@ -311,7 +381,9 @@ TEST(HeaterGuardLink, GoodbyeBehindABacklogOfBeatsIsNotTakenForADeath) {
     ASSERT_GT(guard, 0);
     kill(guard, SIGSTOP);
     // Beats until the tie takes no more (a full buffer loses a beat quietly).
-    const std::string beat = "beat 234\n";
+    char text[guard::kBeatChars];
+    const std::string beat =
+        std::string(text, guard::formatBeat(text, guard::monotonicNow(), 234)) + "\n";
     while (send(link->descriptor(), beat.data(), beat.size(), MSG_DONTWAIT | MSG_NOSIGNAL) > 0) {
     }
     ASSERT_TRUE(errno == EAGAIN || errno == EWOULDBLOCK) << strerror(errno);

@@ -1,6 +1,7 @@
 // The program's end of the heater guard against the real thermostand-guard
 // over a simulated register file: what becomes of the heater when the guard
-// is signalled.
+// is signalled and how a guard that stops answering is told from a program
+// that stops reading.
 #include <gtest/gtest.h>
 
 #include <chrono>
@@ -81,6 +82,46 @@ TEST(HeaterGuardLink, EverySignalThatEndsTheGuardSwitchesTheHeaterOffFirst) {
         EXPECT_EQ(news, GuardNews::Gone) << "the program did not learn the guard is gone";
         EXPECT_EQ(heater.value(), 0) << "the guard ended with the heater on";
     }
+    fs::remove_all(dir);
+}
+
+// A guard stopped (SIGSTOP) answers nothing: the program gives it up within
+// kAckTimeout of the first beat it left unanswered, and it is killed rather
+// than left holding the registers. A program that itself read nothing for
+// as long (stopped, or busy) finds the answers waiting and keeps its guard.
+TEST(HeaterGuardLink, AnUnansweredBeatIsToldFromAnUnreadAnswer) {
+    const fs::path dir = freshTestDir("thermo_guard_link_");
+    HotRegister heater(dir / "lpt");
+    ASSERT_TRUE(heater.device);
+
+    auto busy = heater.guard();
+    ASSERT_TRUE(busy);
+    ASSERT_TRUE(busy->beat(234));
+    std::this_thread::sleep_for(guard::kAckTimeout + 300ms);
+    EXPECT_TRUE(busy->beat(234)) << "answers waiting unread taken for a silent guard";
+    EXPECT_EQ(busy->poll(), GuardNews::None);
+    busy->bye();
+
+    auto stopped = heater.guard();
+    ASSERT_TRUE(stopped);
+    const pid_t pid = stopped->pid();
+    ASSERT_TRUE(stopped->beat(234));
+    EXPECT_EQ(stopped->poll(200ms), GuardNews::None);
+    kill(pid, SIGSTOP);
+    const auto unanswered = std::chrono::steady_clock::now();
+    ASSERT_TRUE(stopped->beat(234));
+    GuardNews news = GuardNews::None;
+    while (news == GuardNews::None &&
+           std::chrono::steady_clock::now() - unanswered < guard::kAckTimeout + 2s)
+        news = stopped->poll(20ms);
+    const auto took = std::chrono::steady_clock::now() - unanswered;
+    EXPECT_EQ(news, GuardNews::Gone);
+    EXPECT_GE(took, guard::kAckTimeout);
+    EXPECT_LT(took, guard::kAckTimeout + 500ms);
+    stopped.reset();
+    EXPECT_NE(kill(pid, 0), 0) << "the silent guard was left running";
+    if (kill(pid, 0) == 0)
+        kill(pid, SIGKILL);
     fs::remove_all(dir);
 }
 
