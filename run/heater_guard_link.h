@@ -27,13 +27,32 @@ enum class GuardNews {
     Gone,        // the guard is not running, or no longer answers: nothing watches the heater
 };
 
+// Whether the user's service manager runs: its private socket in the runtime
+// folder (`runtimeDir`, $XDG_RUNTIME_DIR; null: none).
+[[nodiscard]] bool userManagerRunning(const char* runtimeDir);
+// The systemd-run that puts the guard in a scope of its own under the user's
+// service manager, when one runs (empty when not): a kill of the program's
+// session, or of its cgroup by the out-of-memory daemon, then leaves the
+// guard to switch the heater off.
+[[nodiscard]] std::string userScopeRunner();
+// The command that starts the guard's `argv`: itself, or through
+// `systemdRun`. A scope (not a service) runs the command in place, in the
+// process systemd-run was: the descriptors of the tie and the registers pass
+// to the guard as they would directly.
+[[nodiscard]] std::vector<std::string> guardCommand(const std::vector<std::string>& argv,
+                                                    const std::string& systemdRun);
+
 class HeaterGuardLink {
 public:
     // Starts the guard executable `exe` over `registers` and waits until it
-    // says it holds them all. Null with *error set when it cannot be started
-    // or cannot reach a register.
+    // says it holds them all. Through `systemdRun` (userScopeRunner()) it
+    // starts in a scope of its own under the user's service manager, and
+    // directly when that fails; empty: directly. Either way in a session of
+    // its own. Null with *error set when it cannot be started or cannot
+    // reach a register.
     [[nodiscard]] static std::unique_ptr<HeaterGuardLink>
-    start(const std::string& exe, const std::vector<GuardRegister>& registers, std::string* error);
+    start(const std::string& exe, const std::vector<GuardRegister>& registers, std::string* error,
+          const std::string& systemdRun = userScopeRunner());
 
     // Without bye() the tie closes and the guard switches the heater off.
     ~HeaterGuardLink();

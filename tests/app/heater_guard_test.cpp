@@ -61,6 +61,24 @@ pid_t guardOf(pid_t program) {
     return -1;
 }
 
+// The processes of session `sid`.
+std::vector<pid_t> sessionMembers(pid_t sid) {
+    std::vector<pid_t> members;
+    for (const auto& e : fs::directory_iterator("/proc")) {
+        const std::string stat = slurp(e.path() / "stat");
+        const auto close = stat.rfind(')');
+        if (close == std::string::npos)
+            continue;
+        std::istringstream rest(stat.substr(close + 2));
+        char state = 0;
+        pid_t parent = 0, group = 0, session = 0;
+        rest >> state >> parent >> group >> session;
+        if (session == sid && state != 'Z')
+            members.push_back(std::stoi(e.path().filename().string()));
+    }
+    return members;
+}
+
 // One simulated stand under forced heat; the programs under test run on it.
 struct HeaterGuard : ::testing::Test {
     fs::path dir;
@@ -134,6 +152,33 @@ struct HeaterGuard : ::testing::Test {
                       "--port", "COM1", "--no-alarm-sound", "--heat", "--ticks", "1000",
                       "--archive", (dir / "run.txt").string()},
                      dir / "out", dir / "err");
+    }
+    // The same run as the leader of a session of its own, as a login's
+    // programs are.
+    pid_t startHeadlessRunInItsOwnSession() {
+        const std::string cli = binDir() + "/thermostand-cli";
+        std::vector<std::string> args{
+            cli,       "run",  "--settings",       (dir / "s.ini").string(),
+            "--port",  "COM1", "--no-alarm-sound", "--heat",
+            "--ticks", "1000", "--archive",        (dir / "run.txt").string()};
+        std::vector<char*> argv;
+        for (auto& a : args)
+            argv.push_back(a.data());
+        argv.push_back(nullptr);
+        posix_spawn_file_actions_t fa;
+        posix_spawn_file_actions_init(&fa);
+        posix_spawn_file_actions_addopen(&fa, 1, (dir / "out").c_str(),
+                                         O_WRONLY | O_CREAT | O_TRUNC, 0644);
+        posix_spawn_file_actions_addopen(&fa, 2, (dir / "err").c_str(),
+                                         O_WRONLY | O_CREAT | O_TRUNC, 0644);
+        posix_spawnattr_t attr;
+        posix_spawnattr_init(&attr);
+        posix_spawnattr_setflags(&attr, POSIX_SPAWN_SETSID);
+        pid_t pid = -1;
+        EXPECT_EQ(posix_spawn(&pid, cli.c_str(), &fa, &attr, argv.data(), environ), 0);
+        posix_spawn_file_actions_destroy(&fa);
+        posix_spawnattr_destroy(&attr);
+        return pid;
     }
     // A run whose guard goes (or stops answering) ends with status 3, the
     // heater switched off by the program and the reason told; within `limit`.
@@ -300,6 +345,24 @@ TEST_F(HeaterGuard, AStoppedGuardDoesNotTakeItsBacklogForFreshBeats) {
     EXPECT_TRUE(waitForByte(234, afterOff, 3s)) << "the run did not go on";
     EXPECT_EQ(slurp(dir / "err").find(kGuardLostText), std::string::npos) << slurp(dir / "err");
     killAndSeeTheHeaterOff(run);
+}
+
+// Regression: the guard shared the program's session, so a kill of the
+// whole session (a logout's, a hang-up's) took both, heater on.
+TEST_F(HeaterGuard, AKillOfTheProgramsWholeSessionLeavesItsGuardToSwitchOff) {
+    const pid_t run = startHeadlessRunInItsOwnSession();
+    ASSERT_TRUE(waitForByte(234, 0, 5s)) << slurp(dir / "err");
+    const pid_t guard = guardOf(run);
+    ASSERT_GT(guard, 0);
+    EXPECT_EQ(getsid(run), run);
+    EXPECT_EQ(getsid(guard), guard) << "the guard is not the leader of a session of its own";
+    const std::size_t seen = writes().size();
+    for (pid_t p : sessionMembers(getsid(run)))
+        kill(p, SIGKILL);
+    const auto off = waitForByte(0, seen, 3s);
+    EXPECT_TRUE(off) << "the heater stayed on";
+    EXPECT_LT(off.value_or(Clock::duration::max()), 1s);
+    waitExit(run);
 }
 
 TEST_F(HeaterGuard, WindowStoppedThenKilledLeavesTheHeaterOff) {

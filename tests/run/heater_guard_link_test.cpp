@@ -1,13 +1,17 @@
 // The program's end of the heater guard against the real thermostand-guard
 // over a simulated register file: what becomes of the heater when the guard
-// is signalled and how a guard that stops answering is told from a program
-// that stops reading.
+// is signalled, how a guard that stops answering is told from a program that
+// stops reading, and how the guard is started through the user's service
+// manager.
 #include <gtest/gtest.h>
 
 #include <chrono>
 #include <csignal>
 #include <filesystem>
+#include <fstream>
 #include <sys/resource.h>
+#include <sys/socket.h>
+#include <sys/un.h>
 #include <thread>
 #include <unistd.h>
 
@@ -41,10 +45,16 @@ struct HotRegister {
         std::uint8_t v = 0;
         return device->read(SimRegisterFile::kBase, v) ? v : -1;
     }
-    std::unique_ptr<HeaterGuardLink> guard() const {
+    // The value once it is 0, or after a while of waiting for it.
+    [[nodiscard]] int settled() const {
+        for (int i = 0; i < 200 && value() != 0; ++i)
+            std::this_thread::sleep_for(10ms);
+        return value();
+    }
+    std::unique_ptr<HeaterGuardLink> guard(const std::string& systemdRun = {}) const {
         std::string why;
         auto link = HeaterGuardLink::start(binDir() + "/thermostand-guard",
-                                           {*device->guardRegister()}, &why);
+                                           {*device->guardRegister()}, &why, systemdRun);
         EXPECT_TRUE(link) << why;
         return link;
     }
@@ -122,6 +132,70 @@ TEST(HeaterGuardLink, AnUnansweredBeatIsToldFromAnUnreadAnswer) {
     EXPECT_NE(kill(pid, 0), 0) << "the silent guard was left running";
     if (kill(pid, 0) == 0)
         kill(pid, SIGKILL);
+    fs::remove_all(dir);
+}
+
+TEST(HeaterGuardLink, AUserManagerIsSeenByItsPrivateSocket) {
+    const fs::path dir = freshTestDir("thermo_guard_link_");
+    EXPECT_FALSE(userManagerRunning(nullptr));
+    EXPECT_FALSE(userManagerRunning("relative/dir"));
+    EXPECT_FALSE(userManagerRunning(dir.c_str()));
+    fs::create_directories(dir / "systemd");
+    std::ofstream(dir / "systemd" / "private") << "not a socket";
+    EXPECT_FALSE(userManagerRunning(dir.c_str()));
+    fs::remove(dir / "systemd" / "private");
+    const int fd = socket(AF_UNIX, SOCK_STREAM, 0);
+    sockaddr_un addr{};
+    addr.sun_family = AF_UNIX;
+    const std::string path = (dir / "systemd" / "private").string();
+    ASSERT_LT(path.size(), sizeof addr.sun_path);
+    path.copy(addr.sun_path, path.size());
+    ASSERT_EQ(bind(fd, reinterpret_cast<const sockaddr*>(&addr), sizeof addr), 0);
+    EXPECT_TRUE(userManagerRunning(dir.c_str()));
+    close(fd);
+    fs::remove_all(dir);
+}
+
+// Through the user's service manager: systemd-run (here a stand-in that
+// records its arguments, then runs the command in place as systemd-run
+// --scope does) hands the guard the tie and the register's descriptor; a
+// manager that refuses leaves the guard to start directly.
+TEST(HeaterGuardLink, StartsInAScopeOfItsOwnAndDirectlyWhenTheManagerRefuses) {
+    const fs::path dir = freshTestDir("thermo_guard_link_");
+    const fs::path runner = dir / "systemd-run";
+    std::ofstream(runner) << "#!/bin/sh\n"
+                             "printf '%s\\n' \"$@\" > \"$0.args\"\n"
+                             "[ -e \"$0.refuse\" ] && exit 1\n"
+                             "while [ \"$1\" != -- ]; do shift; done\n"
+                             "shift\n"
+                             "exec \"$@\"\n";
+    fs::permissions(runner, fs::perms::owner_all);
+    HotRegister heater(dir / "lpt");
+    ASSERT_TRUE(heater.device);
+
+    auto scoped = heater.guard(runner.string());
+    ASSERT_TRUE(scoped);
+    const std::string exe = binDir() + "/thermostand-guard";
+    EXPECT_EQ(slurp(dir / "systemd-run.args"),
+              "--user\n--scope\n--collect\n--quiet\n--no-ask-password\n"
+              "--description=thermostand heater guard\n--\n" +
+                  exe + "\n--sim\n4\n");
+    EXPECT_EQ(fs::read_symlink("/proc/" + std::to_string(scoped->pid()) + "/exe"),
+              fs::canonical(exe));
+    // It holds the register: the tie closing without a goodbye, it writes 0.
+    scoped.reset();
+    EXPECT_EQ(heater.settled(), 0);
+
+    ASSERT_TRUE(heater.device->write(SimRegisterFile::kBase, 234));
+    fs::remove(dir / "systemd-run.args");
+    std::ofstream(dir / "systemd-run.refuse");
+    auto direct = heater.guard(runner.string());
+    ASSERT_TRUE(direct);
+    EXPECT_TRUE(fs::exists(dir / "systemd-run.args")) << "the manager was not asked";
+    EXPECT_EQ(fs::read_symlink("/proc/" + std::to_string(direct->pid()) + "/exe"),
+              fs::canonical(exe));
+    direct.reset();
+    EXPECT_EQ(heater.settled(), 0);
     fs::remove_all(dir);
 }
 
