@@ -3,32 +3,74 @@
 #include <algorithm>
 #include <cerrno>
 #include <charconv>
+#include <cstdint>
 #include <cstdio>
 #include <cstring>
+#include <ctime>
 #include <poll.h>
 #include <sys/socket.h>
 #include <utility>
 
 namespace thermo::guard {
 
-GuardWatch::Action GuardWatch::onLine(std::string_view line, Clock::time_point now) {
+MonoTime monotonicNow() {
+    timespec ts{};
+    ::clock_gettime(CLOCK_MONOTONIC, &ts);
+    return MonoTime(std::int64_t(ts.tv_sec) * 1000 + ts.tv_nsec / 1000000);
+}
+
+std::size_t formatBeat(char* out, MonoTime at, int byte) {
+    char* const end = out + kBeatChars;
+    char* p = out;
+    for (char c : std::string_view("beat "))
+        *p++ = c;
+    p = std::to_chars(p, end, at.count()).ptr;
+    if (byte >= 0) {
+        *p++ = ' ';
+        p = std::to_chars(p, end, byte).ptr;
+    }
+    return static_cast<std::size_t>(p - out);
+}
+
+namespace {
+
+// A decimal number of the protocol, all of `text`.
+template <typename T> std::optional<T> number(std::string_view text) {
+    T value{};
+    const auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), value);
+    if (ec != std::errc() || end != text.data() + text.size() || text.empty())
+        return std::nullopt;
+    return value;
+}
+
+} // namespace
+
+GuardWatch::Action GuardWatch::onLine(std::string_view line, MonoTime now) {
     if (line == "bye") {
         bye_ = true;
         return Action::End;
     }
-    if (line == "beat") {
-        lastBeat_ = now;
+    if (!line.starts_with("beat "))
         return Action::None;
-    }
-    if (line.starts_with("beat ")) {
-        const std::string_view n = line.substr(5);
-        unsigned value = 0;
-        const auto [end, ec] = std::from_chars(n.data(), n.data() + n.size(), value);
-        if (ec != std::errc() || end != n.data() + n.size() || value > 255)
+    const std::string_view rest = line.substr(5);
+    const std::size_t space = rest.find(' ');
+    const auto stamp = number<std::int64_t>(rest.substr(0, space));
+    std::optional<unsigned> byte;
+    if (space != std::string_view::npos) {
+        byte = number<unsigned>(rest.substr(space + 1));
+        if (!byte || *byte > 255)
             return Action::None; // not a heartbeat of ours: it proves nothing
-        lastBeat_ = now;
-        heaterOn_ = value != 0;
     }
+    if (!stamp || *stamp < 0)
+        return Action::None;
+    ack_ = MonoTime(*stamp);
+    // A stamp ahead of our own clock cannot be (one clock, one machine):
+    // it counts as now, never later.
+    lastBeat_ = std::max(lastBeat_, std::min(MonoTime(*stamp), now));
+    // A beat sent before this guard wrote 0 says nothing about the register
+    // since; the program's next beat does.
+    if (!offAt_ || MonoTime(*stamp) > *offAt_)
+        heaterOn_ = !byte || *byte != 0;
     return Action::None;
 }
 
@@ -36,14 +78,15 @@ GuardWatch::Action GuardWatch::onTieClosed() const {
     return bye_ ? Action::End : Action::SwitchOffAndEnd;
 }
 
-GuardWatch::Action GuardWatch::onTime(Clock::time_point now) {
+GuardWatch::Action GuardWatch::onTime(MonoTime now) {
     if (!heaterOn_ || now - lastBeat_ < kHangTimeout)
         return Action::None;
     heaterOn_ = false; // once: the program's next heater write tells us more
+    offAt_ = now;
     return Action::SwitchOff;
 }
 
-std::optional<Clock::time_point> GuardWatch::deadline() const {
+std::optional<MonoTime> GuardWatch::deadline() const {
     if (!heaterOn_)
         return std::nullopt;
     return lastBeat_ + kHangTimeout;
@@ -97,22 +140,24 @@ bool sendLine(int fd, std::string_view line, std::chrono::milliseconds patience)
 int runGuard(int tie, const std::function<void()>& switchOff) {
     if (!sendLine(tie, "ready"))
         return 1;
-    GuardWatch watch(Clock::now());
+    GuardWatch watch(monotonicNow());
     LineReader lines;
     for (;;) {
         int timeoutMs = -1;
-        if (const auto due = watch.deadline()) {
-            const auto left =
-                std::chrono::ceil<std::chrono::milliseconds>(*due - Clock::now()).count();
-            timeoutMs = static_cast<int>(std::max<decltype(left)>(left, 0));
-        }
+        if (const auto due = watch.deadline())
+            timeoutMs = static_cast<int>(std::max<MonoTime>(*due - monotonicNow(), {}).count());
         pollfd p{tie, POLLIN, 0};
         const int ready = ::poll(&p, 1, timeoutMs);
         if (ready < 0 && errno == EINTR)
             continue;
-        const Clock::time_point now = Clock::now();
+        const MonoTime now = monotonicNow();
         GuardWatch::Action action = GuardWatch::Action::None;
-        if (ready > 0) {
+        // Everything waiting is read before the clock is consulted: behind a
+        // stale backlog (this guard was stopped) may sit the program's fresh
+        // beats. A socket holds a few hundred lines at most; the bound keeps
+        // a program that beats without pause from holding off the answer.
+        for (int chunk = 0; ready > 0 && action == GuardWatch::Action::None && chunk < 64;
+             ++chunk) {
             char buf[512];
             const ssize_t n = ::recv(tie, buf, sizeof buf, MSG_DONTWAIT);
             if (n > 0) {
@@ -120,9 +165,20 @@ int runGuard(int tie, const std::function<void()>& switchOff) {
                 std::optional<std::string> line;
                 while (action == GuardWatch::Action::None && (line = lines.next()))
                     action = watch.onLine(*line, now);
-            } else if (n == 0 || (errno != EAGAIN && errno != EINTR)) {
+            } else if (n < 0 && errno == EINTR) {
+                continue;
+            } else if (n == 0 || (errno != EAGAIN && errno != EWOULDBLOCK)) {
                 action = watch.onTieClosed();
+            } else {
+                break;
             }
+        }
+        if (const auto stamp = watch.takeAck()) {
+            char text[kBeatChars] = "ack ";
+            const char* end = std::to_chars(text + 4, text + sizeof text, stamp->count()).ptr;
+            // Lost when the program does not read: it is then busy or stopped
+            // itself, and the next beat's answer says the same.
+            (void)sendLine(tie, std::string_view(text, static_cast<std::size_t>(end - text)));
         }
         if (action == GuardWatch::Action::None)
             action = watch.onTime(now);

@@ -6,19 +6,28 @@
 // handler at all:
 //  - the tie closes without a goodbye (SIGKILL, the out-of-memory killer):
 //    the guard writes 0 at once, says why on standard error and ends;
-//  - no heartbeat for kHangTimeout while the last heater byte was not 0 (a
-//    hung event loop): the guard writes 0, tells the program "off" and
-//    watches on; the program's next tick writes its own command again.
+//  - no fresh heartbeat for kHangTimeout while the last heater byte was not 0
+//    (a hung event loop): the guard writes 0, tells the program "off" and
+//    watches on; the program's next tick writes its own command again;
+//  - a signal ends the guard itself (SIGTERM at a logout, any other it can
+//    catch): it writes 0 before it goes, and the tie closes.
 // A program ending in order writes 0 itself and says "bye"; the guard then
-// ends without writing.
+// ends without writing. The guard answers every batch of beats with "ack",
+// so that a guard that no longer reads (stopped, or starved) is noticed by
+// the program within kAckTimeout instead of leaving it unprotected.
 //
 // The tie carries text lines:
-//   program -> guard   "beat N"   alive; the heater byte is now N (0..255)
-//                      "beat"     alive; the byte is not known yet
+//   program -> guard   "beat T N" alive at T; the heater byte is now N (0..255)
+//                      "beat T"   alive at T; the byte is not known yet
 //                      "bye"      ended in order, the heater left as it should be
 //   guard -> program   "ready"    holds every register and watches
 //                      "fail WHY" cannot reach a register; the guard ends
-//                      "off"      wrote 0: no heartbeat came for kHangTimeout
+//                      "off"      wrote 0: no fresh heartbeat for kHangTimeout
+//                      "ack T"    has read every beat up to the one stamped T
+// T is the program's CLOCK_MONOTONIC in milliseconds when it beat. Both run
+// on one machine and read the same clock, so the guard judges a beat by when
+// it was sent, not by when it was read: a backlog read by a guard that was
+// stopped or starved says nothing about the program now.
 
 #include <chrono>
 #include <cstddef>
@@ -26,16 +35,26 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <utility>
 
 namespace thermo::guard {
 
 using Clock = std::chrono::steady_clock;
 
+// CLOCK_MONOTONIC in milliseconds: the stamp a beat carries. Read the same in
+// both processes; async-signal-safe (a fatal-signal handler beats too).
+using MonoTime = std::chrono::milliseconds;
+[[nodiscard]] MonoTime monotonicNow();
+
 // The program beats this often from its event loop (and after every heater
-// write); the guard waits this long for a beat before it takes the heater
-// off. A death is seen at once: the tie closes.
+// write); the guard waits this long after the last beat's stamp before it
+// takes the heater off. A death is seen at once: the tie closes.
 inline constexpr std::chrono::milliseconds kHeartbeatPeriod{1000};
 inline constexpr std::chrono::milliseconds kHangTimeout{10000};
+// A beat not acknowledged this long after it was sent means a guard that no
+// longer reads: the program takes it for gone. Well above any scheduling
+// delay of a loaded machine, well below kHangTimeout.
+inline constexpr std::chrono::milliseconds kAckTimeout{3000};
 // How long a program waits for a new guard to say it is ready.
 inline constexpr std::chrono::milliseconds kStartTimeout{3000};
 
@@ -48,7 +67,13 @@ inline constexpr std::size_t kMaxLine = 256;
 inline constexpr int kTieFd = 3;
 inline constexpr int kFirstRegisterFd = 4;
 
-// The guard's decisions, apart from any clock or socket.
+// A beat's line for the byte `byte` (-1: not known) stamped `at`, written
+// into `out` without allocating; its length. `out` holds kBeatChars.
+inline constexpr std::size_t kBeatChars = 32;
+std::size_t formatBeat(char* out, MonoTime at, int byte);
+
+// The guard's decisions, apart from any clock or socket. Times are
+// monotonicNow()'s.
 class GuardWatch {
 public:
     enum class Action {
@@ -58,17 +83,23 @@ public:
         End,             // the program said goodbye: end without writing
     };
 
-    explicit GuardWatch(Clock::time_point start) : lastBeat_(start) {}
+    explicit GuardWatch(MonoTime start) : lastBeat_(start) {}
 
-    Action onLine(std::string_view line, Clock::time_point now);
+    // A line from the program, read at `now`.
+    Action onLine(std::string_view line, MonoTime now);
     [[nodiscard]] Action onTieClosed() const;
-    Action onTime(Clock::time_point now);
+    Action onTime(MonoTime now);
     // When onTime next has something to decide: nothing while the heater is
     // off, since a hang with the heater off harms nobody.
-    [[nodiscard]] std::optional<Clock::time_point> deadline() const;
+    [[nodiscard]] std::optional<MonoTime> deadline() const;
+    // The stamp of the last beat read since the previous call: what the
+    // guard acknowledges (one "ack" answers a whole batch).
+    std::optional<MonoTime> takeAck() { return std::exchange(ack_, std::nullopt); }
 
 private:
-    Clock::time_point lastBeat_;
+    MonoTime lastBeat_;             // the newest stamp seen, never ahead of the reading
+    std::optional<MonoTime> offAt_; // when this guard last wrote 0
+    std::optional<MonoTime> ack_;
     bool heaterOn_ = true; // until the program says otherwise
     bool bye_ = false;
 };

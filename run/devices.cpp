@@ -65,11 +65,16 @@ void StandDevices::startConversion() {
 void StandDevices::writeHeater(std::uint8_t counts) {
     if (guardRequired_ && (!guard_ || guard_->gone()))
         counts = 0; // nothing would switch it off should the program die now
-    lastHeater_ = counts;
     if (lpt_.IsReady())
         (void)lpt_.WriteRegister(lpt_.SelectedLptPort(), RegData, counts);
-    if (guard_)
-        (void)guard_->beat(counts);
+    if (guard_ && !guard_->beat(counts) && counts != 0) {
+        // This very beat found the guard gone (or given up on): the byte
+        // just written must not stay behind it.
+        counts = 0;
+        if (lpt_.IsReady())
+            (void)lpt_.WriteRegister(lpt_.SelectedLptPort(), RegData, counts);
+    }
+    lastHeater_ = counts;
 }
 
 SessionDevices::Failure StandDevices::startUpFailure() const {

@@ -2,6 +2,7 @@
 
 #include <cerrno>
 #include <charconv>
+#include <cstdlib>
 #include <cstring>
 #include <fcntl.h>
 #include <filesystem>
@@ -9,6 +10,7 @@
 #include <signal.h>
 #include <spawn.h>
 #include <sys/socket.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <thread>
 #include <unistd.h>
@@ -48,36 +50,60 @@ int millisecondsLeft(guard::Clock::time_point until) {
 
 } // namespace
 
-std::unique_ptr<HeaterGuardLink> HeaterGuardLink::start(const std::string& exe,
-                                                        const std::vector<GuardRegister>& registers,
-                                                        std::string* error) {
-    auto fail = [&](const std::string& why) {
-        if (error)
-            *error = why;
-        return nullptr;
-    };
-    int tie[2];
-    if (::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, tie) != 0)
-        return fail(std::string("heater guard: socketpair: ") + std::strerror(errno));
+bool userManagerRunning(const char* runtimeDir) {
+    if (!runtimeDir || runtimeDir[0] != '/')
+        return false;
+    struct stat st {};
+    const std::string socket = std::string(runtimeDir) + "/systemd/private";
+    return ::stat(socket.c_str(), &st) == 0 && S_ISSOCK(st.st_mode);
+}
 
+std::string userScopeRunner() {
+    // Debian's systemd-run; without it, or without a manager to ask, the
+    // guard starts directly.
+    const std::string systemdRun = "/usr/bin/systemd-run";
+    if (!userManagerRunning(std::getenv("XDG_RUNTIME_DIR")) ||
+        ::access(systemdRun.c_str(), X_OK) != 0)
+        return {};
+    return systemdRun;
+}
+
+std::vector<std::string> guardCommand(const std::vector<std::string>& argv,
+                                      const std::string& systemdRun) {
+    if (systemdRun.empty())
+        return argv;
+    std::vector<std::string> command{systemdRun, "--user", "--scope",
+                                     // its own cgroup, named by systemd, gone when the guard is
+                                     "--collect", "--quiet",
+                                     // nobody is there to answer: a refusal is a failure
+                                     "--no-ask-password", "--description=thermostand heater guard",
+                                     "--"};
+    command.insert(command.end(), argv.begin(), argv.end());
+    return command;
+}
+
+namespace {
+
+// A guard process started, its end of the tie not yet heard.
+struct Spawned {
+    int tie = -1;
+    pid_t pid = -1;
+    std::string error;
+};
+
+// Starts `command` with a new tie at kTieFd and the descriptors `registers`
+// from the next one on, in a session of its own.
+Spawned spawnGuard(const std::vector<std::string>& command, const std::vector<int>& registers) {
+    Spawned s;
+    int tie[2];
+    if (::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, tie) != 0) {
+        s.error = std::string("heater guard: socketpair: ") + std::strerror(errno);
+        return s;
+    }
     // The guard's descriptors in its order: the tie, then the registers that
     // are reached through one. Every other descriptor of ours stays behind.
     std::vector<int> handed{tie[1]};
-    std::vector<std::string> args{exe};
-    for (const GuardRegister& r : registers) {
-        switch (r.kind) {
-        case GuardRegister::Kind::Ppdev:
-        case GuardRegister::Kind::Sim:
-            args.push_back(r.kind == GuardRegister::Kind::Ppdev ? "--ppdev" : "--sim");
-            args.push_back(std::to_string(guard::kTieFd + static_cast<int>(handed.size())));
-            handed.push_back(r.fd);
-            break;
-        case GuardRegister::Kind::PortIo:
-            args.push_back("--port-io");
-            args.push_back(std::to_string(r.base));
-            break;
-        }
-    }
+    handed.insert(handed.end(), registers.begin(), registers.end());
     std::vector<int> copies;
     for (int fd : handed)
         copies.push_back(::fcntl(fd, F_DUPFD_CLOEXEC, kHandOverFloor));
@@ -93,13 +119,15 @@ std::unique_ptr<HeaterGuardLink> HeaterGuardLink::start(const std::string& exe,
     posix_spawn_file_actions_addclosefrom_np(&fa, guard::kTieFd + static_cast<int>(copies.size()));
     posix_spawnattr_t attr;
     posix_spawnattr_init(&attr);
-    // A process group of its own: Ctrl-C or Ctrl-Z at the terminal, or a
-    // signal to the program's job, is meant for the program, not its guard.
-    posix_spawnattr_setpgroup(&attr, 0);
+    // A session of its own (and so a process group and no terminal): Ctrl-C
+    // or Ctrl-Z at the terminal, a signal to the program's job, a hang-up of
+    // its terminal or a kill of its whole session is meant for the program,
+    // not its guard.
     sigset_t none;
     sigemptyset(&none);
     posix_spawnattr_setsigmask(&attr, &none);
-    posix_spawnattr_setflags(&attr, POSIX_SPAWN_SETPGROUP | POSIX_SPAWN_SETSIGMASK);
+    posix_spawnattr_setflags(&attr, POSIX_SPAWN_SETSID | POSIX_SPAWN_SETSIGMASK);
+    std::vector<std::string> args = command;
     std::vector<char*> argv;
     for (auto& a : args)
         argv.push_back(a.data());
@@ -108,9 +136,8 @@ std::unique_ptr<HeaterGuardLink> HeaterGuardLink::start(const std::string& exe,
     bool copied = true;
     for (int c : copies)
         copied = copied && c >= 0;
-    pid_t pid = -1;
     const int spawned =
-        copied ? posix_spawn(&pid, exe.c_str(), &fa, &attr, argv.data(), environ) : errno;
+        copied ? posix_spawn(&s.pid, args[0].c_str(), &fa, &attr, argv.data(), environ) : errno;
     posix_spawn_file_actions_destroy(&fa);
     posix_spawnattr_destroy(&attr);
     for (int c : copies)
@@ -119,37 +146,91 @@ std::unique_ptr<HeaterGuardLink> HeaterGuardLink::start(const std::string& exe,
     ::close(tie[1]);
     if (spawned != 0) {
         ::close(tie[0]);
-        return fail("heater guard " + exe + ": " + std::strerror(spawned));
+        s.pid = -1;
+        s.error = "heater guard " + args[0] + ": " + std::strerror(spawned);
+        return s;
+    }
+    s.tie = tie[0];
+    return s;
+}
+
+} // namespace
+
+std::unique_ptr<HeaterGuardLink> HeaterGuardLink::start(const std::string& exe,
+                                                        const std::vector<GuardRegister>& registers,
+                                                        std::string* error,
+                                                        const std::string& systemdRun) {
+    auto fail = [&](const std::string& why) {
+        if (error)
+            *error = why;
+        return nullptr;
+    };
+    std::vector<std::string> argv{exe};
+    std::vector<int> fds;
+    for (const GuardRegister& r : registers) {
+        switch (r.kind) {
+        case GuardRegister::Kind::Ppdev:
+        case GuardRegister::Kind::Sim:
+            argv.push_back(r.kind == GuardRegister::Kind::Ppdev ? "--ppdev" : "--sim");
+            argv.push_back(std::to_string(guard::kFirstRegisterFd + static_cast<int>(fds.size())));
+            fds.push_back(r.fd);
+            break;
+        case GuardRegister::Kind::PortIo:
+            argv.push_back("--port-io");
+            argv.push_back(std::to_string(r.base));
+            break;
+        }
     }
 
-    std::unique_ptr<HeaterGuardLink> link(new HeaterGuardLink(tie[0], pid));
-    const auto until = guard::Clock::now() + guard::kStartTimeout;
+    // Through the service manager first, when there is one; its refusal (or
+    // a systemd-run that cannot reach it) leaves the guard to start as before.
+    std::vector<std::string> ways{std::string()};
+    if (!systemdRun.empty())
+        ways.insert(ways.begin(), systemdRun);
     std::string why;
-    for (;;) {
-        pollfd p{link->tie_, POLLIN, 0};
-        const int r = ::poll(&p, 1, millisecondsLeft(until));
-        if (r < 0 && errno == EINTR)
+    for (const std::string& through : ways) {
+        const Spawned s = spawnGuard(guardCommand(argv, through), fds);
+        if (s.pid < 0) {
+            why = s.error;
             continue;
-        if (r <= 0)
-            break;
-        const bool open = drain(link->tie_, link->lines_);
-        while (const auto line = link->lines_.next()) {
-            if (*line == "ready")
-                return link;
-            if (line->starts_with("fail "))
-                why = "heater guard: " + line->substr(5);
         }
-        if (!open) {
-            if (why.empty())
-                why = "heater guard: ended before it was ready";
-            break;
+        std::unique_ptr<HeaterGuardLink> link(new HeaterGuardLink(s.tie, s.pid));
+        bool refused = false;
+        const auto until = guard::Clock::now() + guard::kStartTimeout;
+        why.clear();
+        for (;;) {
+            pollfd p{link->tie_, POLLIN, 0};
+            const int r = ::poll(&p, 1, millisecondsLeft(until));
+            if (r < 0 && errno == EINTR)
+                continue;
+            if (r <= 0)
+                break;
+            const bool open = drain(link->tie_, link->lines_);
+            while (const auto line = link->lines_.next()) {
+                if (*line == "ready")
+                    return link;
+                if (line->starts_with("fail ")) {
+                    why = "heater guard: " + line->substr(5);
+                    refused = true;
+                }
+            }
+            if (!open) {
+                if (why.empty())
+                    why = "heater guard: ended before it was ready";
+                break;
+            }
         }
+        if (why.empty())
+            why = "heater guard: did not answer within " +
+                  std::to_string(guard::kStartTimeout.count() / 1000) + " s";
+        ::kill(link->pid_, SIGKILL); // whatever it is doing, it is not guarding
+        link.reset();                // reaps it
+        // The guard itself refused (a register out of its reach): it would
+        // refuse again. Anything else may be the service manager's doing.
+        if (refused)
+            break;
     }
-    if (why.empty())
-        why = "heater guard: did not answer within " +
-              std::to_string(guard::kStartTimeout.count() / 1000) + " s";
-    ::kill(pid, SIGKILL); // whatever it is doing, it is not guarding
-    return fail(why);     // the destructor reaps it
+    return fail(why);
 }
 
 HeaterGuardLink::~HeaterGuardLink() {
@@ -178,15 +259,39 @@ bool HeaterGuardLink::beat(std::optional<std::uint8_t> byte) {
     if (gone_)
         return false;
     // No allocation: this runs in a fatal-signal handler too.
-    char text[8] = {'b', 'e', 'a', 't'};
-    char* end = text + 4;
-    if (byte) {
-        *end++ = ' ';
-        end = std::to_chars(end, text + sizeof text, static_cast<unsigned>(*byte)).ptr;
+    const guard::MonoTime now = guard::monotonicNow();
+    if (ackOverdue(now)) {
+        // Answers waiting unread are poll()'s to judge (this program may
+        // have been the one stopped); none at all means a guard that reads
+        // nothing.
+        pollfd p{tie_, POLLIN, 0};
+        if (::poll(&p, 1, 0) == 0) {
+            giveUp();
+            return false;
+        }
     }
-    if (!guard::sendLine(tie_, std::string_view(text, static_cast<std::size_t>(end - text))))
+    char text[guard::kBeatChars];
+    const std::size_t size = guard::formatBeat(text, now, byte ? *byte : -1);
+    if (!guard::sendLine(tie_, std::string_view(text, size))) {
         gone_ = true;
-    return !gone_;
+        return false;
+    }
+    if (unanswered_ < sent_.size())
+        sent_[(first_ + unanswered_++) % sent_.size()] = now;
+    return true;
+}
+
+void HeaterGuardLink::acknowledged(guard::MonoTime stamp) {
+    while (unanswered_ > 0 && sent_[first_] <= stamp) {
+        first_ = (first_ + 1) % sent_.size();
+        --unanswered_;
+    }
+}
+
+void HeaterGuardLink::giveUp() {
+    if (pid_ > 0)
+        ::kill(pid_, SIGKILL);
+    gone_ = true;
 }
 
 void HeaterGuardLink::bye() {
@@ -219,9 +324,22 @@ GuardNews HeaterGuardLink::poll(std::chrono::milliseconds timeout) {
         const int r = ::poll(&p, 1, static_cast<int>(timeout.count()));
         if (r > 0 && !drain(tie_, lines_))
             gone_ = true;
-        while (const auto line = lines_.next())
-            if (*line == "off")
+        while (const auto line = lines_.next()) {
+            if (*line == "off") {
                 news = GuardNews::SwitchedOff;
+            } else if (line->starts_with("ack ")) {
+                std::int64_t stamp = 0;
+                const char* first = line->data() + 4;
+                const char* last = line->data() + line->size();
+                if (const auto [end, ec] = std::from_chars(first, last, stamp);
+                    ec == std::errc() && end == last)
+                    acknowledged(guard::MonoTime(stamp));
+            }
+        }
+        // Everything the guard said is read: a beat still unanswered after
+        // kAckTimeout was not read at all.
+        if (!gone_ && ackOverdue(guard::monotonicNow()))
+            giveUp();
     }
     if (gone_) {
         reap(0ms);

@@ -21,6 +21,7 @@
 #include <unistd.h>
 
 #include "app/main_window.h"
+#include "common/scripted_dialogs.h"
 #include "io/sim_register_file.h"
 #include "run/heater_guard_link.h"
 #include "tests/app/window_stand.h"
@@ -58,6 +59,24 @@ pid_t guardOf(pid_t program) {
             return std::stoi(e.path().filename().string());
     }
     return -1;
+}
+
+// The processes of session `sid`.
+std::vector<pid_t> sessionMembers(pid_t sid) {
+    std::vector<pid_t> members;
+    for (const auto& e : fs::directory_iterator("/proc")) {
+        const std::string stat = slurp(e.path() / "stat");
+        const auto close = stat.rfind(')');
+        if (close == std::string::npos)
+            continue;
+        std::istringstream rest(stat.substr(close + 2));
+        char state = 0;
+        pid_t parent = 0, group = 0, session = 0;
+        rest >> state >> parent >> group >> session;
+        if (session == sid && state != 'Z')
+            members.push_back(std::stoi(e.path().filename().string()));
+    }
+    return members;
 }
 
 // One simulated stand under forced heat; the programs under test run on it.
@@ -129,6 +148,54 @@ struct HeaterGuard : ::testing::Test {
                       "--port", "COM1", "--no-alarm-sound", "--heat", "--ticks", "1000",
                       "--archive", (dir / "run.txt").string()},
                      dir / "out", dir / "err");
+    }
+    // The same run as the leader of a session of its own, as a login's
+    // programs are.
+    pid_t startHeadlessRunInItsOwnSession() {
+        const std::string cli = binDir() + "/thermostand-cli";
+        std::vector<std::string> args{
+            cli,       "run",  "--settings",       (dir / "s.ini").string(),
+            "--port",  "COM1", "--no-alarm-sound", "--heat",
+            "--ticks", "1000", "--archive",        (dir / "run.txt").string()};
+        std::vector<char*> argv;
+        for (auto& a : args)
+            argv.push_back(a.data());
+        argv.push_back(nullptr);
+        posix_spawn_file_actions_t fa;
+        posix_spawn_file_actions_init(&fa);
+        posix_spawn_file_actions_addopen(&fa, 1, (dir / "out").c_str(),
+                                         O_WRONLY | O_CREAT | O_TRUNC, 0644);
+        posix_spawn_file_actions_addopen(&fa, 2, (dir / "err").c_str(),
+                                         O_WRONLY | O_CREAT | O_TRUNC, 0644);
+        posix_spawnattr_t attr;
+        posix_spawnattr_init(&attr);
+        posix_spawnattr_setflags(&attr, POSIX_SPAWN_SETSID);
+        pid_t pid = -1;
+        EXPECT_EQ(posix_spawn(&pid, cli.c_str(), &fa, &attr, argv.data(), environ), 0);
+        posix_spawn_file_actions_destroy(&fa);
+        posix_spawnattr_destroy(&attr);
+        return pid;
+    }
+    // A run whose guard goes (or stops answering) ends with status 3, the
+    // heater switched off by the program and the reason told; within `limit`.
+    void expectTheRunToStop(pid_t run, std::size_t seen, Clock::duration limit) {
+        const auto start = Clock::now();
+        int status = -1;
+        while (Clock::now() - start < limit) {
+            int st = 0;
+            if (waitpid(run, &st, WNOHANG) == run) {
+                status = WIFEXITED(st) ? WEXITSTATUS(st) : 128 + WTERMSIG(st);
+                break;
+            }
+            std::this_thread::sleep_for(20ms);
+        }
+        EXPECT_EQ(status, 3) << "the run went on without its guard";
+        if (status < 0) {
+            kill(run, SIGKILL);
+            waitExit(run);
+        }
+        EXPECT_TRUE(waitForByte(0, seen, 1s)) << "the program left the heater on";
+        EXPECT_NE(slurp(dir / "err").find(kGuardLostText), std::string::npos) << slurp(dir / "err");
     }
 
     // The main window with its guard in a child process (the window needs a
@@ -202,6 +269,88 @@ TEST_F(HeaterGuard, HeadlessRunStopsWhenItsGuardIsKilled) {
     EXPECT_NE(slurp(dir / "err").find(kGuardLostText), std::string::npos) << slurp(dir / "err");
 }
 
+// Regression: a guard ended by SIGTERM (a logout sends it to everything)
+// left the heater at 234 for as long as the program stayed hung.
+TEST_F(HeaterGuard, GuardTerminatedWhileTheRunHangsLeavesTheHeaterOff) {
+    const pid_t run = startHeadlessRun();
+    ASSERT_TRUE(waitForByte(234, 0, 5s)) << slurp(dir / "err");
+    const pid_t guard = guardOf(run);
+    ASSERT_GT(guard, 0);
+    kill(run, SIGSTOP);
+    const std::size_t seen = writes().size();
+    kill(guard, SIGTERM);
+    const auto off = waitForByte(0, seen, 3s);
+    EXPECT_TRUE(off) << "the heater stayed on";
+    EXPECT_LT(off.value_or(Clock::duration::max()), 1s);
+    kill(run, SIGCONT);
+    expectTheRunToStop(run, seen, 3s);
+}
+
+// Regression: a stopped guard never answered, and the run went on with
+// nothing to switch the heater off should the program hang next.
+TEST_F(HeaterGuard, HeadlessRunStopsWhenItsGuardIsStopped) {
+    const pid_t run = startHeadlessRun();
+    ASSERT_TRUE(waitForByte(234, 0, 5s)) << slurp(dir / "err");
+    const pid_t guard = guardOf(run);
+    ASSERT_GT(guard, 0);
+    const std::size_t seen = writes().size();
+    const auto stopped = Clock::now();
+    kill(guard, SIGSTOP);
+    // The first beat left unanswered goes within a heartbeat period.
+    expectTheRunToStop(run, seen, guard::kAckTimeout + guard::kHeartbeatPeriod + 1s);
+    EXPECT_GE(Clock::now() - stopped, guard::kAckTimeout);
+    EXPECT_NE(kill(guard, 0), 0) << "the silent guard was left holding the heater";
+    if (kill(guard, 0) == 0)
+        kill(guard, SIGKILL);
+}
+
+// Regression: a guard stopped while the program beat on took the backlog it
+// read on being continued as fresh beats: with the program hung meanwhile,
+// the heater stayed on for another 10 s.
+TEST_F(HeaterGuard, AStoppedGuardDoesNotTakeItsBacklogForFreshBeats) {
+    const pid_t run = startHeadlessRun();
+    ASSERT_TRUE(waitForByte(234, 0, 5s)) << slurp(dir / "err");
+    const pid_t guard = guardOf(run);
+    ASSERT_GT(guard, 0);
+    kill(guard, SIGSTOP);
+    // The run beats on unanswered (short of the acknowledgement's limit),
+    // then hangs with the heater on.
+    std::this_thread::sleep_for(1500ms);
+    kill(run, SIGSTOP);
+    const auto hung = Clock::now();
+    std::this_thread::sleep_for(guard::kHangTimeout + 500ms - 1500ms);
+    const std::size_t seen = writes().size();
+    kill(guard, SIGCONT);
+    const auto off = waitForByte(0, seen, 3s);
+    EXPECT_TRUE(off) << "the heater stayed on";
+    EXPECT_LT(off.value_or(Clock::duration::max()), 1s) << "the backlog was taken for fresh beats";
+    EXPECT_GE(Clock::now() - hung, guard::kHangTimeout - 1500ms);
+    // Continued, the program finds its guard answering and heats on.
+    const std::size_t afterOff = writes().size();
+    kill(run, SIGCONT);
+    EXPECT_TRUE(waitForByte(234, afterOff, 3s)) << "the run did not go on";
+    EXPECT_EQ(slurp(dir / "err").find(kGuardLostText), std::string::npos) << slurp(dir / "err");
+    killAndSeeTheHeaterOff(run);
+}
+
+// Regression: the guard shared the program's session, so a kill of the
+// whole session (a logout's, a hang-up's) took both, heater on.
+TEST_F(HeaterGuard, AKillOfTheProgramsWholeSessionLeavesItsGuardToSwitchOff) {
+    const pid_t run = startHeadlessRunInItsOwnSession();
+    ASSERT_TRUE(waitForByte(234, 0, 5s)) << slurp(dir / "err");
+    const pid_t guard = guardOf(run);
+    ASSERT_GT(guard, 0);
+    EXPECT_EQ(getsid(run), run);
+    EXPECT_EQ(getsid(guard), guard) << "the guard is not the leader of a session of its own";
+    const std::size_t seen = writes().size();
+    for (pid_t p : sessionMembers(getsid(run)))
+        kill(p, SIGKILL);
+    const auto off = waitForByte(0, seen, 3s);
+    EXPECT_TRUE(off) << "the heater stayed on";
+    EXPECT_LT(off.value_or(Clock::duration::max()), 1s);
+    waitExit(run);
+}
+
 // The window's end of the guard: its beats keep the guard quiet while it
 // runs; stopped, the guard takes the heater off and the window, going on,
 // says so; the guard killed, the run stops with the heater off and the
@@ -233,6 +382,30 @@ TEST_F(HeaterGuard, WindowHearsItsGuardSwitchOffAndGo) {
     close(pipeFds[0]);
 }
 
+// The window hears of a stopped guard through its heartbeat: the beat that
+// finds the last one unanswered for kAckTimeout gives the guard up.
+TEST_F(HeaterGuard, WindowStopsTheRunWhenItsGuardIsStopped) {
+    int pipeFds[2];
+    ASSERT_EQ(pipe(pipeFds), 0);
+    const pid_t window = startWindow(pipeFds[1]);
+    close(pipeFds[1]);
+    std::string said;
+    ASSERT_TRUE(waitForByte(234, 0, 6s)) << said;
+    const pid_t guard = guardOf(window);
+    ASSERT_GT(guard, 0);
+    const std::size_t seen = writes().size();
+    kill(guard, SIGSTOP);
+    EXPECT_TRUE(heard(pipeFds[0], said, kGuardLostText,
+                      guard::kAckTimeout + 2 * guard::kHeartbeatPeriod + 1s))
+        << said;
+    EXPECT_TRUE(waitForByte(0, seen, 1s)) << "the program left the heater on";
+    kill(window, SIGKILL);
+    waitExit(window);
+    if (kill(guard, 0) == 0)
+        kill(guard, SIGKILL);
+    close(pipeFds[0]);
+}
+
 // A guard that has fallen behind (here: stopped while the beats pile up)
 // must still hear the goodbye, or it takes the orderly end for a death.
 TEST(HeaterGuardLink, GoodbyeBehindABacklogOfBeatsIsNotTakenForADeath) {
@@ -250,7 +423,9 @@ TEST(HeaterGuardLink, GoodbyeBehindABacklogOfBeatsIsNotTakenForADeath) {
     ASSERT_GT(guard, 0);
     kill(guard, SIGSTOP);
     // Beats until the tie takes no more (a full buffer loses a beat quietly).
-    const std::string beat = "beat 234\n";
+    char text[guard::kBeatChars];
+    const std::string beat =
+        std::string(text, guard::formatBeat(text, guard::monotonicNow(), 234)) + "\n";
     while (send(link->descriptor(), beat.data(), beat.size(), MSG_DONTWAIT | MSG_NOSIGNAL) > 0) {
     }
     ASSERT_TRUE(errno == EAGAIN || errno == EWOULDBLOCK) << strerror(errno);
