@@ -357,6 +357,8 @@ void TF_Glav::FormDestroy() {
     Timer1->stop();
     heaterWatch->stop(); // the port closes below: no reading may follow
     // The goodbye below closes the tie this watches.
+    if (guardCheck_)
+        guardCheck_->stop();
     delete guardNotifier_;
     guardNotifier_ = nullptr;
     // The session switches the heater off before the save can wait for a
@@ -529,7 +531,7 @@ void TF_Glav::Timer1Timer() {
     followSession();
     emit tickPresented(r);
     inTick_ = false;
-    showNotices();
+    showNoticesSoon();
 }
 
 void TF_Glav::watchGuard() {
@@ -538,26 +540,50 @@ void TF_Glav::watchGuard() {
     guardNotifier_ =
         new QSocketNotifier(s_.devices.guard()->descriptor(), QSocketNotifier::Read, this);
     connect(guardNotifier_, &QSocketNotifier::activated, this, &TF_Glav::hearGuard);
+    // A guard that has stopped answering says nothing at all: look for its
+    // overdue answers every second, not only at the next reading, which may
+    // be 5 s away. (This is no sign of life to the guard: only a reading of
+    // the plant is.)
+    guardCheck_ = new QTimer(this);
+    guardCheck_->setInterval(guard::kHeartbeatPeriod);
+    connect(guardCheck_, &QTimer::timeout, this, &TF_Glav::hearGuard);
+    guardCheck_->start();
 }
 
 void TF_Glav::hearGuard() {
+    if (!guardNotifier_)
+        return; // gone, and told
     switch (s_.session.hearGuard()) {
     case GuardNews::None:
         return;
     case GuardNews::SwitchedOff:
-        // Told after the next tick, which writes the command again; at once
-        // when no tick is coming.
-        if (!Timer1->isActive())
-            showNotices();
+        // The next tick writes the command again.
+        showNoticesSoon();
         return;
     case GuardNews::Gone:
         guardNotifier_->setEnabled(false); // the closed tie would wake it for ever
         guardNotifier_->deleteLater();
         guardNotifier_ = nullptr;
+        guardCheck_->stop();
         followSession();
-        showNotices();
+        showNoticesSoon();
         return;
     }
+}
+
+void TF_Glav::showNoticesSoon() {
+    // A message box waits for its click in an event loop of its own, in
+    // which Qt fires every timer but the one whose slot opened it. Opened
+    // from a tick, it would leave the plant unread, with the heater on, for
+    // as long as nobody clicks; opened from a turn of the event loop of its
+    // own, the ticks go on beside it.
+    if (noticesDue_)
+        return;
+    noticesDue_ = true;
+    QTimer::singleShot(0, this, [this] {
+        noticesDue_ = false;
+        showNotices();
+    });
 }
 
 void TF_Glav::showNotices() {
@@ -605,13 +631,17 @@ void TF_Glav::watchWhileStopped() {
     if (!r.checkByteMismatch)
         showAlarm(r);
     inTick_ = false;
-    showNotices();
+    showNoticesSoon();
 }
 
 void TF_Glav::presentTick(const TickReport& r) {
     const Stand& st = s_.stand;
-    if (r.stop != TickReport::Stop::None)
-        return; // the session has stopped the run and tells why
+    if (r.stop != TickReport::Stop::None) {
+        // The session has stopped the run (the alarm's sound with it) and
+        // tells why; nothing is left for the panel to warn of.
+        P_Alarm->hide();
+        return;
+    }
     if (r.nothingMeasured)
         return; // the displays keep what they show until a reading passes
 

@@ -176,8 +176,10 @@ private:
     void followSession();
     void showAlarm(const TickReport& r);
     void watchGuard();
-    // What the session has to tell, in message boxes.
+    // What the session has to tell, in message boxes: at once after a
+    // person's command, from the event loop after a tick or a reading.
     void showNotices();
+    void showNoticesSoon();
     QString fixed(double v, const char* pattern) const;
 
     MainWindowServices s_;
@@ -192,8 +194,10 @@ private:
     bool errorReportOpen_ = false;
     bool guardOffOpen_ = false;
     bool experimentShown_ = false; // the controls show a step experiment's
+    bool noticesDue_ = false;
     TickGate ticks_;
     QSocketNotifier* guardNotifier_ = nullptr;
+    QTimer* guardCheck_ = nullptr;
 };
 
 } // namespace thermo

@@ -91,6 +91,11 @@ void StandDevices::heartbeat() {
                                            : std::optional<std::uint8_t>(lastHeater_));
 }
 
+void StandDevices::readingInterval(std::chrono::milliseconds interval) {
+    if (guard_)
+        (void)guard_->setHangLimit(guard::hangLimitFor(interval));
+}
+
 GuardNews StandDevices::pollGuard(std::chrono::milliseconds timeout) {
     if (!guard_)
         return GuardNews::None;

@@ -57,6 +57,7 @@ public:
     GuardNews pollGuard(std::chrono::milliseconds timeout) override;
     // The event loop's heartbeat to the guard.
     void heartbeat() override;
+    void readingInterval(std::chrono::milliseconds interval) override;
     // Program end: heater off, the guard told goodbye, unread input
     // discarded, port closed.
     void shutdown() override;

@@ -57,12 +57,18 @@ bool RunSession::newArchive(const std::function<std::optional<std::string>()>& c
     return true;
 }
 
+void RunSession::setIntervalMs(int ms) {
+    stand_.controls.intervalMs = ms;
+    devices_.readingInterval(std::chrono::milliseconds(ms));
+}
+
 bool RunSession::start() {
     if (devices_.guardLost()) {
         tellError(kGuardLostText);
         return false;
     }
     if (!running_) {
+        devices_.readingInterval(std::chrono::milliseconds(stand_.controls.intervalMs));
         cycle_.runStarted();
         running_ = true;
     }
@@ -134,11 +140,15 @@ GuardNews RunSession::hearGuard(std::chrono::milliseconds timeout) {
         break;
     case GuardNews::SwitchedOff:
         cycle_.heaterSwitchedOff();
+        // The program did not read the plant for a while: a step response
+        // with such a gap fits nothing. The next tick closes the experiment.
+        if (experiment_)
+            experiment_->abandon();
         tell({Notice::Kind::GuardOff, MessageKind::Warning, "", kGuardSwitchedOffText});
         break;
     case GuardNews::Gone:
+        cycle_.switchHeaterOff(); // before the stop, which tells what the heater was left at
         stop();
-        cycle_.switchHeaterOff();
         sound(SoundAction::Stop);
         tellError(kGuardLostText);
         break;

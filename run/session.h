@@ -51,6 +51,8 @@ public:
     [[nodiscard]] virtual bool guardLost() const = 0;
     virtual GuardNews pollGuard(std::chrono::milliseconds timeout) = 0;
     virtual void heartbeat() = 0;
+    // The plant is read every `interval`: the guard's hang limit follows.
+    virtual void readingInterval(std::chrono::milliseconds interval) = 0;
     // Heater 0, the guard told goodbye, the serial port closed.
     virtual void shutdown() = 0;
 
@@ -149,7 +151,7 @@ public:
     // The byte the cycle last wrote, which "стоп" leaves on.
     [[nodiscard]] std::uint8_t heaterByte() const { return cycle_.lastHeaterByte(); }
     [[nodiscard]] int intervalMs() const { return stand_.controls.intervalMs; }
-    void setIntervalMs(int ms) { stand_.controls.intervalMs = ms; }
+    void setIntervalMs(int ms);
     // A shorter heating watch, for a plant (or a simulated one running
     // faster than wall time) that reacts sooner than the lab's.
     void setHeatingWatchPeriod(int ms) { cycle_.setHeatingWatchPeriod(ms); }
