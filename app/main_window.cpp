@@ -267,6 +267,7 @@ void TF_Glav::FormCreate() {
     s_.devices.writeHeater(0);
 
     st.params = s_.settings.params;
+    s_.session.setSafety(s_.settings.safety);
     SavedComPort_ = s_.settings.SavedComPort;
     st.state.Zadan = 33.5; // every run starts here, whatever the last one set
     st.Lamp_state = false;

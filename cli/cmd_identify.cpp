@@ -299,7 +299,8 @@ std::optional<IdentifyOptions> parseIdentify(int argc, char** argv, int& status)
     p.text("--port", o.port, "COMn or a path");
     p.text("--settings", o.settings, "a file name");
     p.number("--setpoint", o.setpoint);
-    p.number("--watch-period", o.watchSeconds, {1, kWatchPeriodMs / 1000.0});
+    const SafetyKey& period = safetyKey(&SafetySettings::watchPeriod);
+    p.number("--watch-period", o.watchSeconds, {period.min, period.max});
     p.flag("--no-alarm-sound", o.sound, false);
     if (const auto end = parseWithReport(p, o.report, argc, argv)) {
         status = *end;
@@ -334,8 +335,7 @@ int identify(int argc, char** argv) {
     run.settings = o.settings;
     if (o.setpoint)
         run.setpoint = *o.setpoint;
-    if (o.watchSeconds)
-        run.watchPeriodMs = static_cast<int>(std::lround(*o.watchSeconds * 1000));
+    run.watchPeriodS = o.watchSeconds;
     run.controls.Check_Alarm = o.sound;
     run.controls.intervalMs = static_cast<int>(o.intervalMs);
     run.experiment = o.plan;

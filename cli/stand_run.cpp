@@ -140,7 +140,10 @@ HeadlessResult runHeadless(const HeadlessRun& o, const char* command, std::ostre
     }
 
     session.snapshotConfig();
-    session.setHeatingWatchPeriod(o.watchPeriodMs);
+    SafetySettings safety = settings.safety;
+    if (o.watchPeriodS)
+        safety.watchPeriod = *o.watchPeriodS;
+    session.setSafety(safety);
     // "новый" then "старт", or the step experiment.
     const bool began = session.newArchive([&] { return std::optional<std::string>(o.archive); }) &&
                        (o.experiment ? session.startExperiment(*o.experiment) : session.start());

@@ -152,9 +152,8 @@ public:
     [[nodiscard]] std::uint8_t heaterByte() const { return cycle_.lastHeaterByte(); }
     [[nodiscard]] int intervalMs() const { return stand_.controls.intervalMs; }
     void setIntervalMs(int ms);
-    // A shorter heating watch, for a plant (or a simulated one running
-    // faster than wall time) that reacts sooner than the lab's.
-    void setHeatingWatchPeriod(int ms) { cycle_.setHeatingWatchPeriod(ms); }
+    // The heating watch's figures (the settings file's [safety]).
+    void setSafety(const SafetySettings& s) { cycle_.setSafety(s); }
 
 private:
     class Recorder : public CycleRecorder {

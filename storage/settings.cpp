@@ -1,5 +1,6 @@
 #include "storage/settings.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <charconv>
 #include <cstdlib>
@@ -98,6 +99,13 @@ const std::array<Key, 49>& keyTable() {
         flag("diff_2", &P::diff_2),
     };
     return keys;
+}
+
+// A number of [safety] under either decimal separator.
+std::optional<double> parseEitherSeparator(std::string_view text, char decimalSep) {
+    if (const auto v = parseNumber(text, decimalSep))
+        return v;
+    return parseNumber(text, decimalSep == '.' ? ',' : '.');
 }
 
 // ASCII and the Cyrillic letters of UTF-8 (А..Я, Ё) turned to lower case.
@@ -204,6 +212,29 @@ void writeInPlace(const std::string& path, const std::string& text) {
 
 } // namespace
 
+const std::array<SafetyKey, 6>& safetyKeys() {
+    // The ranges keep every check alive: periods from a second (a simulated
+    // plant many times faster than the lab's) to an hour, a rise of at least
+    // one step of the sensor (1/16 °C).
+    using S = SafetySettings;
+    static const std::array<SafetyKey, 6> keys{
+        SafetyKey{"watch_period", &S::watchPeriod, 1, 3600},
+        SafetyKey{"watch_rise", &S::watchRise, 0.0625, 50},
+        SafetyKey{"watch_fall", &S::watchFall, 0.5, 100},
+        SafetyKey{"frozen_period", &S::frozenPeriod, 1, 3600},
+        SafetyKey{"hysteresis", &S::hysteresis, 0.5, 50},
+        SafetyKey{"runaway_period", &S::runawayPeriod, 1, 3600},
+    };
+    return keys;
+}
+
+const SafetyKey& safetyKey(double SafetySettings::*field) {
+    for (const SafetyKey& k : safetyKeys())
+        if (k.field == field)
+            return k;
+    return safetyKeys()[0]; // every field has its key
+}
+
 IoError ioErrorFromErrno(const std::string& path, int err) {
     return IoError(path + ": " + std::strerror(err));
 }
@@ -294,6 +325,12 @@ TSettings settingsFromText(std::string_view text, char decimalSep) {
     }
     if (const auto v = ini.get("devices", "LPT"); v && !v->empty())
         s.devices.lpt = *v;
+    for (const SafetyKey& k : safetyKeys()) {
+        const auto value = ini.get("safety", k.name);
+        const auto v = value ? parseEitherSeparator(*value, decimalSep) : std::nullopt;
+        if (v)
+            s.safety.*k.field = std::clamp(*v, k.min, k.max);
+    }
     return s;
 }
 
@@ -324,6 +361,8 @@ std::string settingsToText(std::string_view oldText, const TSettings& s, char de
         }
         ini.set(k.section, k.name, value);
     }
+    for (const SafetyKey& k : safetyKeys())
+        ini.set("safety", k.name, formatGeneral(s.safety.*k.field, decimalSep));
     return ini.text();
 }
 

@@ -184,7 +184,12 @@ TEST(RunSession, EachSafetyStopEndsTheRunWithTheHeaterOffAndOneMessage) {
          kSensorLostText},
         {"ten disturbed readings", [&](Session& s) { s.devices.read({disturbed}); },
          kSensorUnreadableText},
-        {"heating without a rise", [](Session& s) { s.session.setHeatingWatchPeriod(5000); },
+        {"heating without a rise",
+         [](Session& s) {
+             SafetySettings watch;
+             watch.watchPeriod = 5;
+             s.session.setSafety(watch);
+         },
          kHeatingWithoutRiseText},
         {"archive full", [](Session& s) { s.stand.state.Takt = kLastRecordedTakt - 1; },
          kArchiveFullText},
