@@ -110,10 +110,19 @@ unmount_all() {
     done
 }
 
+# Each phase runs as a job of its own process group (job control on), so an
+# interrupt or a TERM reaches this script at once, and the clean-up stops the
+# whole phase, debootstrap's helpers on the host included.
+set -m
 passed=0
+job=
 finish() {
     local rc=$?
     trap - EXIT INT TERM
+    if [ -n "$job" ]; then
+        kill -TERM -- "-$job" 2>/dev/null || true
+        wait "$job" 2>/dev/null || true
+    fi
     [ -d "$root" ] && unmount_all
     if [ -n "$(mounts_under)" ]; then
         echo "stand fresh: still mounted under $root:" >&2
@@ -147,7 +156,10 @@ phase() {
     local name=$1 t0=$EPOCHREALTIME rc=0 s
     shift
     echo "== stand fresh: $name"
-    "$@" || rc=$?
+    "$@" </dev/null &
+    job=$!
+    wait "$job" || rc=$?
+    job=
     s=$(awk -v a="$t0" -v b="$EPOCHREALTIME" 'BEGIN { printf "%.0f", b - a }')
     phases+=("$(printf '%-12s %s' "$name" "$(fmt "$s")")$([ $rc -eq 0 ] || echo "  FAILED (exit $rc)")")
     echo "== stand fresh: $name took $(fmt "$s")$([ $rc -eq 0 ] || echo ", FAILED (exit $rc)")"
@@ -193,7 +205,7 @@ mount_system() {
 # set, no variable of the host's but the terminal type.
 stand() {
     env -i HOME=/root TERM="${TERM:-dumb}" PATH=/usr/local/sbin:/usr/local/bin:/usr/sbin:/usr/bin:/sbin:/bin \
-        chroot "$root" /bin/bash -c 'cd /root/thermostand && exec ./stand "$@"' stand "$@" </dev/null
+        chroot "$root" /bin/bash -c 'cd /root/thermostand && exec ./stand "$@"' stand "$@"
 }
 
 t_start=$EPOCHREALTIME
