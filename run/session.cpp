@@ -37,6 +37,27 @@ std::optional<Notice> RunSession::startUpRefusal() const {
     return std::nullopt;
 }
 
+std::optional<Notice> RunSession::heaterAbsence() const {
+    const SessionDevices::Failure f = devices_.startUpFailure();
+    if (f.lptNotReady || !f.noHeaterPort)
+        return std::nullopt;
+    std::string why;
+    if (f.lptSetting == "none")
+        why = "В файле настроек указано LPT=none.";
+    else if (f.lptSetting == "auto")
+        why = std::string("Ни один из портов 0x3BC, 0x378, 0x278 не ответил") +
+              (f.portIoAllowed ? "."
+                               : " (без права на прямой ввод-вывод порт виден только через "
+                                 "ppdev: sudo modprobe ppdev, пользователь в группе lp).");
+    else
+        why = "Порт LPT=" + f.lptSetting + " не ответил.";
+    return Notice{Notice::Kind::Message, MessageKind::Warning, "",
+                  std::string(kNoHeaterText) + "\n" + why +
+                      " Запуск пойдёт только с датчиком; порт нагревателя указывается ключом "
+                      "LPT в разделе [devices] файла настроек, найти его поможет "
+                      "thermostand-cli probe --scan."};
+}
+
 void RunSession::snapshotConfig() {
     recorder_.TakeConfigSnapshot(liveConfig(stand_));
 }
