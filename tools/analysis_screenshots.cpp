@@ -49,7 +49,8 @@ int main(int argc, char** argv) {
     double T = 22, v = 0;
     for (int p = 1; p <= 500; ++p) {
         if (p == 1 || p == 250) {
-            c.Takt = static_cast<std::uint16_t>(p);
+            // As the recorder writes it: by the tick that took position p.
+            c.Takt = static_cast<std::uint16_t>(p == 1 ? 1 : p + 2);
             c.Zadan = p == 1 ? 33.5 : 28;
             const ConfigBytes b = encodeConfig(c);
             appendRecord(path + "UST", b.data(), b.size());

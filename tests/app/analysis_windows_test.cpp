@@ -39,7 +39,9 @@ struct AnalysisTest : ::testing::Test, thermo::testing::WindowStand {
     std::unique_ptr<ProgramWindows> w = std::make_unique<ProgramWindows>(services());
 
     // Setpoint 30 from position 1 with 20 25 29 30 30.25, setpoint 25 from
-    // position 6 with 30 26 25: two segments, 1-5 and 6-8.
+    // position 6 with 30 26 25: two segments, 1-5 and 6-8. The record of 25
+    // has the Takt of the tick that took position 6, 8, as the recorder
+    // writes it.
     std::string writeArchive() {
         const std::string path = file("run.txt");
         TConfigRecord c;
@@ -49,7 +51,7 @@ struct AnalysisTest : ::testing::Test, thermo::testing::WindowStand {
         const double temps[] = {20, 25, 29, 30, 30.25, 30, 26, 25};
         for (int p = 1; p <= 8; ++p) {
             if (p == 1 || p == 6) {
-                c.Takt = static_cast<std::uint16_t>(p);
+                c.Takt = static_cast<std::uint16_t>(p == 1 ? 1 : p + 2);
                 c.Zadan = p == 1 ? 30 : 25;
                 const ConfigBytes b = encodeConfig(c);
                 appendRecord(path + "UST", b.data(), b.size());
@@ -75,6 +77,11 @@ TEST_F(AnalysisTest, ArchiveScorecardMarksTheChartAndSavesItsTable) {
     EXPECT_EQ(t->item(0, 7)->text(), QStringLiteral("2") + sep + QStringLiteral("5"));
     EXPECT_EQ(t->item(1, 0)->text(), "6");
     EXPECT_EQ(t->item(0, 12)->text(), QStringLiteral("—")); // fewer than 20 samples
+    // The headings say how the integrals and the rise time are counted.
+    EXPECT_TRUE(t->horizontalHeaderItem(13)->toolTip().startsWith("iae\n"));
+    EXPECT_TRUE(t->horizontalHeaderItem(13)->toolTip().contains(QStringLiteral("правым концам")));
+    EXPECT_TRUE(
+        t->horizontalHeaderItem(6)->toolTip().contains(QStringLiteral("целое число интервалов")));
 
     // Row 1: the band and a mark at each of 10 %, 90 %, the peak and the
     // settling point (positions 2, 3, 5, 4), on the chart's own points.
@@ -110,12 +117,15 @@ TEST_F(AnalysisTest, ArchiveSurfaceFollowsTheSelectedSample) {
     ASSERT_TRUE(w->analysis.archiveSurface.isVisible());
     EXPECT_EQ(chart->colorMap()->data()->keySize(), static_cast<int>(kWindowSurfaceGrid));
 
-    w->F_Arhiv.SelectSample(7); // segment 6-8 at setpoint 25
+    // Segment 6-8 at setpoint 25. The surface replays a sample as the
+    // archive window does, by its own rule, which has record 2 from
+    // position 8 on: there the two agree.
+    w->F_Arhiv.SelectSample(8);
     ASSERT_EQ(chart->path()->dataCount(), 3);
-    // Position 7: e = 25 - 26 = -1, d = 30 - 26 = 4, clamped to 1.1.
+    // Position 8: e = 25 - 25 = 0, d = 26 - 25 = 1.
     ASSERT_EQ(chart->marker()->dataCount(), 1);
-    EXPECT_DOUBLE_EQ(chart->marker()->data()->at(0)->key, -1.0);
-    EXPECT_DOUBLE_EQ(chart->marker()->data()->at(0)->value, 1.1);
+    EXPECT_DOUBLE_EQ(chart->marker()->data()->at(0)->key, 0.0);
+    EXPECT_DOUBLE_EQ(chart->marker()->data()->at(0)->value, 1.0);
     w->F_Arhiv.SelectSample(2);
     EXPECT_EQ(chart->path()->dataCount(), 5);
 }
