@@ -51,8 +51,8 @@ public:
     // switched off named.
     void applyCoefficients(int regulator, const QStringList& texts);
     // The step experiment's archive opened, its span selected, identified.
-    void showStepResult(const QString& archive, std::size_t first, std::size_t last, int fromPct,
-                        int toPct);
+    void showStepResult(const QString& archive, std::size_t first, std::size_t last,
+                        std::size_t baseline, int fromPct, int toPct);
 
     ScoreWindow runScore;     // the main window's run
     ScoreWindow archiveScore; // the archive window's archive

@@ -210,7 +210,8 @@ TEST_F(AnalysisTest, IdentificationOfAnArchivedStepFindsThePlantAndAppliesItsTun
     EXPECT_NEAR(fit.model.gain, 0.9, 0.02);
     EXPECT_NEAR(fit.model.tau, 175, 175 * 0.05);
     EXPECT_TRUE(iw.modelLabel->text().contains("K = " + iw.shown(fit.model.gain) + " ± "));
-    EXPECT_EQ(iw.chart->graph(0)->dataCount(), 691); // positions 10 .. 700
+    // Positions 1 .. 700: the nine before the switch are the level.
+    EXPECT_EQ(iw.chart->graph(0)->dataCount(), 700);
 
     // SIMC-PID, the row chosen at first, typed into Regulator 2 as shown.
     ASSERT_EQ(iw.selectedRule(), TuningRule::SimcPid);
@@ -230,6 +231,15 @@ TEST_F(AnalysisTest, IdentificationOfAnArchivedStepFindsThePlantAndAppliesItsTun
         QStringLiteral("не включены: пропорциональное, интегральное")))
         << iw.appliedLabel->text().toStdString();
     EXPECT_TRUE(dialogs.messages.empty());
+
+    // A start picked 20 s after the switch: refused, and the window says why.
+    iw.firstBox->setValue(30);
+    iw.identifyButton->click();
+    ASSERT_TRUE(iw.result());
+    EXPECT_EQ(iw.result()->fit.refusal, FitRefusal::ResponseBegun);
+    EXPECT_EQ(iw.noteLabel->text().toStdString(),
+              fitRefusalText(iw.result()->fit, decimalSeparator()));
+    EXPECT_FALSE(iw.apply2->isEnabled());
 }
 
 TEST_F(AnalysisTest, StepExperimentDrivesTheHeaterAndOpensItsSpanIdentified) {
@@ -240,7 +250,7 @@ TEST_F(AnalysisTest, StepExperimentDrivesTheHeaterAndOpensItsSpanIdentified) {
     w->analysis.mainStepAction->trigger();
     sw.fromBox->setValue(20);
     sw.toBox->setValue(60);
-    sw.holdBox->setValue(2);
+    sw.holdBox->setValue(3);
     sw.ticksBox->setValue(6);
     const std::string archive = file("exp.txt");
     dialogs.fileAnswers.push_back(archive);
@@ -254,7 +264,7 @@ TEST_F(AnalysisTest, StepExperimentDrivesTheHeaterAndOpensItsSpanIdentified) {
         w->F_Glav.Timer1Timer();
         most = std::max(most, heater());
     }
-    EXPECT_EQ(ticks, 9);
+    EXPECT_EQ(ticks, 10);
     EXPECT_EQ(most, 140);
     EXPECT_EQ(heater(), 0);
     EXPECT_FALSE(sw.running());
@@ -264,12 +274,14 @@ TEST_F(AnalysisTest, StepExperimentDrivesTheHeaterAndOpensItsSpanIdentified) {
     QApplication::processEvents(); // the result opens after the last tick
     EXPECT_TRUE(w->F_Arhiv.isVisible());
     EXPECT_EQ(w->F_Arhiv.OpenedArchiveName(), archive);
-    EXPECT_EQ(fs::file_size(archive), 8 * kSampleRecordSize); // the first tick records nothing
-    // The switching tick (the run's third, position 2) to the last at 60 %.
+    EXPECT_EQ(fs::file_size(archive), 9 * kSampleRecordSize); // the first tick records nothing
+    // The switching tick (the run's fourth, position 3) to the last at 60 %,
+    // with the two samples of the hold before it as the level.
     IdentifyWindow& iw = w->analysis.archiveIdentify;
     EXPECT_TRUE(iw.isVisible());
-    EXPECT_EQ(iw.firstBox->value(), 2);
-    EXPECT_EQ(iw.lastBox->value(), 7);
+    EXPECT_EQ(iw.firstBox->value(), 3);
+    EXPECT_EQ(iw.lastBox->value(), 8);
+    EXPECT_EQ(iw.baselineBox->value(), 2);
     EXPECT_EQ(iw.fromEdit->text(), "20");
     EXPECT_EQ(w->F_Arhiv.StringGrid1->selectionModel()->selectedIndexes().size(), 6 * 3);
     // Identified at once: a constant reading allows no model, and the
@@ -291,12 +303,12 @@ TEST_F(AnalysisTest, StepExperimentStoppedByStopSaysTheHeaterIsStillOn) {
     w->analysis.mainStepAction->trigger();
     sw.fromBox->setValue(0);
     sw.toBox->setValue(60);
-    sw.holdBox->setValue(1);
+    sw.holdBox->setValue(3);
     sw.ticksBox->setValue(6);
     dialogs.fileAnswers.push_back(file("exp.txt"));
     sw.startButton->click();
     ASSERT_TRUE(sw.running());
-    for (int i = 0; i < 3; ++i)
+    for (int i = 0; i < 5; ++i)
         w->F_Glav.Timer1Timer();
     w->F_Glav.Button11Click(); // "стоп"
     EXPECT_FALSE(sw.running());
