@@ -1,12 +1,11 @@
 #include "app/analysis_windows.h"
 
-
-#include "analysis/ui/analysis_menu.h"
-#include "widgets/trend_chart.h"
-#include "widgets/cursor_chart.h"
 #include "analysis/run_path.h"
-#include "widgets/surface_chart.h"
+#include "analysis/ui/analysis_menu.h"
 #include "ui_aux/show_window.h"
+#include "widgets/cursor_chart.h"
+#include "widgets/surface_chart.h"
+#include "widgets/trend_chart.h"
 
 namespace thermo {
 

@@ -18,13 +18,13 @@
 #include <cstddef>
 #include <vector>
 
-#include "app/main_window.h"
-#include "analysis/ui/step_window.h"
-#include "archive_view/archive_window.h"
+#include "analysis/scorecard.h"
 #include "analysis/ui/identify_window.h"
 #include "analysis/ui/score_window.h"
-#include "analysis/scorecard.h"
+#include "analysis/ui/step_window.h"
 #include "analysis/ui/surface_window.h"
+#include "app/main_window.h"
+#include "archive_view/archive_window.h"
 #include "storage/reader.h"
 
 namespace thermo {

@@ -12,8 +12,8 @@
 #include "analysis/scorecard.h"
 #include "cli/archive_export.h"
 #include "cli/commands.h"
-#include "common/options.h"
 #include "common/numfmt.h"
+#include "common/options.h"
 #include "common/scripted_dialogs.h"
 #include "storage/reader.h"
 

@@ -10,17 +10,17 @@
 #include <string>
 #include <vector>
 
-#include "run/interval.h"
-#include "run/step_experiment.h"
+#include "analysis/identify.h"
 #include "analysis/step_span.h"
+#include "analysis/tuning.h"
 #include "cli/commands.h"
-#include "cli/stand_run.h"
 #include "cli/settings_sep.h"
+#include "cli/stand_run.h"
 #include "common/numfmt.h"
 #include "common/options.h"
 #include "common/scripted_dialogs.h"
-#include "analysis/identify.h"
-#include "analysis/tuning.h"
+#include "run/interval.h"
+#include "run/step_experiment.h"
 #include "storage/io_error.h"
 #include "storage/reader.h"
 #include "storage/settings.h"

@@ -11,10 +11,10 @@
 #include <cstddef>
 #include <vector>
 
-#include "run/cycle.h"
-#include "run/stand.h"
 #include "analysis/identify.h"
 #include "analysis/step_span.h"
+#include "run/cycle.h"
+#include "run/stand.h"
 #include "storage/archive_record.h"
 
 namespace thermo {

@@ -12,14 +12,14 @@
 #include <iostream>
 
 #include "app/analysis_windows.h"
-#include "widgets/cursor_chart.h"
 #include "common/scripted_dialogs.h"
-#include "widgets/surface_chart.h"
 #include "control/ui/term_window.h"
 #include "sim/plant.h"
 #include "sim/pty_sensor.h"
 #include "storage/recorder.h"
 #include "ui_aux/program_setup.h"
+#include "widgets/cursor_chart.h"
+#include "widgets/surface_chart.h"
 
 using namespace thermo;
 namespace fs = std::filesystem;

@@ -13,8 +13,8 @@
 #include <cstddef>
 #include <optional>
 
-#include "common/dialogs.h"
 #include "analysis/tuning.h"
+#include "common/dialogs.h"
 #include "storage/reader.h"
 
 class QCustomPlot;

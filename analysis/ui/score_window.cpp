@@ -8,10 +8,10 @@
 #include <QTableWidget>
 #include <QVBoxLayout>
 
-#include "widgets/trend_chart.h"
 #include "common/numfmt.h"
 #include "common/save_target.h"
 #include "widgets/locale_sep.h"
+#include "widgets/trend_chart.h"
 
 namespace thermo {
 

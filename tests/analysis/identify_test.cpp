@@ -8,8 +8,8 @@
 #include <vector>
 
 #include "analysis/identify.h"
-#include "control/pid.h"
 #include "analysis/tuning.h"
+#include "control/pid.h"
 
 using namespace thermo;
 
