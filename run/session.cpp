@@ -130,7 +130,7 @@ TickReport RunSession::tick(double timeOfDay) {
     if (!r.ioError.empty())
         tell({Notice::Kind::ErrorReport, MessageKind::Error, "", r.ioError});
     if (experiment_) {
-        experiment_->afterTick(r, stand_.state.Temper);
+        experiment_->afterTick(r, recorder_.RunSamples()[stand_.state.Takt]);
         if (experiment_->finished()) {
             endExperiment(experiment_->abandoned() ? ExperimentEnd::How::Abandoned
                                                    : ExperimentEnd::How::Completed);
