@@ -216,6 +216,7 @@ void TF_Glav::buildControl(QWidget* band) {
 
     StringGrid1 = new SampleTable(controlBox);
     StringGrid1->setGeometry(4, 158, 137, 215);
+    StringGrid1->followNewest();
 }
 
 void TF_Glav::buildTrendArea(QWidget* central) {
@@ -429,6 +430,12 @@ void TF_Glav::MClosePortClick() {
 }
 
 void TF_Glav::start() {
+    if (!s_.session.running()) {
+        const bool found = portSelection_.reopenIfGone();
+        syncMenu();
+        if (!found)
+            return;
+    }
     // A running cycle keeps its rhythm: pressing "старт" again does not
     // put the next tick off.
     if (s_.session.start() && !Timer1->isActive())
@@ -658,6 +665,8 @@ void TF_Glav::watchWhileStopped() {
         return;
     inTick_ = true;
     const TickReport r = s_.session.checkWhileStopped();
+    if (r.readWhileStopped)
+        Ind_Temper->setText(fixed(*r.readWhileStopped, "0.00"));
     if (!r.checkByteMismatch)
         showAlarm(r);
     inTick_ = false;

@@ -97,6 +97,7 @@ TickReport ControlCycle::checkWhileStopped() {
             return r;
     } else {
         stand_.heldReadings = 0;
+        r.readWhileStopped = reading.celsius;
         if (const WatchTrip trip = watch_.reading(reading.celsius, stand_.controls.intervalMs);
             trip != WatchTrip::None)
             return watchStops(r, trip);

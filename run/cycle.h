@@ -6,12 +6,13 @@
 // report.
 
 #include <cstdint>
+#include <optional>
 #include <string>
 
-#include "run/heating_watch.h"
-#include "run/stand.h"
 #include "common/numfmt.h"
 #include "control/params.h"
+#include "run/heating_watch.h"
+#include "run/stand.h"
 #include "storage/archive_record.h"
 
 namespace thermo {
@@ -118,6 +119,11 @@ struct TickReport {
 
     bool sampleAdded = false; // Takt > 2: chart point, table row, archive
     double timeOfDay = 0;
+
+    // What the sensor read while the run was stopped (the plant's state is
+    // the last tick's, and stays so for the next start): the temperature
+    // display shows it, so a student sees what the watch sees.
+    std::optional<double> readWhileStopped;
 };
 
 class ControlCycle {

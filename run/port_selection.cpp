@@ -48,6 +48,13 @@ void PortSelection::MCOM1Click(int n) {
         SelectComPort(n);
 }
 
+bool PortSelection::reopenIfGone() {
+    if (current_ == 0 || ports_.portStillOpen())
+        return true;
+    SelectComPort(current_);
+    return menu_.newEnabled;
+}
+
 void PortSelection::MClosePortClick() {
     ports_.CloseCOM();
     current_ = 0;

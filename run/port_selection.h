@@ -44,6 +44,11 @@ public:
     // open port chosen again changes nothing else. A port whose adapter was
     // unplugged is no longer open: choosing it again opens it anew.
     void MCOM1Click(int n);
+    // "старт" with the chosen port let go because its adapter went away: the
+    // port is opened anew and the sensor looked for, as choosing it again
+    // would, so an adapter plugged back in is found. False when the port was
+    // gone and still cannot be opened or has no sensor (already told).
+    bool reopenIfGone();
     // "&Close Port": closes and unchecks; "новый" and "&Close Port" keep
     // their state, a running cycle finds no sensor on its next tick.
     void MClosePortClick();

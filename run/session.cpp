@@ -1,5 +1,6 @@
 #include "run/session.h"
 
+#include <cerrno>
 #include <exception>
 #include <utility>
 
@@ -30,7 +31,8 @@ std::optional<Notice> RunSession::startUpRefusal() const {
     const SessionDevices::Failure f = devices_.startUpFailure();
     if (f.lptNotReady)
         return Notice{Notice::Kind::Message, MessageKind::Error, "ERROR",
-                      kLptNotReadyText + std::to_string(f.lptErrorCode)};
+                      kLptNotReadyText + std::to_string(f.lptErrorCode) +
+                          (f.lptErrorCode == EBUSY ? kLptBusyLine : "")};
     if (!f.guardError.empty())
         return Notice{Notice::Kind::Message, MessageKind::Error, "",
                       std::string(kGuardLostText) + "\n" + f.guardError};

@@ -38,6 +38,9 @@ class ArchiveRecorder;
 
 inline constexpr const char* kNoHeaterText =
     "Нагреватель не подключён: параллельный порт не найден.";
+// The driver's code 16 (EBUSY) is a port claimed by another program: most
+// often a second copy of this one.
+inline constexpr const char* kLptBusyLine = "\nпорт занят: возможно, программа уже запущена";
 
 // What the session needs of the stand beyond the tick's sensor and heater.
 class SessionDevices : public CycleSensor, public CycleHeater {
@@ -50,7 +53,7 @@ public:
         std::string guardError; // why the heater guard did not start
         // Ready, but no port answered: heater bytes would reach nothing.
         bool noHeaterPort = false;
-        std::string lptSetting; // the settings' LPT value ("auto", "none", a device)
+        std::string lptSetting;     // the settings' LPT value ("auto", "none", a device)
         bool portIoAllowed = false; // direct port I/O could have found a port
     };
     [[nodiscard]] virtual Failure startUpFailure() const = 0;
@@ -62,7 +65,6 @@ public:
     virtual void readingInterval(std::chrono::milliseconds interval) = 0;
     // Heater 0, the guard told goodbye, the serial port closed.
     virtual void shutdown() = 0;
-
 };
 
 // Something to tell the person at the stand.

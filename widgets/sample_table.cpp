@@ -2,6 +2,7 @@
 
 #include <QHeaderView>
 #include <QPainter>
+#include <QScrollBar>
 
 #include "widgets/layout_font.h"
 
@@ -118,6 +119,18 @@ SampleTable::SampleTable(QWidget* parent) : QTableView(parent), delegate_(this) 
     setEditTriggers(QAbstractItemView::NoEditTriggers);
     setWordWrap(false);
     setShowGrid(true);
+}
+
+void SampleTable::followNewest() {
+    // Judged before the rows arrive: afterwards the end has moved on.
+    connect(&model_, &QAbstractItemModel::rowsAboutToBeInserted, this, [this] {
+        const QScrollBar* bar = verticalScrollBar();
+        atEnd_ = bar->value() >= bar->maximum();
+    });
+    connect(&model_, &QAbstractItemModel::rowsInserted, this, [this] {
+        if (atEnd_)
+            scrollToBottom();
+    });
 }
 
 } // namespace thermo

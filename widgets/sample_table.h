@@ -57,8 +57,13 @@ class SampleTable : public QTableView {
 public:
     explicit SampleTable(QWidget* parent = nullptr);
     [[nodiscard]] SampleTableModel& table() { return model_; }
+    // A live run's table keeps its newest row in view as rows are added,
+    // unless the user has scrolled away from the end (then it stays where it
+    // was put, until scrolled back to the end).
+    void followNewest();
 
 private:
+    bool atEnd_ = true;
     SampleTableModel model_;
     SampleCellDelegate delegate_;
 };

@@ -145,6 +145,30 @@ TEST_F(MainWindowTest, TenTicksRecordNineSamplesAndOneConfiguration) {
     EXPECT_EQ(fs::file_size(dir / "run.txtUST"), 248u);
 }
 
+// The newest sample stays in view as the table grows, unless the student
+// has scrolled back to look at an earlier one.
+TEST_F(MainWindowTest, TheLiveTableFollowsTheNewestRowUntilScrolledAway) {
+    startRun();
+    w->show();
+    SampleTable& grid = *w->StringGrid1;
+    const auto newestShown = [&] {
+        const int newest = grid.table().rowCount() - 2; // one empty row after it
+        return grid.rowAt(grid.viewport()->height() - 1) >= newest && grid.rowAt(0) <= newest;
+    };
+    for (int i = 0; i < 40; ++i)
+        w->Timer1Timer();
+    ASSERT_GT(grid.table().rowCount(), 30);
+    EXPECT_TRUE(newestShown());
+    grid.scrollToTop();
+    for (int i = 0; i < 5; ++i)
+        w->Timer1Timer();
+    EXPECT_EQ(grid.rowAt(0), 0) << "left where the student put it";
+    grid.scrollToBottom();
+    for (int i = 0; i < 5; ++i)
+        w->Timer1Timer();
+    EXPECT_TRUE(newestShown());
+}
+
 TEST_F(MainWindowTest, ManualModeAtFiftyWritesOneHundredSeventeen) {
     startRun();
     w->Check_shim->setChecked(true);
@@ -328,7 +352,7 @@ TEST_F(MainWindowTest, ARecorderErrorReportDoesNotHoldTheCycle) {
     dialogs.whileShown = [&](const ScriptedDialogs::Shown& m) {
         if (m.kind != MessageKind::Error || inBox++ > 0)
             return;
-        w->Timer1Timer(); // the timer fires while the box waits for a click,
+        w->Timer1Timer();              // the timer fires while the box waits for a click,
         QApplication::processEvents(); // in the box's own event loop
         fs::remove(dir / "run.txt");   // and the archive can be written again
         w->Timer1Timer();
@@ -387,6 +411,8 @@ TEST_F(MainWindowTest, StoppedUnderForcedHeatAnOverTemperatureSwitchesTheHeaterO
     plant = 25.0;           // for the conversion the first reading starts
     w->watchWhileStopped(); // reads the conversion started at 130 °C
     EXPECT_EQ(heater(), 0);
+    // What the watch reads is shown: 130 °C reads as the top of the 12-bit range.
+    EXPECT_EQ(w->Ind_Temper->text(), "127,94");
     EXPECT_TRUE(w->P_Alarm->isVisibleTo(w.get()));
     EXPECT_EQ(w->P_Alarm->palette().color(QPalette::Window), QColor(255, 0, 0));
     EXPECT_FALSE(w->Timer1->isActive());
@@ -399,10 +425,50 @@ TEST_F(MainWindowTest, StoppedUnderForcedHeatAnOverTemperatureSwitchesTheHeaterO
     waitConversion();
     w->watchWhileStopped(); // cool again: the alarm goes
     EXPECT_FALSE(w->P_Alarm->isVisibleTo(w.get()));
+    EXPECT_EQ(w->Ind_Temper->text(), "25,00");
     const auto quiet = reads();
     w->watchWhileStopped(); // heater off, no alarm: nothing is read
     EXPECT_EQ(reads(), quiet);
     EXPECT_TRUE(dialogs.messages.empty());
+}
+
+// An adapter pulled out stops the run; plugged back in (COM1 is a link that
+// follows it, as a udev name does), "старт" finds it without the port menu.
+TEST(MainWindowStart, StartFindsTheSensorOfAnAdapterPluggedBackIn) {
+    app();
+    const thermo::testing::TempDir dir("thermo-replug-window");
+    const fs::path link = dir.path() / "COM1";
+    auto plugIn = [&] {
+        auto emu = std::make_unique<sim::PtySensorThread>([] { return 30.0; });
+        EXPECT_TRUE(emu->ok()) << emu->error();
+        fs::remove(link);
+        fs::create_symlink(emu->path(), link);
+        return emu;
+    };
+    auto emu = plugIn();
+    thermo::testing::WindowStand stand({.sensorLink = link.string(), .folder = dir.path()});
+    TF_Glav w(stand.services());
+    w.FormShow();
+    stand.dialogs.fileAnswers.push_back((dir.path() / "run.txt").string());
+    w.newArchive();
+    w.start();
+    waitConversion();
+    w.Timer1Timer();
+    emu.reset();
+    w.Timer1Timer();
+    QApplication::processEvents();
+    ASSERT_FALSE(w.Timer1->isActive());
+    ASSERT_EQ(stand.dialogs.messages.size(), 1u);
+    EXPECT_EQ(stand.dialogs.messages[0].text, kSensorLostText);
+
+    emu = plugIn();
+    w.start();
+    EXPECT_TRUE(w.Timer1->isActive());
+    waitConversion();
+    w.Timer1Timer();
+    QApplication::processEvents();
+    EXPECT_EQ(stand.dialogs.messages.size(), 1u) << stand.dialogs.messages.back().text;
+    EXPECT_EQ(w.Ind_Temper->text(), "30,00");
 }
 
 TEST(MainWindowStart, ParallelPortThatCannotBeOpenedIsReportedAsTheDriverError) {

@@ -31,9 +31,9 @@
 
 namespace fs = std::filesystem;
 using thermo::testing::binDir;
-using thermo::testing::TempDir;
 using thermo::testing::SimulatedStand;
 using thermo::testing::slurp;
+using thermo::testing::TempDir;
 
 namespace {
 
@@ -375,6 +375,7 @@ TEST_F(PpdevPath, ASecondProgramIsRefusedThePortAndWritesNothing) {
               std::string::npos)
         << err;
     EXPECT_NE(err.find("/dev/parport0"), std::string::npos) << err;
+    EXPECT_NE(err.find("порт занят: возможно, программа уже запущена"), std::string::npos) << err;
     std::vector<std::string> secondCalls;
     for (const Call& c : calls())
         if (c.pid == second)

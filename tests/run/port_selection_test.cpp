@@ -1,8 +1,8 @@
 // Port menu behaviour against a fake serial side.
 #include <gtest/gtest.h>
 
-#include "run/port_selection.h"
 #include "common/scripted_dialogs.h"
+#include "run/port_selection.h"
 
 using namespace thermo;
 
@@ -89,6 +89,17 @@ TEST_F(PortSelectionTest, APortWhoseAdapterWasUnpluggedOpensAnewWhenChosenAgain)
     EXPECT_EQ(ports.opens, 2);
     EXPECT_EQ(ports.open, 1);
     EXPECT_TRUE(sel.menu().newEnabled);
+}
+
+TEST_F(PortSelectionTest, StartReopensOnlyAPortThatWasLetGo) {
+    EXPECT_TRUE(sel.reopenIfGone()) << "no port chosen: nothing to reopen";
+    sel.SelectComPort(1);
+    EXPECT_TRUE(sel.reopenIfGone());
+    EXPECT_EQ(ports.opens, 1);
+    ports.open = 0;
+    EXPECT_TRUE(sel.reopenIfGone());
+    EXPECT_EQ(ports.opens, 2);
+    EXPECT_EQ(ports.open, 1);
 }
 
 TEST_F(PortSelectionTest, CloseKeepsNewAndCloseEnabled) {

@@ -112,6 +112,9 @@ TEST(RunSession, StartUpIsRefusedForAParallelPortOrAGuardThatFailed) {
     ASSERT_TRUE(n);
     EXPECT_EQ(n->caption, "ERROR");
     EXPECT_EQ(n->text, kLptNotReadyText + std::string("13"));
+    s.devices.failure.lptErrorCode = 16; // EBUSY: the port is another program's
+    EXPECT_EQ(s.session.startUpRefusal()->text,
+              kLptNotReadyText + std::string("16\nпорт занят: возможно, программа уже запущена"));
 }
 
 // No port answered: told once, with why and what to do, and a run may still
