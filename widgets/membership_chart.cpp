@@ -1,5 +1,6 @@
 #include "widgets/membership_chart.h"
 
+#include <algorithm>
 #include <string>
 
 #include "common/numfmt.h"
@@ -66,8 +67,16 @@ MembershipChart::MembershipChart(const MembershipChartLook& look, QWidget* paren
         g->setPen(QPen(colour, 2));
         return g;
     };
-    if (look.marker)
+    if (look.marker) {
         marker_ = addSeries(look.names[0], look.colours[0]);
+        // The marker moves on every tick while the curves rarely change: it
+        // gets a buffer of its own, between the grid and the curves (drawn
+        // under them, as the first series is), so a tick repaints it alone.
+        addLayer("marker", layer("grid"), limAbove);
+        layer("marker")->setMode(QCPLayer::lmBuffered);
+        marker_->setLayer("marker");
+    }
+    connect(this, &QCustomPlot::afterReplot, this, [this] { replotQueued_ = false; });
     for (size_t t = 0; t < 3; ++t)
         terms_[t] = addSeries(look.names[t + 1], look.colours[t + 1]);
 
@@ -105,10 +114,47 @@ void MembershipChart::clear() {
         marker_->data()->clear();
     for (QCPGraph* g : terms_)
         g->data()->clear();
+    shown_.clear();
+    replotQueued_ = true;
     replot(rpQueuedReplot);
 }
 
+bool MembershipChart::curvesShownAre(const std::vector<CurvePoint>& curve, double lo,
+                                     double hi) const {
+    const auto same = [](const CurvePoint& a, const CurvePoint& b) {
+        return a.tenths == b.tenths && a.v == b.v && a.mu1 == b.mu1 && a.mu2 == b.mu2 &&
+               a.mu3 == b.mu3;
+    };
+    return !curve.empty() &&
+           std::equal(curve.begin(), curve.end(), shown_.begin(), shown_.end(), same) &&
+           xAxis->range().lower == lo && xAxis->range().upper == hi;
+}
+
 void MembershipChart::show(const std::vector<CurvePoint>& curve, std::optional<double> marker) {
+    double lo = 0, hi = 0;
+    bool any = false;
+    if (!curve.empty()) {
+        lo = curve.front().v;
+        hi = curve.back().v;
+        any = true;
+    }
+    if (marker_ && marker) {
+        lo = any ? std::min(lo, *marker) : *marker;
+        hi = any ? std::max(hi, *marker) : *marker;
+        any = true;
+    }
+    if (any && hi <= lo) {
+        lo -= 0.5;
+        hi += 0.5;
+    }
+    if (marker_ && !replotQueued_ && curvesShownAre(curve, lo, hi)) {
+        marker_->data()->clear();
+        if (marker)
+            marker_->data()->set({{*marker, 0.0}, {*marker, 1.0}}, true);
+        layer("marker")->replot();
+        return;
+    }
+
     // A fresh vector per series handed over whole: the container adopts it
     // without copying or sorting.
     std::array<QVector<QCPGraphData>, 3> series;
@@ -121,31 +167,16 @@ void MembershipChart::show(const std::vector<CurvePoint>& curve, std::optional<d
     }
     for (size_t t = 0; t < 3; ++t)
         terms_[t]->data()->set(series[t], true);
-
-    double lo = 0, hi = 0;
-    bool any = false;
-    if (!curve.empty()) {
-        lo = curve.front().v;
-        hi = curve.back().v;
-        any = true;
-    }
+    shown_ = curve;
     if (marker_) {
         marker_->data()->clear();
-        if (marker) {
-            // Two points at one key: a vertical line over the full height.
+        // Two points at one key: a vertical line over the full height.
+        if (marker)
             marker_->data()->set({{*marker, 0.0}, {*marker, 1.0}}, true);
-            lo = any ? std::min(lo, *marker) : *marker;
-            hi = any ? std::max(hi, *marker) : *marker;
-            any = true;
-        }
     }
-    if (any) {
-        if (hi <= lo) {
-            lo -= 0.5;
-            hi += 0.5;
-        }
+    if (any)
         xAxis->setRange(lo, hi);
-    }
+    replotQueued_ = true;
     replot(rpQueuedReplot);
 }
 

@@ -65,8 +65,17 @@ protected:
     void mouseDoubleClickEvent(QMouseEvent* event) override;
 
 private:
+    // Whether the curves and the range on screen are these; the marker alone
+    // is then redrawn on its own layer.
+    [[nodiscard]] bool curvesShownAre(const std::vector<CurvePoint>& curve, double lo,
+                                      double hi) const;
+
     QCPGraph* marker_ = nullptr;
     std::array<QCPGraph*, 3> terms_{};
+    // The curves on screen, as show() last drew them; empty after clear().
+    std::vector<CurvePoint> shown_;
+    // A whole replot is queued: a layer's own replot would be drawn over.
+    bool replotQueued_ = false;
     QSharedPointer<QCPAxisTicker> ticker_;
 };
 

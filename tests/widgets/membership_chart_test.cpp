@@ -95,6 +95,34 @@ TEST(MembershipChart, ShowDrawsCurvesAndAFullHeightMarker) {
         EXPECT_EQ(chart.graph(g)->dataCount(), 0) << g;
 }
 
+// A tick moves the marker over unchanged curves: only the marker's layer is
+// drawn again, and the chart looks as a whole replot would have drawn it.
+TEST(MembershipChart, AMarkerMovedAloneLooksAsAWholeReplotDrawsIt) {
+    const auto curve = defaultDeviationCurve();
+    MembershipChart moved(mainDeviationChartLook()), whole(mainDeviationChartLook());
+    for (MembershipChart* c : {&moved, &whole}) {
+        c->resize(220, 140);
+        c->QWidget::show();
+    }
+    QSignalSpy replots(&moved, &QCustomPlot::beforeReplot);
+    moved.show(curve, 1.5);
+    QCoreApplication::processEvents();
+    const qsizetype drawn = replots.count();
+    ASSERT_GE(drawn, 1);
+    moved.show(curve, -0.5);
+    QCoreApplication::processEvents();
+    EXPECT_EQ(replots.count(), drawn) << "the whole chart replotted for a marker";
+    whole.show(curve, -0.5);
+    QCoreApplication::processEvents();
+    EXPECT_EQ(moved.grab().toImage(), whole.grab().toImage());
+
+    TControlParams wider; // new terms: the curves are drawn again
+    wider.otkl_right += 1;
+    showDeviationTerms(moved, wider, -0.5);
+    QCoreApplication::processEvents();
+    EXPECT_EQ(replots.count(), drawn + 1);
+}
+
 TEST(MembershipChart, MarkerWithoutCurveAndChartWithoutMarker) {
     MembershipChart main(mainRateChartLook());
     main.show({}, 0.0);
