@@ -28,12 +28,13 @@
 
 #include "io/register_device.h"
 #include "tests/sim_stand.h"
+#include "tests/temp_dir.h"
 
 namespace fs = std::filesystem;
 using thermo::testing::binDir;
-using thermo::testing::freshTestDir;
 using thermo::testing::SimulatedStand;
 using thermo::testing::slurp;
+using thermo::testing::TempDir;
 
 namespace {
 
@@ -145,21 +146,19 @@ bool isDataCall(const Call& c) {
 }
 
 struct PpdevPath : ::testing::Test {
+    TempDir tmp{"thermo_ppdev"};
     fs::path dir, emu;
     std::optional<SimulatedStand> sim;
 
     void SetUp() override {
-        dir = freshTestDir("thermo_ppdev_");
+        dir = tmp.path();
         emu = dir / "emu";
         addPort(emu, 0);
         settings("/dev/parport0");
         sim.emplace(dir / "adapter", dir / "lpt", dir / "sim.log", dir / "sim.out");
         ASSERT_TRUE(sim->ready()) << slurp(dir / "sim.out");
     }
-    void TearDown() override {
-        sim.reset();
-        fs::remove_all(dir);
-    }
+    void TearDown() override { sim.reset(); }
 
     void settings(const std::string& lpt) {
         std::ofstream(dir / "s.ini")
@@ -261,13 +260,13 @@ TEST(PpdevEmulator, KeepsTheKernelsRules) {
         checkKernelRules(emu);
         return;
     }
-    const fs::path dir = freshTestDir("thermo_ppdev_rules_");
+    const TempDir tmp("thermo_ppdev_rules");
+    const fs::path dir = tmp.path();
     addPort(dir / "emu", 0);
     const pid_t self = spawnOnEmulator({fs::read_symlink("/proc/self/exe").string(),
                                         "--gtest_filter=PpdevEmulator.KeepsTheKernelsRules"},
                                        dir / "emu", dir / "out");
     EXPECT_EQ(finish(self), 0) << slurp(dir / "out");
-    fs::remove_all(dir);
 }
 
 TEST_F(PpdevPath, TheRunWritesThroughItsClaimAndItsGuardWritesZeroWhenItIsKilled) {

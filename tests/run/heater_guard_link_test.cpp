@@ -19,13 +19,14 @@
 #include "io/sim_register_file.h"
 #include "run/heater_guard_link.h"
 #include "tests/sim_stand.h"
+#include "tests/temp_dir.h"
 
 using namespace thermo;
 using namespace std::chrono_literals;
 namespace fs = std::filesystem;
 using thermo::testing::binDir;
-using thermo::testing::freshTestDir;
 using thermo::testing::slurp;
+using thermo::testing::TempDir;
 
 namespace {
 
@@ -65,7 +66,8 @@ struct HotRegister {
 // ignores, leave it guarding. SIGKILL and SIGSTOP cannot be caught, and the
 // rest are ignored by default.
 TEST(HeaterGuardLink, EverySignalThatEndsTheGuardSwitchesTheHeaterOffFirst) {
-    const fs::path dir = freshTestDir("thermo_guard_link_");
+    const TempDir tmp("thermo_guard_link");
+    const fs::path dir = tmp.path();
     HotRegister heater(dir / "lpt");
     ASSERT_TRUE(heater.device);
     const rlimit noCore{0, 0}; // the faults' signals would leave core files
@@ -92,7 +94,6 @@ TEST(HeaterGuardLink, EverySignalThatEndsTheGuardSwitchesTheHeaterOffFirst) {
         EXPECT_EQ(news, GuardNews::Gone) << "the program did not learn the guard is gone";
         EXPECT_EQ(heater.value(), 0) << "the guard ended with the heater on";
     }
-    fs::remove_all(dir);
 }
 
 // A guard stopped (SIGSTOP) answers nothing: the program gives it up within
@@ -100,7 +101,8 @@ TEST(HeaterGuardLink, EverySignalThatEndsTheGuardSwitchesTheHeaterOffFirst) {
 // than left holding the registers. A program that itself read nothing for
 // as long (stopped, or busy) finds the answers waiting and keeps its guard.
 TEST(HeaterGuardLink, AnUnansweredBeatIsToldFromAnUnreadAnswer) {
-    const fs::path dir = freshTestDir("thermo_guard_link_");
+    const TempDir tmp("thermo_guard_link");
+    const fs::path dir = tmp.path();
     HotRegister heater(dir / "lpt");
     ASSERT_TRUE(heater.device);
 
@@ -132,11 +134,11 @@ TEST(HeaterGuardLink, AnUnansweredBeatIsToldFromAnUnreadAnswer) {
     EXPECT_NE(kill(pid, 0), 0) << "the silent guard was left running";
     if (kill(pid, 0) == 0)
         kill(pid, SIGKILL);
-    fs::remove_all(dir);
 }
 
 TEST(HeaterGuardLink, AUserManagerIsSeenByItsPrivateSocket) {
-    const fs::path dir = freshTestDir("thermo_guard_link_");
+    const TempDir tmp("thermo_guard_link");
+    const fs::path dir = tmp.path();
     EXPECT_FALSE(userManagerRunning(nullptr));
     EXPECT_FALSE(userManagerRunning("relative/dir"));
     EXPECT_FALSE(userManagerRunning(dir.c_str()));
@@ -153,7 +155,6 @@ TEST(HeaterGuardLink, AUserManagerIsSeenByItsPrivateSocket) {
     ASSERT_EQ(bind(fd, reinterpret_cast<const sockaddr*>(&addr), sizeof addr), 0);
     EXPECT_TRUE(userManagerRunning(dir.c_str()));
     close(fd);
-    fs::remove_all(dir);
 }
 
 // Through the user's service manager: systemd-run (here a stand-in that
@@ -161,7 +162,8 @@ TEST(HeaterGuardLink, AUserManagerIsSeenByItsPrivateSocket) {
 // --scope does) hands the guard the tie and the register's descriptor; a
 // manager that refuses leaves the guard to start directly.
 TEST(HeaterGuardLink, StartsInAScopeOfItsOwnAndDirectlyWhenTheManagerRefuses) {
-    const fs::path dir = freshTestDir("thermo_guard_link_");
+    const TempDir tmp("thermo_guard_link");
+    const fs::path dir = tmp.path();
     const fs::path runner = dir / "systemd-run";
     std::ofstream(runner) << "#!/bin/sh\n"
                              "printf '%s\\n' \"$@\" > \"$0.args\"\n"
@@ -196,7 +198,6 @@ TEST(HeaterGuardLink, StartsInAScopeOfItsOwnAndDirectlyWhenTheManagerRefuses) {
               fs::canonical(exe));
     direct.reset();
     EXPECT_EQ(heater.settled(), 0);
-    fs::remove_all(dir);
 }
 
 } // namespace
