@@ -97,10 +97,10 @@ TEST_F(ProgramWindowsTest, MainWindowExportsReachTheirFiles) {
         recorder.AppendSample(takt, state);
     }
     stand.state.Takt = 3;
-    dialogs.fileAnswers.push_back((dir / "run.xls").string());
+    dialogs.fileAnswers.push_back((dir / "run").string()); // typed without an extension
     windows->F_Glav.N12->trigger();
     EXPECT_TRUE(dialogs.messages.empty());
-    const auto cells = thermo::testing::dumpWorkbook(dir / "run.xls", {"1!B1", "1!B3"});
+    const auto cells = thermo::testing::dumpWorkbook(dir / "run.xlsx", {"1!B1", "1!B3"});
     ASSERT_GE(cells.size(), 2u) << "unreadable workbook";
     EXPECT_EQ(cells[cells.size() - 2], "cell 1!B1 number 20.3125");
     EXPECT_EQ(cells.back(), "cell 1!B3 number 20.9375");
