@@ -208,6 +208,12 @@ IoError ioErrorFromErrno(const std::string& path, int err) {
     return IoError(path + ": " + std::strerror(err));
 }
 
+std::optional<double> parseProfileFloat(std::string_view text) {
+    if (const auto v = parseNumber(text, '.'))
+        return v;
+    return parseNumber(text, ',');
+}
+
 std::optional<std::int32_t> parseProfileInt(std::string_view text) {
     text = trimBlanks(text);
     bool negative = false;
@@ -257,7 +263,7 @@ std::string settingsFileName(std::string_view executablePath) {
     return std::string(folder) + lowerTail(name) + ".INI";
 }
 
-TSettings settingsFromText(std::string_view text, char decimalSep) {
+TSettings settingsFromText(std::string_view text, char /*decimalSep: either mark reads*/) {
     const IniFile ini(text);
     TSettings s;
     const TControlParams defaults;
@@ -268,7 +274,7 @@ TSettings settingsFromText(std::string_view text, char decimalSep) {
             s.SavedComPort = value ? parseProfileInt(*value).value_or(1) : 1;
             break;
         case Kind::Float: {
-            const std::optional<double> v = value ? parseNumber(*value, decimalSep) : std::nullopt;
+            const std::optional<double> v = value ? parseProfileFloat(*value) : std::nullopt;
             s.params.*k.real = v ? *v : defaults.*k.real;
             break;
         }
