@@ -4,6 +4,7 @@
 
 #include <QAction>
 #include <QApplication>
+#include <QPrinterInfo>
 #include <QTimer>
 #include <chrono>
 #include <filesystem>
@@ -81,6 +82,21 @@ TEST_F(ProgramWindowsTest, NoTickRunsInsideASpreadsheetExport) {
         EXPECT_GT(stand.state.Takt, takt);
     }
     EXPECT_TRUE(dialogs.messages.empty());
+}
+
+// Both print commands said 'Cannot print on "".' on a PC without a printer.
+TEST_F(ProgramWindowsTest, WithoutAPrinterBothPrintCommandsSaveAPdf) {
+    if (!QPrinterInfo::availablePrinters().isEmpty())
+        GTEST_SKIP() << "this PC has a printer";
+    dialogs.fileAnswers.push_back((dir / "trend.pdf").string());
+    windows->F_Glav.EXEL1->trigger(); // "файл" -> "сохранить"
+    dialogs.fileAnswers.push_back((dir / "archive.pdf").string());
+    windows->F_Arhiv.mdi1->trigger(); // "сохранить в *.mdi"
+    EXPECT_TRUE(dialogs.messages.empty()) << dialogs.messages[0].text;
+    ASSERT_EQ(dialogs.requests.size(), 2u);
+    EXPECT_EQ(dialogs.requests[0].filter, "файлы PDF|*.pdf");
+    for (const char* name : {"trend.pdf", "archive.pdf"})
+        EXPECT_EQ(thermo::testing::readFile((dir / name).string()).substr(0, 5), "%PDF-") << name;
 }
 
 TEST_F(ProgramWindowsTest, MainWindowExportsReachTheirFiles) {
