@@ -5,8 +5,10 @@
 #include <QLabel>
 #include <QPushButton>
 #include <QSaveFile>
+#include <QScrollBar>
 #include <QTableWidget>
 #include <QVBoxLayout>
+#include <algorithm>
 
 #include "analysis/score_sheet.h"
 #include "common/save_target.h"
@@ -93,6 +95,14 @@ void ScoreWindow::showScores(std::vector<SegmentScore> segments) {
         }
     }
     table_->resizeColumnsToContents();
+    // Wide enough for every column, with room for a vertical scroll bar: at
+    // 1000 pixels ISE and ITAE hid behind the horizontal one. A window the
+    // user made wider stays so.
+    int columns = 2 * table_->frameWidth() + table_->verticalScrollBar()->sizeHint().width();
+    for (int c = 0; c < table_->columnCount(); ++c)
+        columns += table_->columnWidth(c);
+    const QMargins margins = layout()->contentsMargins();
+    resize(std::max(width(), columns + margins.left() + margins.right()), height());
     table_->setCurrentCell(-1, -1);
     status_->setText(segments_.empty()
                          ? QStringLiteral("нет отсчётов с заданием: оценивать нечего")

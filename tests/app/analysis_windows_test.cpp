@@ -76,6 +76,13 @@ TEST_F(AnalysisTest, ArchiveScorecardMarksTheChartAndSavesItsTable) {
     EXPECT_EQ(t->item(0, 7)->text(), QStringLiteral("2") + sep + QStringLiteral("5"));
     EXPECT_EQ(t->item(1, 0)->text(), "6");
     EXPECT_EQ(t->item(0, 12)->text(), QStringLiteral("—")); // fewer than 20 samples
+    // Every column in view as the window opens, in the program's faces: at
+    // 1000 pixels ISE and ITAE hid behind the scroll bar.
+    QApplication::processEvents();
+    int columns = 0;
+    for (int c = 0; c < t->columnCount(); ++c)
+        columns += t->columnWidth(c);
+    EXPECT_LE(columns, t->viewport()->width());
 
     // Row 1: the band and a mark at each of 10 %, 90 %, the peak and the
     // settling point (positions 2, 3, 5, 4), on the chart's own points.
@@ -229,6 +236,15 @@ TEST_F(AnalysisTest, IdentificationOfAnArchivedStepFindsThePlantAndAppliesItsTun
     EXPECT_NEAR(fit.model.tau, 175, 175 * 0.05);
     EXPECT_TRUE(iw.modelLabel->text().contains("K = " + iw.shown(fit.model.gain) + " ± "));
     EXPECT_EQ(iw.chart->graph(0)->dataCount(), 691); // positions 10 .. 700
+    // The response's top and start inside the plot, circles whole: rescaled
+    // to the data, its top lay on the plot's edge, cut.
+    iw.chart->replot();
+    bool found = false;
+    const QCPRange temps = iw.chart->graph(0)->data()->valueRange(found);
+    ASSERT_TRUE(found);
+    const QRect plot = iw.chart->axisRect()->rect();
+    EXPECT_GE(iw.chart->yAxis->coordToPixel(temps.upper) - 3, plot.top());
+    EXPECT_LE(iw.chart->yAxis->coordToPixel(temps.lower) + 3, plot.bottom());
 
     // SIMC-PID, the row chosen at first, typed into Regulator 2 as shown.
     ASSERT_EQ(iw.selectedRule(), TuningRule::SimcPid);
