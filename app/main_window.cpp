@@ -11,6 +11,7 @@
 #include <QPushButton>
 #include <QSocketNotifier>
 #include <QSpinBox>
+#include <QStatusBar>
 #include <QToolButton>
 #include <functional>
 #include <tuple>
@@ -90,6 +91,10 @@ TF_Glav::TF_Glav(MainWindowServices services, QWidget* parent)
     buildRegulator2(upperBand);
     buildControl(upperBand);
     buildTrendArea(central);
+    statusLine = new QLabel(this);
+    statusLine->setObjectName("statusLine");
+    statusBar()->addWidget(statusLine, 1);
+    statusBar()->setSizeGripEnabled(false);
     FormCreate();
     watchGuard();
 }
@@ -267,6 +272,7 @@ void TF_Glav::FormCreate() {
     s_.devices.writeHeater(0);
 
     st.params = s_.settings.params;
+    s_.session.setSafety(s_.settings.safety);
     SavedComPort_ = s_.settings.SavedComPort;
     st.state.Zadan = 33.5; // every run starts here, whatever the last one set
     st.Lamp_state = false;
@@ -339,6 +345,10 @@ void TF_Glav::showEvent(QShowEvent* event) {
 }
 
 void TF_Glav::FormShow() {
+    // A run whose byte reaches no heater looks like any other: say so before
+    // anything else, once.
+    if (const std::optional<Notice> absent = s_.session.heaterAbsence())
+        s_.dialogs.message(absent->icon, absent->caption, absent->text);
     portSelection_.enumerate();
     portSelection_.SelectComPort(SavedComPort_);
     portChosen_ = true;
@@ -357,6 +367,8 @@ void TF_Glav::FormDestroy() {
     Timer1->stop();
     heaterWatch->stop(); // the port closes below: no reading may follow
     // The goodbye below closes the tie this watches.
+    if (guardCheck_)
+        guardCheck_->stop();
     delete guardNotifier_;
     guardNotifier_ = nullptr;
     // The session switches the heater off before the save can wait for a
@@ -376,7 +388,26 @@ void TF_Glav::FormDestroy() {
     });
 }
 
+void TF_Glav::showStatus() {
+    // What the run records and drives, in view.
+    const std::string& archive = s_.recorder.ArchiveName();
+    const int com = portSelection_.CurrentComPort();
+    const QString sensor =
+        com >= 1 && com <= 4
+            ? QStringLiteral("COM%1 (%2)")
+                  .arg(com)
+                  .arg(QString::fromStdString(s_.settings.devices.com[static_cast<size_t>(com - 1)]))
+            : QStringLiteral("порт не выбран");
+    const std::string heater = s_.devices.heaterPort();
+    statusLine->setText(
+        QStringLiteral("архив: %1    датчик: %2    нагреватель: %3")
+            .arg(archive.empty() ? QStringLiteral("не выбран") : QString::fromStdString(archive))
+            .arg(sensor)
+            .arg(heater.empty() ? QStringLiteral("не подключён") : QString::fromStdString(heater)));
+}
+
 void TF_Glav::syncMenu() {
+    showStatus();
     const PortMenuState& m = portSelection_.menu();
     for (size_t i = 0; i < 4; ++i) {
         portItems[i]->setEnabled(m.enabled[i]);
@@ -483,6 +514,7 @@ bool TF_Glav::newArchive() {
     });
     if (chosen)
         Bt_Start->setEnabled(true);
+    showStatus();
     Chart3->clearSeries();
     StringGrid1->table().clear();
     showNotices();
@@ -529,7 +561,7 @@ void TF_Glav::Timer1Timer() {
     followSession();
     emit tickPresented(r);
     inTick_ = false;
-    showNotices();
+    showNoticesSoon();
 }
 
 void TF_Glav::watchGuard() {
@@ -538,26 +570,50 @@ void TF_Glav::watchGuard() {
     guardNotifier_ =
         new QSocketNotifier(s_.devices.guard()->descriptor(), QSocketNotifier::Read, this);
     connect(guardNotifier_, &QSocketNotifier::activated, this, &TF_Glav::hearGuard);
+    // A guard that has stopped answering says nothing at all: look for its
+    // overdue answers every second, not only at the next reading, which may
+    // be 5 s away. (This is no sign of life to the guard: only a reading of
+    // the plant is.)
+    guardCheck_ = new QTimer(this);
+    guardCheck_->setInterval(guard::kHeartbeatPeriod);
+    connect(guardCheck_, &QTimer::timeout, this, &TF_Glav::hearGuard);
+    guardCheck_->start();
 }
 
 void TF_Glav::hearGuard() {
+    if (!guardNotifier_)
+        return; // gone, and told
     switch (s_.session.hearGuard()) {
     case GuardNews::None:
         return;
     case GuardNews::SwitchedOff:
-        // Told after the next tick, which writes the command again; at once
-        // when no tick is coming.
-        if (!Timer1->isActive())
-            showNotices();
+        // The next tick writes the command again.
+        showNoticesSoon();
         return;
     case GuardNews::Gone:
         guardNotifier_->setEnabled(false); // the closed tie would wake it for ever
         guardNotifier_->deleteLater();
         guardNotifier_ = nullptr;
+        guardCheck_->stop();
         followSession();
-        showNotices();
+        showNoticesSoon();
         return;
     }
+}
+
+void TF_Glav::showNoticesSoon() {
+    // A message box waits for its click in an event loop of its own, in
+    // which Qt fires every timer but the one whose slot opened it. Opened
+    // from a tick, it would leave the plant unread, with the heater on, for
+    // as long as nobody clicks; opened from a turn of the event loop of its
+    // own, the ticks go on beside it.
+    if (noticesDue_)
+        return;
+    noticesDue_ = true;
+    QTimer::singleShot(0, this, [this] {
+        noticesDue_ = false;
+        showNotices();
+    });
 }
 
 void TF_Glav::showNotices() {
@@ -605,13 +661,17 @@ void TF_Glav::watchWhileStopped() {
     if (!r.checkByteMismatch)
         showAlarm(r);
     inTick_ = false;
-    showNotices();
+    showNoticesSoon();
 }
 
 void TF_Glav::presentTick(const TickReport& r) {
     const Stand& st = s_.stand;
-    if (r.stop != TickReport::Stop::None)
-        return; // the session has stopped the run and tells why
+    if (r.stop != TickReport::Stop::None) {
+        // The session has stopped the run (the alarm's sound with it) and
+        // tells why; nothing is left for the panel to warn of.
+        P_Alarm->hide();
+        return;
+    }
     if (r.nothingMeasured)
         return; // the displays keep what they show until a reading passes
 

@@ -36,19 +36,24 @@ then "старт" would), ticks every interval and prints one line per tick:
   --shim PERCENT     manual pulse-width mode at 1..100 %
   --heat             forced full heating
   --no-alarm-sound   no sound on over-temperature
-  --watch-period S   heating watch, 1..120 s (120): once the heater is driven
-                     at half power or more with the plant 5 °C or more below
-                     the setpoint, the temperature must rise 2 °C within S
-                     seconds of ticks or the run stops with the heater off.
-                     Shorter only, for a plant that reacts sooner, such as
-                     thermostand-sim --speed K (120/K)
+  --no-heater        run although no parallel port answered: nothing receives
+                     the heater's byte, the run only watches the sensor
+  --watch-period S   heating watch period, 1..3600 s, instead of the settings
+                     file's watch_period (120): while the heater is driven at
+                     half power or more and the plant approaches, the
+                     temperature must rise watch_rise (1 °C) within S seconds
+                     of ticks or the run stops with the heater off. For a
+                     plant that reacts sooner or later than the lab's, such
+                     as thermostand-sim --speed K (120/K); the other checks
+                     of [safety] keep the file's figures
   --settings FILE    settings file (default: the one named below)
 
 Exit status: 0 after all ticks; 1 when the run could not start (no sensor,
-no port, no parallel port, no heater guard, the archive not writable); 2 for
+no port, no parallel port or none answering without --no-heater, no heater
+guard, the archive not writable); 2 for
 a usage error; 3 when the run ended early with the heater off (sensor lost or
-unreadable, heating without a temperature rise, archive full, heater guard
-gone, interrupted).
+unreadable, a trip of the heating watch, archive full, heater guard gone,
+interrupted).
 )";
 static_assert(mentionsRange(kRunUsage, 0, kLastRecordedTakt - 1) &&
               mentionsNumber(kRunUsage, kLastRecordedTakt) &&
@@ -64,9 +69,9 @@ struct Options {
     std::string settings;
     long ticks = 10;
     long interval = 1000;
-    double watchSeconds = kWatchPeriodMs / 1000.0;
+    std::optional<double> watchSeconds;
     double setpoint = 33.5;
-    bool fuzzy = false, pid = false, heat = false, sound = true;
+    bool fuzzy = false, pid = false, heat = false, sound = true, noHeater = false;
     int shim = 0;
 };
 
@@ -82,11 +87,13 @@ std::optional<Options> parse(int argc, char** argv, int& status) {
     p.number("--interval", o.interval, {kMinIntervalMs, kMaxIntervalMs});
     p.number("--shim", o.shim, {1, 100});
     p.number("--setpoint", o.setpoint);
-    p.number("--watch-period", o.watchSeconds, {1, kWatchPeriodMs / 1000.0});
+    const SafetyKey& period = safetyKey(&SafetySettings::watchPeriod);
+    p.number("--watch-period", o.watchSeconds, {period.min, period.max});
     p.flag("--fuzzy", o.fuzzy);
     p.flag("--pid", o.pid);
     p.flag("--heat", o.heat);
     p.flag("--no-alarm-sound", o.sound, false);
+    p.flag("--no-heater", o.noHeater);
     if (const auto end = p.parse(argc, argv)) {
         status = *end;
         return std::nullopt;
@@ -118,7 +125,8 @@ int runCycle(int argc, char** argv) {
     c.SpeedButton1 = o.heat;
     c.Check_Alarm = o.sound;
     c.intervalMs = static_cast<int>(o.interval);
-    run.watchPeriodMs = static_cast<int>(std::lround(o.watchSeconds * 1000));
+    run.watchPeriodS = o.watchSeconds;
+    run.noHeater = o.noHeater;
     return runHeadless(run, "run", std::cout).status;
 }
 

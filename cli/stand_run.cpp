@@ -132,6 +132,15 @@ HeadlessResult runHeadless(const HeadlessRun& o, const char* command, std::ostre
         result.status = 1;
         return result;
     }
+    if (const std::optional<Notice> absent = session.heaterAbsence()) {
+        dialogs.message(absent->icon, absent->caption, absent->text);
+        if (!o.noHeater || o.experiment) {
+            std::cerr << command << ": not started: no heater would be driven"
+                      << (o.experiment ? "\n" : "; --no-heater runs with the sensor only\n");
+            result.status = 1;
+            return result;
+        }
+    }
     devices.writeHeater(0);
     if (!openSensorPort(devices, o.port, settings, settingsPath, command)) {
         session.shutdown();
@@ -140,7 +149,10 @@ HeadlessResult runHeadless(const HeadlessRun& o, const char* command, std::ostre
     }
 
     session.snapshotConfig();
-    session.setHeatingWatchPeriod(o.watchPeriodMs);
+    SafetySettings safety = settings.safety;
+    if (o.watchPeriodS)
+        safety.watchPeriod = *o.watchPeriodS;
+    session.setSafety(safety);
     // "новый" then "старт", or the step experiment.
     const bool began = session.newArchive([&] { return std::optional<std::string>(o.archive); }) &&
                        (o.experiment ? session.startExperiment(*o.experiment) : session.start());

@@ -22,7 +22,11 @@ struct HeadlessRun {
     long ticks = 10;
     double setpoint = 33.5;
     CycleControls controls; // with the interval and the alarm sound's switch
-    int watchPeriodMs = kWatchPeriodMs;
+    // The heating watch's period instead of the settings file's watch_period
+    // (the other [safety] figures stay the file's).
+    std::optional<double> watchPeriodS;
+    // Run although no parallel port answered (the sensor only).
+    bool noHeater = false;
     // The step experiment instead of a plain run: its ticks are its own.
     std::optional<StepPlan> experiment;
 };

@@ -50,6 +50,11 @@ GuardWatch::Action GuardWatch::onLine(std::string_view line, MonoTime now) {
         bye_ = true;
         return Action::End;
     }
+    if (line.starts_with("limit ")) {
+        if (const auto ms = number<std::int64_t>(line.substr(6)))
+            hangLimit_ = std::clamp(MonoTime(*ms), kHangTimeout, kLongestHangLimit);
+        return Action::None;
+    }
     if (!line.starts_with("beat "))
         return Action::None;
     const std::string_view rest = line.substr(5);
@@ -79,7 +84,7 @@ GuardWatch::Action GuardWatch::onTieClosed() const {
 }
 
 GuardWatch::Action GuardWatch::onTime(MonoTime now) {
-    if (!heaterOn_ || now - lastBeat_ < kHangTimeout)
+    if (!heaterOn_ || now - lastBeat_ < hangLimit_)
         return Action::None;
     heaterOn_ = false; // once: the program's next heater write tells us more
     offAt_ = now;
@@ -89,7 +94,7 @@ GuardWatch::Action GuardWatch::onTime(MonoTime now) {
 std::optional<MonoTime> GuardWatch::deadline() const {
     if (!heaterOn_)
         return std::nullopt;
-    return lastBeat_ + kHangTimeout;
+    return lastBeat_ + hangLimit_;
 }
 
 void LineReader::feed(const char* data, std::size_t size) {
@@ -200,7 +205,7 @@ int runGuard(int tie, const std::function<void()>& switchOff) {
                 "thermostand-guard: no heartbeat from the program for %lld s; "
                 "heater switched off\n",
                 static_cast<long long>(
-                    std::chrono::duration_cast<std::chrono::seconds>(kHangTimeout).count()));
+                    std::chrono::duration_cast<std::chrono::seconds>(watch.hangLimit()).count()));
             (void)sendLine(tie, "off");
             break;
         }

@@ -19,6 +19,9 @@
 // The tie carries text lines:
 //   program -> guard   "beat T N" alive at T; the heater byte is now N (0..255)
 //                      "beat T"   alive at T; the byte is not known yet
+//                      "limit MS" a hang is MS without a beat (at least
+//                                 kHangTimeout): the program reads the plant
+//                                 at a longer interval
 //                      "bye"      ended in order, the heater left as it should be
 //   guard -> program   "ready"    holds every register and watches
 //                      "fail WHY" cannot reach a register; the guard ends
@@ -46,11 +49,22 @@ using Clock = std::chrono::steady_clock;
 using MonoTime = std::chrono::milliseconds;
 [[nodiscard]] MonoTime monotonicNow();
 
-// The program beats this often from its event loop (and after every heater
-// write); the guard waits this long after the last beat's stamp before it
-// takes the heater off. A death is seen at once: the tie closes.
+// The program beats whenever it reads the plant (every tick writes the
+// heater and beats; a reading while stopped beats), at least this often at
+// the usual interval. The guard waits kHangTimeout after the last beat's
+// stamp, or the longer limit the program names, before it takes the heater
+// off. A death is seen at once: the tie closes.
 inline constexpr std::chrono::milliseconds kHeartbeatPeriod{1000};
 inline constexpr std::chrono::milliseconds kHangTimeout{10000};
+inline constexpr std::chrono::milliseconds kLongestHangLimit{60000};
+// The hang limit for a program that reads the plant every `interval`: the
+// longer of kHangTimeout and two intervals and two seconds, so that even at
+// the longest interval (5 s) two readings fit in it with room for a slow one
+// (a serial time-out, a loaded machine), and a third missed reading is a hang.
+[[nodiscard]] constexpr std::chrono::milliseconds hangLimitFor(std::chrono::milliseconds interval) {
+    const std::chrono::milliseconds twoReadings = 2 * interval + std::chrono::milliseconds(2000);
+    return std::min(std::max(kHangTimeout, twoReadings), kLongestHangLimit);
+}
 // A beat not acknowledged this long after it was sent means a guard that no
 // longer reads: the program takes it for gone. Well above any scheduling
 // delay of a loaded machine, well below kHangTimeout.
@@ -95,9 +109,11 @@ public:
     // The stamp of the last beat read since the previous call: what the
     // guard acknowledges (one "ack" answers a whole batch).
     std::optional<MonoTime> takeAck() { return std::exchange(ack_, std::nullopt); }
+    [[nodiscard]] MonoTime hangLimit() const { return hangLimit_; }
 
 private:
-    MonoTime lastBeat_;             // the newest stamp seen, never ahead of the reading
+    MonoTime lastBeat_; // the newest stamp seen, never ahead of the reading
+    MonoTime hangLimit_ = kHangTimeout;
     std::optional<MonoTime> offAt_; // when this guard last wrote 0
     std::optional<MonoTime> ack_;
     bool heaterOn_ = true; // until the program says otherwise

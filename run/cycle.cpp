@@ -2,7 +2,6 @@
 
 #include <cmath>
 #include <exception>
-#include <limits>
 #include <utility>
 
 #include "common/numfmt.h"
@@ -25,7 +24,7 @@ std::uint8_t ControlCycle::heaterCommand(double outRegul) {
 // heater goes off before the caller stops its timer and shows why.
 TickReport& ControlCycle::stopRun(TickReport& r, TickReport::Stop why, std::string message) {
     writeHeater(0);
-    watch_.reset();
+    watch_.heaterOff();
     alarmShown_ = false;
     r.heaterByte = 0;
     r.stop = why;
@@ -33,14 +32,31 @@ TickReport& ControlCycle::stopRun(TickReport& r, TickReport::Stop why, std::stri
     return r;
 }
 
+TickReport& ControlCycle::watchStops(TickReport& r, WatchTrip trip) {
+    static constexpr std::pair<WatchTrip, TickReport::Stop> kStops[] = {
+        {WatchTrip::NoRise, TickReport::Stop::HeatingWithoutRise},
+        {WatchTrip::Fell, TickReport::Stop::ReadingFell},
+        {WatchTrip::Frozen, TickReport::Stop::ReadingFrozen},
+        {WatchTrip::BelowSetpoint, TickReport::Stop::BelowSetpoint},
+    };
+    TickReport::Stop why = TickReport::Stop::HeatingWithoutRise;
+    for (const auto& [t, stop] : kStops)
+        if (t == trip)
+            why = stop;
+    stopRun(r, why, watchTripText(trip));
+    watch_.reset();
+    return r;
+}
+
 void ControlCycle::switchHeaterOff() {
     writeHeater(0);
     heaterSwitchedOff();
+    watch_.reset();
 }
 
 void ControlCycle::heaterSwitchedOff() {
     lastHeaterByte_ = 0;
-    watch_.reset();
+    watch_.heaterOff();
     alarmShown_ = false;
 }
 
@@ -79,15 +95,21 @@ TickReport ControlCycle::checkWhileStopped() {
         // unseen: switch it off as a run would.
         if (disturbedReadingStops(r))
             return r;
-    } else if (reading.celsius > kAlarmTemperature) {
-        stand_.heldReadings = 0;
-        raiseAlarm(r);
-        writeHeater(0);
-        alarmShown_ = true;
     } else {
         stand_.heldReadings = 0;
-        alarmShown_ = false;
-        r.alarmRed = stand_.alarmPanelRed;
+        if (const WatchTrip trip = watch_.reading(reading.celsius, stand_.controls.intervalMs);
+            trip != WatchTrip::None)
+            return watchStops(r, trip);
+        if (reading.celsius > kAlarmTemperature) {
+            raiseAlarm(r);
+            writeHeater(0);
+            alarmShown_ = true;
+        } else {
+            alarmShown_ = false;
+            r.alarmRed = stand_.alarmPanelRed;
+        }
+        // The command left on is a fixed one, whatever mode set it.
+        watch_.command(lastHeaterByte_, reading.celsius, HeatingAim::fixed(lastHeaterByte_));
     }
     sensor_.startConversion();
     return r;
@@ -114,7 +136,8 @@ TickReport ControlCycle::tick(double timeOfDay) {
         // a held temperature would enter the archive as a measurement.
         return stopRun(r, TickReport::Stop::SensorLost, kSensorLostText);
     }
-    if (reading.status == SensorStatus::CheckByteMismatch) {
+    const bool held = reading.status == SensorStatus::CheckByteMismatch;
+    if (held) {
         // A disturbed reading: keep the previous one. A sensor that gives
         // nothing else leaves the plant unseen while the regulators go on
         // acting on a frozen temperature: stop as if it were lost.
@@ -125,7 +148,7 @@ TickReport ControlCycle::tick(double timeOfDay) {
             // never measured (0 °C at first), and it would be recorded. Keep
             // the heater off and try again with a fresh conversion.
             writeHeater(0);
-            watch_.reset();
+            watch_.heaterOff();
             r.heaterByte = 0;
             r.nothingMeasured = true;
             sensor_.startConversion();
@@ -136,8 +159,9 @@ TickReport ControlCycle::tick(double timeOfDay) {
         stand_.temperatureKnown = true;
         st.Temper = reading.celsius;
     }
-    if (watch_.reading(st.Temper, c.intervalMs))
-        return stopRun(r, TickReport::Stop::HeatingWithoutRise, kHeatingWithoutRiseText);
+    if (const WatchTrip trip = watch_.reading(st.Temper, c.intervalMs, held);
+        trip != WatchTrip::None)
+        return watchStops(r, trip);
 
     st.Oshibka = st.Zadan - st.Temper;
     st.Takt = static_cast<std::uint16_t>(st.Takt + 1);
@@ -188,8 +212,15 @@ TickReport ControlCycle::tick(double timeOfDay) {
     }
     r.alarmRed = stand_.alarmPanelRed;
     alarmShown_ = r.branch == OutputBranch::Alarm;
-    watch_.command(r.heaterByte, st.Temper,
-                   c.stepExperiment ? std::numeric_limits<double>::infinity() : st.Zadan);
+    // Manual and forced heat (and the step experiment, which is manual heat)
+    // fix the command; the alarm's 0 interrupts it without changing the aim.
+    if (c.SpeedButton1)
+        watch_.command(r.heaterByte, st.Temper, HeatingAim::fixed(kFullPower));
+    else if (c.Check_shim || c.stepExperiment)
+        watch_.command(r.heaterByte, st.Temper,
+                       HeatingAim::fixed(heaterCommand(c.UpDown2 * kPercentToCounts)));
+    else
+        watch_.command(r.heaterByte, st.Temper, HeatingAim::setpoint(st.Zadan));
     writeHeater(r.heaterByte);
 
     if (st.Takt > 2) {

@@ -80,7 +80,10 @@ struct TickReport {
         None,
         SensorLost,
         SensorUnreadable,
-        HeatingWithoutRise,
+        HeatingWithoutRise, // the heating watch (run/heating_watch.h): no rise,
+        ReadingFell,        // a falling reading,
+        ReadingFrozen,      // a frozen reading,
+        BelowSetpoint,      // below the setpoint reached
         ArchiveFull,
         ArchiveUnwritable
     };
@@ -124,18 +127,21 @@ public:
 
     // One tick; timeOfDay (fraction of a day) labels the sample.
     TickReport tick(double timeOfDay);
-    // "старт": the heater's present command counts as newly set.
-    void runStarted() { watch_.reset(); }
-    // A shorter heating watch, for a plant (or a simulated one running faster
-    // than wall time) that reacts sooner than the lab's.
-    void setHeatingWatchPeriod(int ms) { watch_.setPeriodMs(ms); }
+    // "старт": the heating watch keeps what it knew. A heater left on since
+    // "стоп" was watched while stopped (checkWhileStopped), so a plant at
+    // its plateau stays at its plateau; one that was off finds the plant
+    // where it has cooled to, and what it knows is measured against that.
+    void runStarted() {}
+    // The heating watch's figures, from the settings file's [safety].
+    void setSafety(const SafetySettings& s) { watch_.setSettings(s); }
 
     // A stopped cycle leaves the heater at its last command. While that is
     // not 0, or the alarm still shows, the caller reads the plant at the
     // measurement interval through checkWhileStopped: no regulator runs and
     // nothing is recorded, but an over-temperature switches the heater off
-    // and raises the alarm as a tick would, and a lost sensor stops the
-    // heater as it stops a run.
+    // and raises the alarm as a tick would, a lost sensor stops the heater
+    // as it stops a run, and the heating watch goes on judging the command
+    // left on as it judges manual heat.
     [[nodiscard]] bool watchWhileStopped() const { return lastHeaterByte_ != 0 || alarmShown_; }
     [[nodiscard]] std::uint8_t lastHeaterByte() const { return lastHeaterByte_; }
     TickReport checkWhileStopped();
@@ -153,6 +159,9 @@ public:
 
 private:
     TickReport& stopRun(TickReport& r, TickReport::Stop why, std::string message);
+    // A trip of the heating watch: the run stops as for any safety stop, and
+    // the watch forgets a plant it can no longer trust.
+    TickReport& watchStops(TickReport& r, WatchTrip trip);
     void raiseAlarm(TickReport& r);
     // A reading that failed its check byte: counted, and the tenth in a row
     // stops the run with the heater off (true), as a lost sensor does.

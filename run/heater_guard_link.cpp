@@ -281,6 +281,17 @@ bool HeaterGuardLink::beat(std::optional<std::uint8_t> byte) {
     return true;
 }
 
+bool HeaterGuardLink::setHangLimit(std::chrono::milliseconds limit) {
+    if (gone_)
+        return false;
+    const std::string line = "limit " + std::to_string(limit.count());
+    if (!guard::sendLine(tie_, line, std::chrono::milliseconds(100))) {
+        gone_ = true;
+        return false;
+    }
+    return true;
+}
+
 void HeaterGuardLink::acknowledged(guard::MonoTime stamp) {
     while (unanswered_ > 0 && sent_[first_] <= stamp) {
         first_ = (first_ + 1) % sent_.size();

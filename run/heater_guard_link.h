@@ -68,6 +68,9 @@ public:
     // the tie's end, so an event loop watching it calls poll()).
     // Async-signal-safe.
     bool beat(std::optional<std::uint8_t> byte);
+    // A hang is `limit` without a beat (guard::hangLimitFor the interval at
+    // which the program reads the plant).
+    bool setHangLimit(std::chrono::milliseconds limit);
     // The program is ending in order with the heater as it should be: the
     // guard ends without writing. Waits briefly for it to go.
     void bye();

@@ -37,6 +37,27 @@ std::optional<Notice> RunSession::startUpRefusal() const {
     return std::nullopt;
 }
 
+std::optional<Notice> RunSession::heaterAbsence() const {
+    const SessionDevices::Failure f = devices_.startUpFailure();
+    if (f.lptNotReady || !f.noHeaterPort)
+        return std::nullopt;
+    std::string why;
+    if (f.lptSetting == "none")
+        why = "В файле настроек указано LPT=none.";
+    else if (f.lptSetting == "auto")
+        why = std::string("Ни один из портов 0x3BC, 0x378, 0x278 не ответил") +
+              (f.portIoAllowed ? "."
+                               : " (без права на прямой ввод-вывод порт виден только через "
+                                 "ppdev: sudo modprobe ppdev, пользователь в группе lp).");
+    else
+        why = "Порт LPT=" + f.lptSetting + " не ответил.";
+    return Notice{Notice::Kind::Message, MessageKind::Warning, "",
+                  std::string(kNoHeaterText) + "\n" + why +
+                      " Запуск пойдёт только с датчиком; порт нагревателя указывается ключом "
+                      "LPT в разделе [devices] файла настроек, найти его поможет "
+                      "thermostand-cli probe --scan."};
+}
+
 void RunSession::snapshotConfig() {
     recorder_.TakeConfigSnapshot(liveConfig(stand_));
 }
@@ -57,12 +78,18 @@ bool RunSession::newArchive(const std::function<std::optional<std::string>()>& c
     return true;
 }
 
+void RunSession::setIntervalMs(int ms) {
+    stand_.controls.intervalMs = ms;
+    devices_.readingInterval(std::chrono::milliseconds(ms));
+}
+
 bool RunSession::start() {
     if (devices_.guardLost()) {
         tellError(kGuardLostText);
         return false;
     }
     if (!running_) {
+        devices_.readingInterval(std::chrono::milliseconds(stand_.controls.intervalMs));
         cycle_.runStarted();
         running_ = true;
     }
@@ -103,7 +130,7 @@ TickReport RunSession::tick(double timeOfDay) {
     if (!r.ioError.empty())
         tell({Notice::Kind::ErrorReport, MessageKind::Error, "", r.ioError});
     if (experiment_) {
-        experiment_->afterTick(r, stand_.state.Temper);
+        experiment_->afterTick(r, recorder_.RunSamples()[stand_.state.Takt]);
         if (experiment_->finished()) {
             endExperiment(experiment_->abandoned() ? ExperimentEnd::How::Abandoned
                                                    : ExperimentEnd::How::Completed);
@@ -134,11 +161,15 @@ GuardNews RunSession::hearGuard(std::chrono::milliseconds timeout) {
         break;
     case GuardNews::SwitchedOff:
         cycle_.heaterSwitchedOff();
+        // The program did not read the plant for a while: a step response
+        // with such a gap fits nothing. The next tick closes the experiment.
+        if (experiment_)
+            experiment_->abandon();
         tell({Notice::Kind::GuardOff, MessageKind::Warning, "", kGuardSwitchedOffText});
         break;
     case GuardNews::Gone:
+        cycle_.switchHeaterOff(); // before the stop, which tells what the heater was left at
         stop();
-        cycle_.switchHeaterOff();
         sound(SoundAction::Stop);
         tellError(kGuardLostText);
         break;

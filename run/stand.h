@@ -21,9 +21,9 @@ struct CycleControls {
     bool Check_Alarm = true;   // alarm sound on
     bool SpeedButton1 = false; // forced full heating ("нагрев" / "вкл." down)
     int intervalMs = 1000;     // Timer1's interval
-    // A step experiment drives the heater by hand and has no setpoint: any
-    // rise to half power or more starts the heating watch, wherever the
-    // setpoint of the window happens to stand.
+    // A step experiment drives the heater by hand and has no setpoint: the
+    // heating watch judges it as manual heat, wherever the setpoint of the
+    // window happens to stand.
     bool stepExperiment = false;
 };
 

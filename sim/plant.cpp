@@ -29,12 +29,19 @@ void ThermalPlant::advanceTo(double t) {
 void ThermalPlant::step(double h) {
     if (h <= 0)
         return;
+    if (m_t < m_p.detachedAt && m_t + h > m_p.detachedAt) {
+        // The sensor comes off within this step: up to then it follows the body.
+        const double end = m_t + h;
+        step(m_p.detachedAt - m_t);
+        m_t = m_p.detachedAt;
+        h = end - m_t;
+    }
     const double target = m_p.ambient + m_p.gainPerPercent * 100.0 * m_u;
     const double b0 = m_body - target;
     const double eb = std::exp(-h / m_p.tau);
     m_body = target + b0 * eb;
     const double ts = m_p.sensorTau;
-    if (m_p.detached) {
+    if (m_t >= m_p.detachedAt) {
         m_sensor =
             ts <= 0 ? m_p.ambient : m_p.ambient + (m_sensor - m_p.ambient) * std::exp(-h / ts);
     } else if (ts <= 0) {

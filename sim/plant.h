@@ -11,6 +11,7 @@
 // about 0.9 °C per percent of power and a time constant near 175 s.
 
 #include <deque>
+#include <limits>
 
 namespace thermo::sim {
 
@@ -21,9 +22,10 @@ struct PlantParams {
     double sensorTau = 10.0;     // s, sensor behind the body; 0 = none
     double deadTime = 0.0;       // s
     double start = 23.0;         // °C, body and sensor at time 0
-    // The sensor has come off the body and hangs in the room: it follows the
-    // ambient (with its own lag) while the body heats.
-    bool detached = false;
+    // From this plant time on (s) the sensor is off the body and hangs in the
+    // room: it follows the ambient (with its own lag) while the body heats.
+    // 0: off from the start; infinity: never.
+    double detachedAt = std::numeric_limits<double>::infinity();
 };
 
 class ThermalPlant {

@@ -56,6 +56,7 @@ plant between them. The link appears once everything is ready, and a line
                           stall:N     echoes stop after N characters
                           detached    the sensor is off the plant: it reads
                                       the ambient while the plant heats
+                          detached:T  the same from T seconds of plant time on
   --latency MS          turnaround latency added to every echo (0)
   --uart-timing         pace the echoes like a real UART (10 bits per character)
   --help                this text
@@ -84,7 +85,9 @@ struct Options {
 std::optional<std::string> applyFaults(const std::vector<std::string>& faults, Options& o) {
     for (std::string kind : faults) {
         long n = 1;
+        bool counted = false;
         if (const auto colon = kind.find(':'); colon != std::string::npos) {
+            counted = true;
             char* end = nullptr;
             n = std::strtol(kind.c_str() + colon + 1, &end, 10);
             if (*end != '\0' || n < 1 || n > 1'000'000'000)
@@ -104,7 +107,7 @@ std::optional<std::string> applyFaults(const std::vector<std::string>& faults, O
         else if (kind == "stall")
             o.faults.echoStopAfter = static_cast<std::uint64_t>(n);
         else if (kind == "detached")
-            o.plant.detached = true;
+            o.plant.detachedAt = counted ? double(n) : 0.0;
         else
             return "--fault " + kind + ": unknown kind";
     }

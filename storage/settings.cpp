@@ -1,5 +1,6 @@
 #include "storage/settings.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <charconv>
 #include <cstdlib>
@@ -204,6 +205,29 @@ void writeInPlace(const std::string& path, const std::string& text) {
 
 } // namespace
 
+const std::array<SafetyKey, 6>& safetyKeys() {
+    // The ranges keep every check alive: periods from a second (a simulated
+    // plant many times faster than the lab's) to an hour, a rise of at least
+    // one step of the sensor (1/16 °C).
+    using S = SafetySettings;
+    static const std::array<SafetyKey, 6> keys{
+        SafetyKey{"watch_period", &S::watchPeriod, 1, 3600},
+        SafetyKey{"watch_rise", &S::watchRise, 0.0625, 50},
+        SafetyKey{"watch_fall", &S::watchFall, 0.5, 100},
+        SafetyKey{"frozen_period", &S::frozenPeriod, 1, 3600},
+        SafetyKey{"hysteresis", &S::hysteresis, 0.5, 50},
+        SafetyKey{"runaway_period", &S::runawayPeriod, 1, 3600},
+    };
+    return keys;
+}
+
+const SafetyKey& safetyKey(double SafetySettings::*field) {
+    for (const SafetyKey& k : safetyKeys())
+        if (k.field == field)
+            return k;
+    return safetyKeys()[0]; // every field has its key
+}
+
 IoError ioErrorFromErrno(const std::string& path, int err) {
     return IoError(path + ": " + std::strerror(err));
 }
@@ -300,6 +324,12 @@ TSettings settingsFromText(std::string_view text, char /*decimalSep: either mark
     }
     if (const auto v = ini.get("devices", "LPT"); v && !v->empty())
         s.devices.lpt = *v;
+    for (const SafetyKey& k : safetyKeys()) {
+        const auto value = ini.get("safety", k.name);
+        const auto v = value ? parseProfileFloat(*value) : std::nullopt;
+        if (v)
+            s.safety.*k.field = std::clamp(*v, k.min, k.max);
+    }
     return s;
 }
 
@@ -330,6 +360,8 @@ std::string settingsToText(std::string_view oldText, const TSettings& s, char de
         }
         ini.set(k.section, k.name, value);
     }
+    for (const SafetyKey& k : safetyKeys())
+        ini.set("safety", k.name, formatGeneral(s.safety.*k.field, decimalSep));
     return ini.text();
 }
 
@@ -415,8 +447,11 @@ void SaveSettings(const std::string& path, const TSettings& settings, char decim
         path, [&](std::string_view old) { return settingsToText(old, settings, decimalSep); });
 }
 
-std::string deviceMappingToText(std::string_view oldText, const std::vector<std::string>& com) {
+std::string deviceMappingToText(std::string_view oldText, const std::vector<std::string>& com,
+                                const std::string& lpt) {
     IniFile ini(oldText);
+    if (!lpt.empty())
+        ini.set("devices", "LPT", lpt);
     // The ports found replace the whole mapping: a COM key left from an
     // earlier one would name an adapter that is no longer there.
     for (std::size_t i = 0; i < 4; ++i) {
@@ -429,14 +464,16 @@ std::string deviceMappingToText(std::string_view oldText, const std::vector<std:
     return ini.text();
 }
 
-void SaveDeviceMapping(const std::string& path, const std::vector<std::string>& com) {
+void SaveDeviceMapping(const std::string& path, const std::vector<std::string>& com,
+                       const std::string& lpt) {
     // The machine's file may be the first thing in /etc/thermostand.
     const std::filesystem::path folder = std::filesystem::path(path).parent_path();
     std::error_code ec;
     if (!folder.empty() && !std::filesystem::exists(folder, ec) &&
         !std::filesystem::create_directories(folder, ec))
         throw ioErrorFromErrno(path, ec.value());
-    rewriteSettingsFile(path, [&](std::string_view old) { return deviceMappingToText(old, com); });
+    rewriteSettingsFile(path,
+                        [&](std::string_view old) { return deviceMappingToText(old, com, lpt); });
 }
 
 } // namespace thermo

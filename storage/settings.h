@@ -18,6 +18,14 @@
 // names COM1..COM4 and LPT. The program reads it at start-up and never
 // writes it; a save keeps it, like every other line it does not own. Only
 // the probe's scan writes it, when asked to (SaveDeviceMapping).
+//
+// Section [safety] holds the heating watch's figures (run/heating_watch.h
+// says what each check does), read and written after the 49 keys. A value
+// that does not parse gives the key's default; one outside the key's range
+// is clamped to the nearest end, so no file can switch a check off, and the
+// next save writes what was in force. Its numbers read with either decimal
+// separator: a figure that guards the heater must not fall back to its
+// default because the file came from a PC with another locale.
 
 #include <array>
 #include <cstdint>
@@ -39,10 +47,33 @@ struct DeviceSettings {
     bool operator==(const DeviceSettings&) const = default;
 };
 
+// Times are seconds of tick time (each tick counts the measurement interval),
+// temperatures °C.
+struct SafetySettings {
+    double watchPeriod = 120;   // watch_period: a heating plant rises watchRise within it
+    double watchRise = 1;       // watch_rise
+    double watchFall = 10;      // watch_fall: a fall this far under strong heating trips
+    double frozenPeriod = 60;   // frozen_period: a reading this long bit-identical trips
+    double hysteresis = 2;      // hysteresis: band under a regulator's setpoint
+    double runawayPeriod = 120; // runaway_period: time allowed below that band
+
+    bool operator==(const SafetySettings&) const = default;
+};
+
+// A key of [safety], its field and the range its value is clamped to.
+struct SafetyKey {
+    const char* name;
+    double SafetySettings::*field;
+    double min, max;
+};
+[[nodiscard]] const std::array<SafetyKey, 6>& safetyKeys();
+[[nodiscard]] const SafetyKey& safetyKey(double SafetySettings::*field);
+
 struct TSettings {
     std::int32_t SavedComPort = 1; // 1..4, or 0 for none
     TControlParams params;         // its prop_1..diff_2 are the add-on check boxes
     DeviceSettings devices;
+    SafetySettings safety;
 
     bool operator==(const TSettings&) const = default;
 };
@@ -59,7 +90,7 @@ struct TSettings {
 // The same from a text already in memory (what LoadSettings parses).
 [[nodiscard]] TSettings settingsFromText(std::string_view text, char decimalSep);
 
-// Writes the 49 keys into the existing file's text (every other line kept) or
+// Writes the 49 keys and [safety] into the existing file's text (every other line kept) or
 // into a new file. The text goes to a temporary file in the same folder that
 // is then renamed over the old one with the old one's mode, so a failure
 // (full disk, no permission) leaves the old file as it was; in a folder that
@@ -75,11 +106,14 @@ void SaveSettings(const std::string& path, const TSettings& settings, char decim
 // The old text with [devices] COM1..COMn set to `com` (the first four of
 // it) and the COM keys after them taken out; the section's other keys and
 // every other line kept.
+// `lpt`, when given, becomes the LPT key.
 [[nodiscard]] std::string deviceMappingToText(std::string_view oldText,
-                                              const std::vector<std::string>& com);
+                                              const std::vector<std::string>& com,
+                                              const std::string& lpt = {});
 // The same into the file (a new one, and its folder, when missing), written
 // as SaveSettings writes. Throws IoError with the system's text.
-void SaveDeviceMapping(const std::string& path, const std::vector<std::string>& com);
+void SaveDeviceMapping(const std::string& path, const std::vector<std::string>& com,
+                       const std::string& lpt = {});
 
 // A float of the settings file, with a decimal point or a decimal comma:
 // the file has no thousands separator, so either mark is unambiguous ("0.5"

@@ -20,6 +20,9 @@
 #include <thread>
 #include <unistd.h>
 
+#include <QEventLoop>
+#include <QTimer>
+
 #include "app/main_window.h"
 #include "common/scripted_dialogs.h"
 #include "io/sim_register_file.h"
@@ -202,7 +205,12 @@ struct HeaterGuard : ::testing::Test {
     // QApplication of its own, and the test survives its being killed),
     // running under forced heat. Every message it shows comes back on
     // `messages`, one per line.
-    pid_t startWindow(int messages) {
+    // The window program under forced heat, its messages said on `messages`;
+    // each box stays open for `unanswered` (a person who does not click);
+    // `holdTicksAfter` the start its ticks wait for good, as for a command
+    // that never ends, while its event loop runs on.
+    pid_t startWindow(int messages, std::chrono::milliseconds unanswered = 0ms,
+                      std::optional<std::chrono::milliseconds> holdTicksAfter = {}) {
         const pid_t pid = fork();
         if (pid != 0)
             return pid;
@@ -217,6 +225,11 @@ struct HeaterGuard : ::testing::Test {
         rig.dialogs.whileShown = [&](const ScriptedDialogs::Shown& m) {
             const std::string line = m.text + "\n";
             (void)!write(messages, line.data(), line.size());
+            if (unanswered > 0ms) { // as a modal box's own event loop
+                QEventLoop box;
+                QTimer::singleShot(unanswered, &box, &QEventLoop::quit);
+                box.exec();
+            }
         };
         TF_Glav w(rig.services()); // a guard that did not start is told here
         w.FormShow();
@@ -224,6 +237,8 @@ struct HeaterGuard : ::testing::Test {
         w.N2Click();
         w.SpeedButton1->setChecked(true);
         w.Bt_StartClick();
+        if (holdTicksAfter)
+            QTimer::singleShot(*holdTicksAfter, &w, [&w] { w.ticks().hold(); });
         app.exec();
         _exit(0);
     }
@@ -351,20 +366,27 @@ TEST_F(HeaterGuard, AKillOfTheProgramsWholeSessionLeavesItsGuardToSwitchOff) {
     waitExit(run);
 }
 
-// The window's end of the guard: its beats keep the guard quiet while it
-// runs; stopped, the guard takes the heater off and the window, going on,
-// says so; the guard killed, the run stops with the heater off and the
-// window says why. (What the session makes of the guard's news is
-// session_test's; a program killed outright, the headless run's above.)
+// The window's end of the guard: its readings keep the guard quiet while
+// it runs; stopped, the guard takes the heater off and the window, going on,
+// says so, and reads the plant on while the box waits for a click; the guard
+// killed, the run stops with the heater off and the window says why. (What
+// the session makes of the guard's news is session_test's; a program killed
+// outright, the headless run's above.)
+// Regression: the box was opened inside the tick, where Qt fires no tick:
+// after the pause the window wrote 234 once, then read nothing for as long as
+// the box stood, while its own heartbeat kept the guard content.
 TEST_F(HeaterGuard, WindowHearsItsGuardSwitchOffAndGo) {
     int pipeFds[2];
     ASSERT_EQ(pipe(pipeFds), 0);
-    const pid_t window = startWindow(pipeFds[1]);
+    const pid_t window = startWindow(pipeFds[1], 4s);
     close(pipeFds[1]);
     std::string said;
     ASSERT_TRUE(waitForByte(234, 0, 6s)) << said;
     stopAndContinue(window);
     EXPECT_TRUE(heard(pipeFds[0], said, kGuardSwitchedOffText, 3s)) << said;
+    const std::size_t boxOpen = writes().size();
+    std::this_thread::sleep_for(3s);
+    EXPECT_GE(writes().size() - boxOpen, 2u) << "no tick while the box waited for a click";
 
     const pid_t guard = guardOf(window);
     ASSERT_GT(guard, 0);
@@ -377,6 +399,49 @@ TEST_F(HeaterGuard, WindowHearsItsGuardSwitchOffAndGo) {
     std::this_thread::sleep_for(1500ms);
     const auto w = writes();
     EXPECT_EQ(std::count(w.begin() + static_cast<long>(afterOff), w.end(), 234), 0);
+    kill(window, SIGKILL);
+    waitExit(window);
+    close(pipeFds[0]);
+}
+
+// Regression: an archive that could no longer be written opened its error
+// report inside the tick; no tick came while it waited, and the heater stayed
+// at 234 with nobody reading the plant (51 s until three clicks let the
+// third failure stop the run).
+TEST_F(HeaterGuard, WindowReadsThePlantWhileAnErrorReportWaitsForAClick) {
+    int pipeFds[2];
+    ASSERT_EQ(pipe(pipeFds), 0);
+    const pid_t window = startWindow(pipeFds[1], 30s);
+    close(pipeFds[1]);
+    std::string said;
+    ASSERT_TRUE(waitForByte(234, 0, 6s)) << said;
+    const std::size_t seen = writes().size();
+    fs::remove(dir / "window.txt"); // the archive can no longer be written
+    fs::create_directory(dir / "window.txt");
+    // Three failed ticks, a second apart, stop the run with the heater off
+    // while the first report still waits.
+    const auto off = waitForByte(0, seen, 6s);
+    EXPECT_TRUE(off) << "the heater stayed on behind the box";
+    EXPECT_TRUE(heard(pipeFds[0], said, "архив не записывается", 2s)) << said;
+    kill(window, SIGKILL);
+    waitExit(window);
+    close(pipeFds[0]);
+}
+
+// Regression: a timer of its own beat to the guard whatever the window did,
+// so a window whose ticks had stopped kept the guard content with the heater
+// on. Only a reading of the plant is a sign of life now.
+TEST_F(HeaterGuard, AWindowThatNoLongerReadsThePlantIsTakenForHung) {
+    int pipeFds[2];
+    ASSERT_EQ(pipe(pipeFds), 0);
+    const pid_t window = startWindow(pipeFds[1], 0ms, 2s);
+    close(pipeFds[1]);
+    std::string said;
+    ASSERT_TRUE(waitForByte(234, 0, 6s)) << said;
+    const std::size_t seen = writes().size();
+    const auto off = waitForByte(0, seen, guard::kHangTimeout + 4s);
+    EXPECT_TRUE(off) << "the guard was kept content by a window that read nothing";
+    EXPECT_TRUE(heard(pipeFds[0], said, kGuardSwitchedOffText, 2s)) << said;
     kill(window, SIGKILL);
     waitExit(window);
     close(pipeFds[0]);

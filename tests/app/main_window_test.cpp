@@ -328,12 +328,15 @@ TEST_F(MainWindowTest, ARecorderErrorReportDoesNotHoldTheCycle) {
     dialogs.whileShown = [&](const ScriptedDialogs::Shown& m) {
         if (m.kind != MessageKind::Error || inBox++ > 0)
             return;
-        w->Timer1Timer();            // the timer fires while the box waits for a click
-        fs::remove(dir / "run.txt"); // and the archive can be written again
+        w->Timer1Timer(); // the timer fires while the box waits for a click,
+        QApplication::processEvents(); // in the box's own event loop
+        fs::remove(dir / "run.txt");   // and the archive can be written again
         w->Timer1Timer();
     };
     const int takt = stand.state.Takt;
     w->Timer1Timer();
+    EXPECT_TRUE(dialogs.messages.empty()) << "a box inside the tick holds the next one";
+    QApplication::processEvents();
     EXPECT_EQ(stand.state.Takt, takt + 3) << "the cycle waited for the box";
     const auto errors = [&] {
         return std::count_if(dialogs.messages.begin(), dialogs.messages.end(),
@@ -342,6 +345,7 @@ TEST_F(MainWindowTest, ARecorderErrorReportDoesNotHoldTheCycle) {
     EXPECT_EQ(errors(), 1) << "one box, not one per failing tick";
     breakArchive();
     w->Timer1Timer(); // the box was closed: a new failure is reported again
+    QApplication::processEvents();
     EXPECT_EQ(errors(), 2);
     EXPECT_EQ(heater(), 234);
 }
@@ -359,6 +363,7 @@ TEST_F(MainWindowTest, SensorLostStopsTheRunWithTheHeaterOff) {
     w->Timer1Timer();
     EXPECT_FALSE(w->Timer1->isActive());
     EXPECT_EQ(heater(), 0);
+    QApplication::processEvents(); // the box comes from the event loop, after the tick
     ASSERT_EQ(dialogs.messages.size(), 1u);
     EXPECT_EQ(dialogs.messages[0].text, "Датчик  не обнаружен.");
 }

@@ -3,6 +3,7 @@
 // instructor makes, and the safety stops.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <chrono>
 #include <csignal>
 #include <cstdio>
@@ -13,8 +14,11 @@
 #include <sys/wait.h>
 #include <thread>
 #include <unistd.h>
+#include <utility>
+#include <vector>
 
 #include "io/sim_register_file.h"
+#include "run/session.h"
 #include "tests/sim_stand.h"
 
 namespace fs = std::filesystem;
@@ -52,6 +56,33 @@ struct HeadlessRun : ::testing::Test {
         auto f = thermo::SimRegisterFile::open((dir / "lpt").string(), &err);
         return f ? f->read(0) : -1;
     }
+    // The heating watch's figures for this stand, in the settings file.
+    void safety(const std::string& keys) {
+        std::ofstream(dir / "s.ini", std::ios::app) << "[safety]\n" << keys;
+    }
+    // The readings of the ticks the run printed.
+    std::vector<double> readings() {
+        std::istringstream out(slurp(dir / "out"));
+        std::vector<double> t;
+        for (std::string line; std::getline(out, line);) {
+            double takt = 0, temper = 0;
+            if (line.rfind('#', 0) != 0 && std::istringstream(line) >> takt >> temper)
+                t.push_back(temper);
+        }
+        return t;
+    }
+    bool told(const char* text) { return slurp(dir / "err").find(text) != std::string::npos; }
+    // The simulator's last conversion: the plant and what the sensor reported.
+    std::pair<double, double> lastConversion() {
+        const std::string log = slurp(dir / "sim.log");
+        const auto last = log.rfind(" conversion ");
+        double plant = 0, reported = 0;
+        if (last != std::string::npos) {
+            std::sscanf(log.c_str() + log.find("plant=", last), "plant=%lf", &plant);
+            std::sscanf(log.c_str() + log.find("reported=", last), "reported=%lf", &reported);
+        }
+        return {plant, reported};
+    }
 };
 
 TEST_F(HeadlessRun, TenTicksWriteTheArchiveTheWindowWould) {
@@ -88,30 +119,92 @@ TEST_F(HeadlessRun, SensorLostEndsTheRunWithTheHeaterOff) {
     EXPECT_EQ(lastHeater(), 0);
 }
 
-TEST_F(HeadlessRun, ASensorOffThePlantStopsForcedHeatAfterTheWatchPeriod) {
+// A setpoint less than 5 °C above the room started no watch at all, and the
+// plant went on to 110 °C under forced heat with the sensor in the room.
+TEST_F(HeadlessRun, ASensorOffThePlantStopsForcedHeatAfterTheWatchPeriodWhateverTheSetpoint) {
     // The plant 20 times faster than wall time, the watch 20 times shorter:
     // the 120 s of a real plant, in 60 ticks of 100 ms.
     startSim({"--fault", "detached", "--speed", "20"});
-    EXPECT_EQ(run("--ticks 200 --heat --interval 100 --watch-period 6"), 3) << slurp(dir / "err");
-    EXPECT_NE(
-        slurp(dir / "err").find("Нагрев без роста температуры: проверьте датчик и нагреватель."),
-        std::string::npos)
+    EXPECT_EQ(run("--ticks 200 --heat --setpoint 27 --interval 100 --watch-period 6"), 3)
         << slurp(dir / "err");
-    std::istringstream out(slurp(dir / "out"));
-    int ticks = 0;
-    for (std::string line; std::getline(out, line);)
-        ticks += line.rfind('#', 0) != 0;
-    EXPECT_EQ(ticks, 60) << "the first tick starts the watch; the one at 6 s stops the run";
+    EXPECT_TRUE(told("Нагрев без роста температуры: проверьте датчик и нагреватель."))
+        << slurp(dir / "err");
+    EXPECT_EQ(readings().size(), 60u)
+        << "the first tick starts the watch; the one at 6 s stops the run";
     EXPECT_EQ(lastHeater(), 0);
     // The witness: full heat went to a plant that warmed while the sensor did not.
+    EXPECT_NE(slurp(dir / "sim.log").find("byte=234"), std::string::npos);
+    const auto [plant, reported] = lastConversion();
+    EXPECT_GT(plant - reported, 20.0);
+}
+
+// The sensor came off after the rise: the old watch had ended with the first
+// 2 °C and the PID drove full power on into a plant at 88 °C and rising,
+// while the sensor read the room.
+TEST_F(HeadlessRun, ASensorThatComesOffAfterTheRiseStopsThePidWithinSeconds) {
+    startSim({"--fault", "detached:200", "--speed", "20"});
+    EXPECT_EQ(run("--ticks 400 --pid --setpoint 90 --interval 100 --watch-period 6"), 3)
+        << slurp(dir / "err");
+    EXPECT_TRUE(told("Температура падает при работающем нагревателе")) << slurp(dir / "err");
+    EXPECT_EQ(lastHeater(), 0);
+    // Off at 200 s of plant time; the last conversion before the stop came
+    // within 30 s of it, the plant hot, the sensor near the room.
     const std::string log = slurp(dir / "sim.log");
-    EXPECT_NE(log.find("byte=234"), std::string::npos);
     const auto last = log.rfind(" conversion ");
-    ASSERT_NE(last, std::string::npos);
-    double plant = 0, reported = 0;
-    std::sscanf(log.c_str() + log.find("plant=", last), "plant=%lf", &plant);
-    std::sscanf(log.c_str() + log.find("reported=", last), "reported=%lf", &reported);
-    EXPECT_GT(plant - reported, 20.0) << log.substr(last, 120);
+    ASSERT_NE(last, std::string::npos) << log;
+    double t = 0;
+    std::sscanf(log.c_str() + last, " conversion t=%lf", &t);
+    EXPECT_GT(t, 200.0);
+    EXPECT_LT(t, 230.0);
+    const auto [plant, reported] = lastConversion();
+    EXPECT_GT(plant - reported, 30.0);
+    const std::vector<double> seen = readings();
+    ASSERT_FALSE(seen.empty());
+    EXPECT_GT(*std::max_element(seen.begin(), seen.end()), 70.0) << "it had risen";
+}
+
+// The DS18B20's power-on 85 °C went unnoticed under forced heat: 85 °C is
+// far above the setpoint, where the old watch did not look.
+TEST_F(HeadlessRun, AReadingStuckAtThePowerOnValueStopsForcedHeat) {
+    safety("frozen_period=3\n"); // 60 s at --speed 20
+    startSim({"--fault", "stuck85", "--speed", "20"});
+    EXPECT_EQ(run("--ticks 200 --heat --interval 100 --watch-period 6"), 3) << slurp(dir / "err");
+    EXPECT_TRUE(told("Показание датчика не меняется при работающем нагревателе"))
+        << slurp(dir / "err");
+    EXPECT_EQ(readings().size(), 30u) << "3 s of ticks reading 85 °C";
+    EXPECT_EQ(lastHeater(), 0);
+    EXPECT_LT(lastConversion().first, 60.0);
+}
+
+// Thirty times the lab's time constant: the old watch stopped it after
+// 1.94 °C in its first 120 s, and nothing could lengthen the watch.
+TEST_F(HeadlessRun, ASlowPlantIsNotStoppedWithTheDefaultWatch) {
+    // Eight minutes of plant time, four watch periods, in 240 ticks (the
+    // sensor's conversion stays 750 ms of wall time: a faster plant would
+    // see its readings come too late for the watch). Once the plant has
+    // risen, a period without a rise is its plateau, never a stop.
+    startSim({"--speed", "20", "--tau", "5000"});
+    EXPECT_EQ(run("--ticks 240 --heat --interval 100 --watch-period 6"), 0) << slurp(dir / "err");
+    ASSERT_FALSE(readings().empty());
+    EXPECT_GT(readings().back(), 29.0);
+}
+
+// Full heat takes the plant to ambient + 90 °C and holds it there, read to
+// the bit for as long as it runs, as a plateau on the stand reads for
+// minutes: with every period of the defaults passed over, no check may take
+// it for a sensor off the plant or a frozen one.
+TEST_F(HeadlessRun, APlantAtItsPlateauUnderFullHeatRunsOn) {
+    // The defaults at --speed 40. The plant starts at its plateau, cools
+    // while the run starts, and climbs back.
+    safety("watch_period=3\nfrozen_period=1.5\nrunaway_period=3\n");
+    startSim({"--speed", "40", "--tau", "60", "--sensor-tau", "0", "--start", "113"});
+    EXPECT_EQ(run("--ticks 180 --heat --setpoint 200 --interval 100"), 0) << slurp(dir / "err");
+    const std::vector<double> t = readings();
+    ASSERT_FALSE(t.empty());
+    const auto still = std::find_if(t.rbegin(), t.rend(), [&](double v) { return v != t.back(); });
+    EXPECT_EQ(t.back(), 113.0);
+    EXPECT_GE(still - t.rbegin(), 45) << "4.5 s of ticks at 113 °C, 180 s of the plant: the watch "
+                                         "period and the frozen one together";
 }
 
 TEST_F(HeadlessRun, OverTemperatureForcesTheHeaterOffEvenUnderForcedHeat) {
@@ -165,6 +258,20 @@ TEST_F(HeadlessRun, TicksOnlyAsManyAsTheArchiveHolds) {
     EXPECT_NE(slurp(dir / "err").find("--ticks out of range"), std::string::npos);
     EXPECT_EQ(run("--ticks 64999"), 1); // accepted; no stand is running here
     EXPECT_EQ(slurp(dir / "err").find("out of range"), std::string::npos) << slurp(dir / "err");
+}
+
+// Regression: with no parallel port answering, a run drove nothing and said
+// nothing until the heating watch tripped minutes later.
+TEST_F(HeadlessRun, NoHeaterPortRefusesTheRunUnlessAskedForTheSensorOnly) {
+    startSim({});
+    std::ofstream(dir / "s.ini") << "[devices]\nCOM1=" << (dir / "adapter").string()
+                                 << "\nLPT=none\n";
+    EXPECT_EQ(run("--ticks 2 --heat"), 1);
+    EXPECT_TRUE(told(thermo::kNoHeaterText)) << slurp(dir / "err");
+    EXPECT_TRUE(told("LPT=none")) << slurp(dir / "err");
+    EXPECT_FALSE(fs::exists(dir / "run.txt"));
+    EXPECT_EQ(run("--ticks 2 --heat --no-heater"), 0) << slurp(dir / "err");
+    EXPECT_EQ(readings().size(), 2u);
 }
 
 TEST_F(HeadlessRun, NoSensorIsReportedBeforeAnythingIsRecorded) {

@@ -49,6 +49,23 @@ TEST(HeaterGuardWatch, TakesTheHeaterOffOnlyWhenItIsOnAndTheBeatsStop) {
     EXPECT_EQ(cold.onTieClosed(), Action::End);
 }
 
+// A program reading the plant every 5 s names a longer limit, which leaves
+// room for two readings; no program can make it shorter than 10 s.
+TEST(HeaterGuardWatch, TheHangLimitFollowsTheReadingInterval) {
+    EXPECT_EQ(hangLimitFor(1000ms), kHangTimeout);
+    EXPECT_EQ(hangLimitFor(5000ms), 12000ms);
+    const MonoTime t0{1'000'000};
+    GuardWatch w(t0);
+    w.onLine("limit 12000", t0);
+    w.onLine(beat(t0, 234), t0);
+    EXPECT_EQ(w.onTime(t0 + 2 * 5000ms + 1500ms), Action::None) << "two slow readings fit";
+    EXPECT_EQ(w.onTime(t0 + 12000ms), Action::SwitchOff);
+    GuardWatch s(t0);
+    s.onLine("limit 100", t0);
+    s.onLine(beat(t0, 234), t0);
+    EXPECT_EQ(s.onTime(t0 + kHangTimeout - 1ms), Action::None);
+}
+
 // Regression: a guard stopped while the program beat on, then resumed after
 // the program had hung, read the backlog as fresh beats and left the heater
 // on for another hang timeout (20 s and more in all).

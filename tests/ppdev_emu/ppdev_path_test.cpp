@@ -28,13 +28,12 @@
 
 #include "io/register_device.h"
 #include "tests/sim_stand.h"
-#include "tests/temp_dir.h"
 
 namespace fs = std::filesystem;
 using thermo::testing::binDir;
+using thermo::testing::TempDir;
 using thermo::testing::SimulatedStand;
 using thermo::testing::slurp;
-using thermo::testing::TempDir;
 
 namespace {
 
@@ -146,12 +145,11 @@ bool isDataCall(const Call& c) {
 }
 
 struct PpdevPath : ::testing::Test {
-    TempDir tmp{"thermo_ppdev"};
-    fs::path dir, emu;
+    TempDir temp{"thermo-ppdev"};
+    fs::path dir = temp.path(), emu;
     std::optional<SimulatedStand> sim;
 
     void SetUp() override {
-        dir = tmp.path();
         emu = dir / "emu";
         addPort(emu, 0);
         settings("/dev/parport0");
@@ -260,8 +258,8 @@ TEST(PpdevEmulator, KeepsTheKernelsRules) {
         checkKernelRules(emu);
         return;
     }
-    const TempDir tmp("thermo_ppdev_rules");
-    const fs::path dir = tmp.path();
+    const TempDir temp("thermo-ppdev-rules");
+    const fs::path& dir = temp.path();
     addPort(dir / "emu", 0);
     const pid_t self = spawnOnEmulator({fs::read_symlink("/proc/self/exe").string(),
                                         "--gtest_filter=PpdevEmulator.KeepsTheKernelsRules"},

@@ -19,14 +19,13 @@
 #include "io/sim_register_file.h"
 #include "run/heater_guard_link.h"
 #include "tests/sim_stand.h"
-#include "tests/temp_dir.h"
 
 using namespace thermo;
 using namespace std::chrono_literals;
 namespace fs = std::filesystem;
 using thermo::testing::binDir;
-using thermo::testing::slurp;
 using thermo::testing::TempDir;
+using thermo::testing::slurp;
 
 namespace {
 
@@ -66,8 +65,8 @@ struct HotRegister {
 // ignores, leave it guarding. SIGKILL and SIGSTOP cannot be caught, and the
 // rest are ignored by default.
 TEST(HeaterGuardLink, EverySignalThatEndsTheGuardSwitchesTheHeaterOffFirst) {
-    const TempDir tmp("thermo_guard_link");
-    const fs::path dir = tmp.path();
+    const TempDir temp("thermo-guard-link");
+    const fs::path& dir = temp.path();
     HotRegister heater(dir / "lpt");
     ASSERT_TRUE(heater.device);
     const rlimit noCore{0, 0}; // the faults' signals would leave core files
@@ -101,8 +100,8 @@ TEST(HeaterGuardLink, EverySignalThatEndsTheGuardSwitchesTheHeaterOffFirst) {
 // than left holding the registers. A program that itself read nothing for
 // as long (stopped, or busy) finds the answers waiting and keeps its guard.
 TEST(HeaterGuardLink, AnUnansweredBeatIsToldFromAnUnreadAnswer) {
-    const TempDir tmp("thermo_guard_link");
-    const fs::path dir = tmp.path();
+    const TempDir temp("thermo-guard-link");
+    const fs::path& dir = temp.path();
     HotRegister heater(dir / "lpt");
     ASSERT_TRUE(heater.device);
 
@@ -137,8 +136,8 @@ TEST(HeaterGuardLink, AnUnansweredBeatIsToldFromAnUnreadAnswer) {
 }
 
 TEST(HeaterGuardLink, AUserManagerIsSeenByItsPrivateSocket) {
-    const TempDir tmp("thermo_guard_link");
-    const fs::path dir = tmp.path();
+    const TempDir temp("thermo-guard-link");
+    const fs::path& dir = temp.path();
     EXPECT_FALSE(userManagerRunning(nullptr));
     EXPECT_FALSE(userManagerRunning("relative/dir"));
     EXPECT_FALSE(userManagerRunning(dir.c_str()));
@@ -162,8 +161,8 @@ TEST(HeaterGuardLink, AUserManagerIsSeenByItsPrivateSocket) {
 // --scope does) hands the guard the tie and the register's descriptor; a
 // manager that refuses leaves the guard to start directly.
 TEST(HeaterGuardLink, StartsInAScopeOfItsOwnAndDirectlyWhenTheManagerRefuses) {
-    const TempDir tmp("thermo_guard_link");
-    const fs::path dir = tmp.path();
+    const TempDir temp("thermo-guard-link");
+    const fs::path& dir = temp.path();
     const fs::path runner = dir / "systemd-run";
     std::ofstream(runner) << "#!/bin/sh\n"
                              "printf '%s\\n' \"$@\" > \"$0.args\"\n"

@@ -55,8 +55,11 @@ struct ScriptedStand : SessionDevices {
         lost = lost || n == GuardNews::Gone; // gone stays gone, as with the real guard
         return n;
     }
-    void heartbeat() override {}
+    void heartbeat() override { ++beats; }
+    void readingInterval(std::chrono::milliseconds i) override { intervals.push_back(i.count()); }
     void shutdown() override { ++shutdowns; }
+    int beats = 0;
+    std::vector<long> intervals; // what the guard's hang limit was told
 };
 
 struct Session {
@@ -109,6 +112,29 @@ TEST(RunSession, StartUpIsRefusedForAParallelPortOrAGuardThatFailed) {
     ASSERT_TRUE(n);
     EXPECT_EQ(n->caption, "ERROR");
     EXPECT_EQ(n->text, kLptNotReadyText + std::string("13"));
+}
+
+// No port answered: told once, with why and what to do, and a run may still
+// watch the sensor. A port that cannot be opened is the refusal's business.
+TEST(RunSession, NoHeaterPortIsToldWithItsReason) {
+    Session s;
+    EXPECT_FALSE(s.session.heaterAbsence());
+    s.devices.failure.noHeaterPort = true;
+    for (const auto& [setting, reason] :
+         {std::pair{"auto", "Ни один из портов 0x3BC, 0x378, 0x278 не ответил (без права"},
+          {"none", "В файле настроек указано LPT=none."},
+          {"/dev/parport1", "Порт LPT=/dev/parport1 не ответил."}}) {
+        s.devices.failure.lptSetting = setting;
+        const std::optional<Notice> n = s.session.heaterAbsence();
+        ASSERT_TRUE(n) << setting;
+        EXPECT_EQ(n->icon, MessageKind::Warning);
+        EXPECT_EQ(n->text.rfind(std::string(kNoHeaterText) + "\n" + reason, 0), 0u) << n->text;
+        EXPECT_NE(n->text.find("probe --scan"), std::string::npos);
+    }
+    ASSERT_TRUE(s.newArchive(s.archive));
+    EXPECT_TRUE(s.session.start()) << "a run that only watches the sensor";
+    s.devices.failure.lptNotReady = true;
+    EXPECT_FALSE(s.session.heaterAbsence());
 }
 
 TEST(RunSession, NoStartWhileTheGuardIsLost) {
@@ -181,7 +207,12 @@ TEST(RunSession, EachSafetyStopEndsTheRunWithTheHeaterOffAndOneMessage) {
          kSensorLostText},
         {"ten disturbed readings", [&](Session& s) { s.devices.read({disturbed}); },
          kSensorUnreadableText},
-        {"heating without a rise", [](Session& s) { s.session.setHeatingWatchPeriod(5000); },
+        {"heating without a rise",
+         [](Session& s) {
+             SafetySettings watch;
+             watch.watchPeriod = 5;
+             s.session.setSafety(watch);
+         },
          kHeatingWithoutRiseText},
         {"archive full", [](Session& s) { s.stand.state.Takt = kLastRecordedTakt - 1; },
          kArchiveFullText},
@@ -227,8 +258,45 @@ TEST(RunSession, TheGuardSwitchingOffWarnsAndTheRunGoesOn) {
     EXPECT_EQ(n[0].icon, MessageKind::Warning);
     EXPECT_TRUE(s.session.running());
     EXPECT_EQ(s.devices.heater.size(), writes);
+    // The guard's 0 is the cycle's too: stopped now, nothing would be left
+    // on for the watch while stopped to read.
+    EXPECT_EQ(s.session.heaterByte(), 0);
     EXPECT_TRUE(s.tick().empty());
     EXPECT_EQ(s.devices.heater.back(), 234) << "the next tick writes the command again";
+}
+
+// Regression: a step experiment went on through the guard's switching off,
+// a gap the fit would take for the plant's own response.
+TEST(RunSession, TheGuardSwitchingOffClosesAStepExperiment) {
+    Session s;
+    ASSERT_TRUE(s.newArchive(s.archive));
+    ASSERT_TRUE(s.session.startExperiment({0, 60, 1, 6}));
+    s.tick();
+    s.tick();
+    s.devices.news = {GuardNews::SwitchedOff};
+    s.session.hearGuard();
+    s.tick();
+    EXPECT_EQ(s.devices.heater.back(), 0);
+    const std::optional<ExperimentEnd> end = s.session.takeExperimentEnd();
+    ASSERT_TRUE(end);
+    EXPECT_EQ(end->how, ExperimentEnd::How::Abandoned);
+    EXPECT_FALSE(s.session.running());
+}
+
+// The guard hears from the program when it reads the plant and from nothing
+// else, and its hang limit follows the interval at which the plant is read.
+TEST(RunSession, TheGuardHearsOfEveryReadingAndOfTheInterval) {
+    Session s;
+    s.stand.controls.intervalMs = 5000;
+    s.heating(); // the tick wrote the heater, which tells the guard
+    EXPECT_EQ(s.devices.intervals, std::vector<long>{5000});
+    s.session.setIntervalMs(2000);
+    EXPECT_EQ(s.devices.intervals.back(), 2000);
+    s.session.stop();
+    ASSERT_TRUE(s.session.watchWhileStopped());
+    const int beats = s.devices.beats;
+    (void)s.session.checkWhileStopped();
+    EXPECT_EQ(s.devices.beats, beats + 1) << "a reading while stopped is a sign of life";
 }
 
 TEST(RunSession, TheGuardGoneStopsTheRunWithTheHeaterOffAndNoStartFollows) {
@@ -243,13 +311,10 @@ TEST(RunSession, TheGuardGoneStopsTheRunWithTheHeaterOffAndNoStartFollows) {
     expectOne(s.session.takeNotices(), Notice::Kind::Message, kGuardLostText);
 }
 
-// Disabled until the session is mended: with the guard gone, hearGuard
-// writes 0 past the cycle (run/session.cpp, GuardNews::Gone: stop(), then
-// devices_.writeHeater(0)), so the cycle still holds the last command. A
-// step experiment ends as "stopped" with that command, and the step window
-// says the heater stayed on at 60 % while it is off; heaterByte() says so
-// too, and the window's watch while stopped reads the sensor for ever.
-TEST(RunSession, DISABLED_TheGuardGoneLeavesNoHeaterCommandBehind) {
+// Regression: with the guard gone, 0 went past the cycle, which still held
+// the last command: a step experiment ended as "stopped" with the heater
+// said to be on at 60 %, and the watch while stopped read on for ever.
+TEST(RunSession, TheGuardGoneLeavesNoHeaterCommandBehind) {
     Session s;
     ASSERT_TRUE(s.newArchive(s.archive));
     ASSERT_TRUE(s.session.startExperiment({0, 60, 1, 6}));

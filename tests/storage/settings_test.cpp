@@ -40,9 +40,12 @@ const char* const kDefaultFile = "[General]\n"
                                  "[baza]\n"
                                  "m1=1\nm2=2\nm3=4\nm4=2\nm5=4\nm6=6\nm7=4\nm8=6\nm9=8\n"
                                  "[check]\n"
-                                 "prop_1=0\ninteg_1=0\ndiff_1=1\nprop_2=1\ninteg_2=1\ndiff_2=1\n";
+                                 "prop_1=0\ninteg_1=0\ndiff_1=1\nprop_2=1\ninteg_2=1\ndiff_2=1\n"
+                                 "[safety]\n"
+                                 "watch_period=120\nwatch_rise=1\nwatch_fall=10\n"
+                                 "frozen_period=60\nhysteresis=2\nrunaway_period=120\n";
 
-TEST(Settings, NoFileGivesTheDefaultsAndASaveCreatesAll49KeysInOrder) {
+TEST(Settings, NoFileGivesTheDefaultsAndASaveCreatesAll49KeysAndSafetyInOrder) {
     TempDir dir;
     const std::string path = dir.file("Thermostand.INI");
     const TSettings s = LoadSettings(path, '.');
@@ -119,6 +122,38 @@ TEST(Settings, AFileWrittenUnderAnotherLocaleKeepsItsCoefficients) {
     EXPECT_EQ(parseProfileFloat("1,5e-1"), 0.15);
     EXPECT_EQ(parseProfileFloat("1 000,5"), std::nullopt);
     EXPECT_EQ(parseProfileFloat("0,5,1"), std::nullopt);
+}
+
+// The heating watch's figures guard the heater: a file from a PC with the
+// other decimal separator keeps them, and no value can switch a check off.
+TEST(Settings, SafetyFiguresReadUnderEitherSeparatorAndAreClampedToTheirRange) {
+    struct Case {
+        const char* value;
+        char sep;
+        double expected;
+    };
+    const Case cases[] = {
+        {"300", '.', 300}, {"2,5", '.', 2.5},  {"2.5", ',', 2.5}, {" 7 ", ',', 7}, {"0", '.', 1},
+        {"-5", '.', 1},    {"1e9", '.', 3600}, {"abc", '.', 120}, {"", '.', 120},  {"0,5", ',', 1},
+    };
+    for (const Case& c : cases) {
+        const std::string text = std::string("[SAFETY]\nWatch_Period=") + c.value + "\n";
+        EXPECT_EQ(settingsFromText(text, c.sep).safety.watchPeriod, c.expected)
+            << c.value << " with '" << c.sep << "'";
+    }
+    const TSettings s = settingsFromText(
+        "[safety]\nwatch_rise=0\nwatch_fall=1000\nhysteresis=0,25\nfrozen_period=45\n", '.');
+    EXPECT_EQ(s.safety.watchRise, 0.0625); // one step of the sensor
+    EXPECT_EQ(s.safety.watchFall, 100);
+    EXPECT_EQ(s.safety.hysteresis, 0.5);
+    EXPECT_EQ(s.safety.frozenPeriod, 45);
+    EXPECT_EQ(s.safety.runawayPeriod, SafetySettings{}.runawayPeriod);
+    // What was in force is what the next save writes, under the locale's separator.
+    const std::string text = settingsToText("[safety]\nwatch_rise=0\nnote=kept\n", s, ',');
+    EXPECT_NE(text.find("[safety]\nwatch_rise=0,0625\nnote=kept\nwatch_period=120\n"),
+              std::string::npos)
+        << text;
+    EXPECT_EQ(settingsFromText(text, ',').safety, s.safety);
 }
 
 TEST(Settings, ProfileIntegers) {
