@@ -35,7 +35,7 @@ static void BM_ExportToExcel(benchmark::State& state) {
     const auto n = std::size_t(state.range(0));
     const auto src = samples(n);
     const thermo::testing::TempDir dir("thermo-bench-xlsx");
-    const auto path = dir.file("bench.xls");
+    const auto path = dir.file("bench.xlsx");
     AutomationRegistry registry;
     registerSpreadsheetServer(registry);
     MyExcel excel(registry);
@@ -54,7 +54,7 @@ static void BM_XlsxWriterDirect(benchmark::State& state) {
     const auto n = std::size_t(state.range(0));
     const auto src = samples(n);
     const thermo::testing::TempDir dir("thermo-bench-xlsx");
-    const auto path = dir.file("bench.xls");
+    const auto path = dir.file("bench.xlsx");
     for (auto _ : state) {
         lxw_workbook* wb = workbook_new(path.c_str());
         lxw_format* tf = workbook_add_format(wb);

@@ -30,8 +30,10 @@ const char* kXlsxUsage = R"(usage: thermostand-cli archive xlsx FILE OUT
 Writes the samples of the archive FILE to the workbook OUT as the archive
 window's "Exel" does: one row per sample position from 1, the time of day in
 column A (a date/time value), the temperature in column B; rows up to 32000
-on sheet 1, later rows on sheet 2 at their own row numbers. OUT holds xlsx
-content under exactly the name given.
+on sheet 1, later rows on sheet 2 at their own row numbers. The content is
+xlsx, and so is the name: OUT without an extension gets .xlsx, an .xls
+becomes .xlsx, any other ending gets .xlsx after it; a name that differs
+from OUT beyond the added extension is said on standard error.
 
 Exit status: 0 when the workbook was written, 1 when the archive could not
 be read or the workbook not written, 2 for a usage error.

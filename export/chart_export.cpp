@@ -2,6 +2,7 @@
 
 #include <QPageLayout>
 #include <QPrinter>
+#include <QPrinterInfo>
 #include <QSaveFile>
 #include <qcustomplot.h>
 
@@ -98,7 +99,48 @@ std::optional<std::string> printChartLandscape(QCustomPlot& chart, QPrinter& pri
     return std::nullopt;
 }
 
+FileDialogRequest pdfPrintRequest() {
+    FileDialogRequest r;
+    r.title = "Принтер не установлен: сохранить в PDF";
+    r.filter = "файлы PDF|*.pdf";
+    r.defaultExt = "pdf";
+    r.confirmOverwrite = true;
+    return r;
+}
+
+namespace {
+
+// Where the PC has no printer, the print goes into a PDF file. False when
+// the user cancelled or the file could not be written (reported).
+bool printIntoPdf(QCustomPlot& chart, UserDialogs& dialogs) {
+    const auto path = dialogs.saveFileName(pdfPrintRequest());
+    if (!path)
+        return false;
+    std::string file = *path;
+    const std::size_t slash = file.rfind('/');
+    if (file.find('.', slash == std::string::npos ? 0 : slash + 1) == std::string::npos)
+        file += ".pdf";
+    std::string problem;
+    const std::string target = saveTarget(file, &problem);
+    if (target.empty()) {
+        dialogs.errorReport("Cannot create file \"" + file + "\". " + problem);
+        return false;
+    }
+    QPrinter pdf; // the screen's resolution, as the windows' printers: fonts keep their size
+    // The format first: a name without ".pdf" keeps the format it is given.
+    pdf.setOutputFormat(QPrinter::PdfFormat);
+    pdf.setOutputFileName(QString::fromStdString(target));
+    return printChartLandscape(chart, pdf, dialogs);
+}
+
+} // namespace
+
 bool printChartLandscape(QCustomPlot& chart, QPrinter& printer, UserDialogs& dialogs) {
+    // Without a printer Qt gives a PDF printer with no file, whose print
+    // fails with 'Cannot print on "".'.
+    if (printer.outputFileName().isEmpty() &&
+        QPrinterInfo::printerInfo(printer.printerName()).isNull())
+        return printIntoPdf(chart, dialogs);
     if (auto error = printChartLandscape(chart, printer)) {
         dialogs.errorReport(*error);
         return false;

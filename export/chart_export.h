@@ -41,7 +41,14 @@ bool saveChartToMetafile(QCustomPlot& chart, MetafileDialog& dialog, UserDialogs
 [[nodiscard]] std::optional<std::string> printChartLandscape(QCustomPlot& chart, QPrinter& printer);
 
 // The menu commands "сохранить" / "сохранить в *.mdi": the same, a failure
-// going to the general error report after the orientation is restored.
+// going to the general error report after the orientation is restored. A
+// printer that is neither a printer of the PC nor a file (a PC without a
+// printer installed: Qt then names none) cannot print; the chart goes into a
+// PDF file the user names instead (pdfPrintRequest), landscape as on paper.
+// False when cancelled or failed.
 bool printChartLandscape(QCustomPlot& chart, QPrinter& printer, UserDialogs& dialogs);
+
+// The save dialog of a print without a printer.
+[[nodiscard]] FileDialogRequest pdfPrintRequest();
 
 } // namespace thermo

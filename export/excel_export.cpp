@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <string>
+#include <string_view>
 
 namespace thermo {
 
@@ -10,6 +11,35 @@ std::size_t progressStep(std::size_t n) {
     if (r > 50 || (r == 50 && q % 2 == 1))
         ++q;
     return q;
+}
+
+namespace {
+
+// The last part of a path: what follows its last '/'.
+std::string_view baseName(const std::string& path) {
+    const std::size_t slash = path.rfind('/');
+    return std::string_view(path).substr(slash == std::string::npos ? 0 : slash + 1);
+}
+
+} // namespace
+
+std::string workbookFileName(const std::string& typed) {
+    const std::string_view name = baseName(typed);
+    if (name.empty())
+        return typed; // a folder: the save says why it cannot write there
+    const auto endsWith = [&](std::string_view ext) {
+        if (name.size() < ext.size())
+            return false;
+        const std::string_view tail = name.substr(name.size() - ext.size());
+        return std::equal(tail.begin(), tail.end(), ext.begin(), [](char a, char b) {
+            return (a >= 'A' && a <= 'Z' ? char(a - 'A' + 'a') : a) == b;
+        });
+    };
+    if (endsWith(".xlsx"))
+        return typed;
+    if (endsWith(".xls"))
+        return typed + (typed.back() == 'S' ? "X" : "x");
+    return typed + "." + kWorkbookExt;
 }
 
 ExcelExportResult ExportToExcel(std::span<const ExportRow> source, std::size_t N, MyExcel& excel,
@@ -57,11 +87,18 @@ ExcelExportResult ExportToExcel(std::span<const ExportRow> source, std::size_t N
 
     FileDialogRequest request;
     request.filter = kExcelFilter;
-    auto file = dialogs.saveFileName(request);
+    request.defaultExt = kWorkbookExt;
+    auto typed = dialogs.saveFileName(request);
     auto result = ExcelExportResult::Cancelled;
-    if (file) {
-        if (excel.SaveWorkBookAs(*file)) {
+    if (typed) {
+        const std::string file = workbookFileName(*typed);
+        if (excel.SaveWorkBookAs(file)) {
             result = ExcelExportResult::Saved;
+            // A bare name getting its extension surprises nobody; an
+            // extension the user chose being changed or added to does.
+            if (file != *typed && baseName(*typed).find('.') != std::string_view::npos)
+                dialogs.message(MessageKind::Information, "",
+                                "Книга сохранена в формате xlsx под именем " + file + ".");
         } else {
             result = ExcelExportResult::SaveFailed;
             dialogs.errorReport(excel.lastError());

@@ -7,6 +7,7 @@
 
 #include <cstddef>
 #include <span>
+#include <string>
 #include <vector>
 
 #include "common/dialogs.h"
@@ -52,7 +53,17 @@ private:
 // opens its workbook on sheet 1, a longer one on sheet 2.
 inline constexpr std::size_t kFirstSheetLastRow = 32000;
 
-inline constexpr const char* kExcelFilter = "файлы Excel|*.xls";
+// The save dialog's entries: the program's own, and the xlsx workbooks it
+// actually writes (the dialog opens on that one: it is the default extension).
+inline constexpr const char* kExcelFilter = "файлы Excel|*.xls|книги Excel 2007|*.xlsx";
+inline constexpr const char* kWorkbookExt = "xlsx";
+
+// The name a workbook is written under. Its content is xlsx, and readers go
+// by the name: openpyxl refuses any other extension, Excel warns of the
+// mismatch. "run2" -> "run2.xlsx" (as a spreadsheet application's SaveAs
+// adds its default extension), "run.xls" -> "run.xlsx", "run.xlsx" as it
+// is, any other ending ("run.15") gets ".xlsx" after it.
+[[nodiscard]] std::string workbookFileName(const std::string& typed);
 
 enum class ExcelExportResult {
     NoServer,  // the automation object could not be created: nothing happened
@@ -68,6 +79,8 @@ enum class ExcelExportResult {
 
 // source[n] is row n; position 0 is not exported. Rows 1 … N are written;
 // an N beyond the end of source is cut to the last position it holds.
+// The workbook goes under workbookFileName() of the name chosen; when that
+// changed an extension the user typed, the user is told the name written.
 // The progress window is shown for the time of the copy and told the
 // progress after the first row and whenever it changes, at most 101 times:
 // redrawing both gauges for each of 65000 rows would cost more than the

@@ -1,6 +1,7 @@
 # What `./stand package` puts into thermostand_<version>_amd64.deb: the three
 # programs in /usr/bin, their heater guard in /usr/libexec/thermostand, the menu entry and icon (resources/), a manual page
-# for each program, the README, changelog and copyright in
+# for each program, the AppStream metadata in /usr/share/metainfo, and the
+# user's README (packaging/README.installed.md), changelog and copyright in
 # /usr/share/doc/thermostand.
 include(GNUInstallDirs)
 
@@ -42,8 +43,34 @@ list(APPEND thermo_compressed ${out})
 add_custom_target(thermo_package_docs ALL DEPENDS ${thermo_compressed})
 
 set(thermo_docdir ${CMAKE_INSTALL_DATAROOTDIR}/doc/thermostand)
-install(FILES ${out} ${PROJECT_SOURCE_DIR}/packaging/copyright ${PROJECT_SOURCE_DIR}/README.md
-        DESTINATION ${thermo_docdir})
+install(FILES ${out} ${PROJECT_SOURCE_DIR}/packaging/copyright DESTINATION ${thermo_docdir})
+# The repository's README.md is the developer's (./stand, build/bin, pictures
+# in docs/); the package's is written for whoever installed it.
+install(FILES ${PROJECT_SOURCE_DIR}/packaging/README.installed.md DESTINATION ${thermo_docdir}
+        RENAME README.md)
+
+# AppStream: the release is the changelog's newest, dated by its trailer line
+# (" -- NAME <MAIL>  Tue, 08 Dec 2026 09:00:00 +0000").
+file(STRINGS ${PROJECT_SOURCE_DIR}/packaging/changelog thermo_trailer REGEX "^ -- " LIMIT_COUNT 1)
+if(NOT thermo_trailer MATCHES ", ([0-9]+) ([A-Z][a-z][a-z]) ([0-9][0-9][0-9][0-9]) ")
+    message(FATAL_ERROR "packaging/changelog: no date in its first trailer line")
+endif()
+set(thermo_months Jan Feb Mar Apr May Jun Jul Aug Sep Oct Nov Dec)
+list(FIND thermo_months ${CMAKE_MATCH_2} thermo_month)
+math(EXPR thermo_month "${thermo_month} + 1")
+math(EXPR thermo_day "${CMAKE_MATCH_1}") # "08" -> 8
+set(thermo_year ${CMAKE_MATCH_3})
+foreach(part thermo_day thermo_month)
+    if(${part} LESS 10)
+        set(${part} 0${${part}})
+    endif()
+endforeach()
+set(THERMO_RELEASE_DATE ${thermo_year}-${thermo_month}-${thermo_day})
+set(THERMO_APPSTREAM_ID org.example.thermostand)
+configure_file(${PROJECT_SOURCE_DIR}/packaging/thermostand.metainfo.xml.in
+               ${CMAKE_CURRENT_BINARY_DIR}/${THERMO_APPSTREAM_ID}.metainfo.xml @ONLY)
+install(FILES ${CMAKE_CURRENT_BINARY_DIR}/${THERMO_APPSTREAM_ID}.metainfo.xml
+        DESTINATION ${CMAKE_INSTALL_DATAROOTDIR}/metainfo)
 
 set(CPACK_GENERATOR DEB)
 set(CPACK_PACKAGE_NAME thermostand)

@@ -101,13 +101,6 @@ const std::array<Key, 49>& keyTable() {
     return keys;
 }
 
-// A number of [safety] under either decimal separator.
-std::optional<double> parseEitherSeparator(std::string_view text, char decimalSep) {
-    if (const auto v = parseNumber(text, decimalSep))
-        return v;
-    return parseNumber(text, decimalSep == '.' ? ',' : '.');
-}
-
 // ASCII and the Cyrillic letters of UTF-8 (А..Я, Ё) turned to lower case.
 std::string lowerTail(std::string_view s) {
     std::string out;
@@ -239,6 +232,12 @@ IoError ioErrorFromErrno(const std::string& path, int err) {
     return IoError(path + ": " + std::strerror(err));
 }
 
+std::optional<double> parseProfileFloat(std::string_view text) {
+    if (const auto v = parseNumber(text, '.'))
+        return v;
+    return parseNumber(text, ',');
+}
+
 std::optional<std::int32_t> parseProfileInt(std::string_view text) {
     text = trimBlanks(text);
     bool negative = false;
@@ -288,7 +287,7 @@ std::string settingsFileName(std::string_view executablePath) {
     return std::string(folder) + lowerTail(name) + ".INI";
 }
 
-TSettings settingsFromText(std::string_view text, char decimalSep) {
+TSettings settingsFromText(std::string_view text, char /*decimalSep: either mark reads*/) {
     const IniFile ini(text);
     TSettings s;
     const TControlParams defaults;
@@ -299,7 +298,7 @@ TSettings settingsFromText(std::string_view text, char decimalSep) {
             s.SavedComPort = value ? parseProfileInt(*value).value_or(1) : 1;
             break;
         case Kind::Float: {
-            const std::optional<double> v = value ? parseNumber(*value, decimalSep) : std::nullopt;
+            const std::optional<double> v = value ? parseProfileFloat(*value) : std::nullopt;
             s.params.*k.real = v ? *v : defaults.*k.real;
             break;
         }
@@ -327,7 +326,7 @@ TSettings settingsFromText(std::string_view text, char decimalSep) {
         s.devices.lpt = *v;
     for (const SafetyKey& k : safetyKeys()) {
         const auto value = ini.get("safety", k.name);
-        const auto v = value ? parseEitherSeparator(*value, decimalSep) : std::nullopt;
+        const auto v = value ? parseProfileFloat(*value) : std::nullopt;
         if (v)
             s.safety.*k.field = std::clamp(*v, k.min, k.max);
     }
@@ -473,7 +472,8 @@ void SaveDeviceMapping(const std::string& path, const std::vector<std::string>& 
     if (!folder.empty() && !std::filesystem::exists(folder, ec) &&
         !std::filesystem::create_directories(folder, ec))
         throw ioErrorFromErrno(path, ec.value());
-    rewriteSettingsFile(path, [&](std::string_view old) { return deviceMappingToText(old, com, lpt); });
+    rewriteSettingsFile(path,
+                        [&](std::string_view old) { return deviceMappingToText(old, com, lpt); });
 }
 
 } // namespace thermo

@@ -8,8 +8,10 @@
 // coefficients in [koof], the fourteen term breakpoints in [term], the four
 // universe ends again in [koof], vih_1..vih_9 in [term_out], m1..m9 in
 // [baza] and the six add-on switches in [check]. Integers are decimal (a `$`
-// or `0x` prefix reads as hexadecimal), floats the general form with the
-// locale's decimal separator, switches 1/0 read as integers (non-zero is on).
+// or `0x` prefix reads as hexadecimal), floats are written in the general
+// form with the locale's decimal separator and read with either mark (a file
+// written under another locale keeps its values), switches 1/0 read as
+// integers (non-zero is on).
 // A value that does not parse gives that key's default, silently.
 //
 // Section [devices] says which device files stand for the ports the program
@@ -112,6 +114,12 @@ void SaveSettings(const std::string& path, const TSettings& settings, char decim
 // as SaveSettings writes. Throws IoError with the system's text.
 void SaveDeviceMapping(const std::string& path, const std::vector<std::string>& com,
                        const std::string& lpt = {});
+
+// A float of the settings file, with a decimal point or a decimal comma:
+// the file has no thousands separator, so either mark is unambiguous ("0.5"
+// and "0,5" are both a half). Blanks around are ignored; nothing for
+// anything else, a mix of both marks included.
+[[nodiscard]] std::optional<double> parseProfileFloat(std::string_view text);
 
 // A profile integer: optional sign, decimal digits or a `$`/`0x` hexadecimal
 // number; blanks around are ignored. Nothing for anything else or a value

@@ -11,13 +11,15 @@ namespace thermo::testing {
 // Debian's python3 carries python3-openpyxl; a python3 earlier on PATH may not.
 constexpr const char* kPython = "/usr/bin/python3";
 
+// Opened by its name, as a reader does: openpyxl goes by the extension and
+// refuses a workbook named anything but .xlsx (or .xlsm ...).
 // Prints, for the workbook named in argv[1]: the active sheet's index, the
 // number of sheets, then per sheet its filled cell count, first and last
 // filled row, the sum of column A (times as fractions of a day) and of
 // column B, and then each cell named in argv[2:] as sheet!coord.
 constexpr const char* kDumpScript = R"PY(
 import sys, datetime, openpyxl
-wb = openpyxl.load_workbook(open(sys.argv[1], "rb"), read_only=True)
+wb = openpyxl.load_workbook(sys.argv[1], read_only=True)
 print("active", wb.worksheets.index(wb.active))
 print("sheets", len(wb.worksheets))
 def frac(v):
@@ -56,7 +58,8 @@ inline std::string shellQuote(const std::string& s) {
     return q + "'";
 }
 
-inline std::vector<std::string> dumpWorkbook(const std::filesystem::path& file, const std::vector<std::string>& cells) {
+inline std::vector<std::string> dumpWorkbook(const std::filesystem::path& file,
+                                             const std::vector<std::string>& cells) {
     std::string cmd =
         std::string(kPython) + " -c " + shellQuote(kDumpScript) + " " + shellQuote(file.string());
     for (const auto& c : cells)

@@ -41,9 +41,19 @@ std::optional<std::string> QtDialogs::fileDialog(const FileDialogRequest& r, boo
     QFileDialog dlg(owner_, QString::fromStdString(r.title));
     dlg.setAcceptMode(save ? QFileDialog::AcceptSave : QFileDialog::AcceptOpen);
     dlg.setFileMode(save ? QFileDialog::AnyFile : QFileDialog::ExistingFile);
-    dlg.setNameFilter(qtFilter(r.filter));
-    if (!r.defaultExt.empty())
-        dlg.setDefaultSuffix(QString::fromStdString(r.defaultExt));
+    const QString filters = qtFilter(r.filter);
+    dlg.setNameFilter(filters);
+    if (!r.defaultExt.empty()) {
+        const QString ext = QString::fromStdString(r.defaultExt);
+        dlg.setDefaultSuffix(ext);
+        // The dialog opens on the entry of the default extension, wherever
+        // the filter lists it, so it shows the files of the kind written.
+        for (const QString& f : filters.split(QStringLiteral(";;")))
+            if (f.endsWith(QStringLiteral("(*.") + ext + ')', Qt::CaseInsensitive)) {
+                dlg.selectNameFilter(f);
+                break;
+            }
+    }
     if (!r.confirmOverwrite)
         dlg.setOption(QFileDialog::DontConfirmOverwrite, true);
     const QString dir = QString::fromStdString(r.initialDir);

@@ -286,6 +286,12 @@ void IdentifyWindow::showResult(const StepSpan& span) {
         model->setData(x, y, true);
     }
     chart->rescaleAxes();
+    // Rescaled to the data, the response's top (and its start) lay on the
+    // plot's edge, cut: a twentieth of the span above and below keeps every
+    // sample's circle whole.
+    const QCPRange y = chart->yAxis->range();
+    const double pad = std::max(y.size() / 20, 0.1);
+    chart->yAxis->setRange(y.lower - pad, y.upper + pad);
     chart->replot(QCustomPlot::rpQueuedReplot);
 
     if (fit.refusal != FitRefusal::None) {

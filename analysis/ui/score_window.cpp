@@ -5,10 +5,12 @@
 #include <QLabel>
 #include <QPushButton>
 #include <QSaveFile>
+#include <QScrollBar>
 #include <QTableWidget>
 #include <QVBoxLayout>
+#include <algorithm>
 
-#include "common/numfmt.h"
+#include "analysis/score_sheet.h"
 #include "common/save_target.h"
 #include "widgets/locale_sep.h"
 #include "widgets/trend_chart.h"
@@ -114,18 +116,22 @@ void ScoreWindow::showScores(std::vector<SegmentScore> segments) {
     table_->setRowCount(static_cast<int>(segments_.size()));
     for (std::size_t r = 0; r < segments_.size(); ++r) {
         for (std::size_t f = 0; f < scoreFieldNames().size(); ++f) {
-            const auto v = scoreField(segments_[r], f);
-            QString text = QStringLiteral("—");
-            if (v && f < 2)
-                text = QString::number(static_cast<qulonglong>(*v));
-            else if (v)
-                text = QString::fromStdString(formatFixed(*v, "0.##", sep_));
-            auto* item = new QTableWidgetItem(text);
+            const auto text = scoreFieldText(segments_[r], f, sep_);
+            auto* item =
+                new QTableWidgetItem(text ? QString::fromStdString(*text) : QStringLiteral("—"));
             item->setTextAlignment(Qt::AlignRight | Qt::AlignVCenter);
             table_->setItem(static_cast<int>(r), static_cast<int>(f), item);
         }
     }
     table_->resizeColumnsToContents();
+    // Wide enough for every column, with room for a vertical scroll bar: at
+    // 1000 pixels ISE and ITAE hid behind the horizontal one. A window the
+    // user made wider stays so.
+    int columns = 2 * table_->frameWidth() + table_->verticalScrollBar()->sizeHint().width();
+    for (int c = 0; c < table_->columnCount(); ++c)
+        columns += table_->columnWidth(c);
+    const QMargins margins = layout()->contentsMargins();
+    resize(std::max(width(), columns + margins.left() + margins.right()), height());
     table_->setCurrentCell(-1, -1);
     status_->setText(segments_.empty()
                          ? QStringLiteral("нет отсчётов с заданием: оценивать нечего")
@@ -206,7 +212,9 @@ void ScoreWindow::saveCsv() {
     if (!path)
         return;
     lastFile_ = *path;
-    const std::string text = scorecardCsv(segments_);
+    // For the student's spreadsheet, in the locale it opens files in: the
+    // figures as the table shows them, not to the last binary digit.
+    const std::string text = scorecardSheetCsv(segments_, sep_);
     std::string problem;
     const std::string target = saveTarget(*path, &problem);
     if (target.empty()) {

@@ -3,8 +3,9 @@
 // current run as a table, one row per segment, numbers "0.##" with the
 // locale's separator. Selecting a row draws on the run's trend chart the
 // segment's band r +- band and marks its 10 % and 90 % crossings, its peak
-// and its settling point; "сохранить" writes the table as CSV. The marks go
-// when the window is hidden.
+// and its settling point; "сохранить" writes the table as CSV for a
+// spreadsheet in the user's locale (scorecardSheetCsv). The marks go when
+// the window is hidden.
 
 #include <vector>
 
@@ -39,7 +40,8 @@ public:
 
     // The segment of a table row drawn on the chart; -1 takes the marks away.
     void selectRow(int row);
-    // "сохранить": the table as CSV, through the save dialog.
+    // "сохранить": the table as the locale's spreadsheet reads CSV, through
+    // the save dialog.
     void saveCsv();
 
     [[nodiscard]] QTableWidget* table() const { return table_; }

@@ -17,6 +17,7 @@
 #include <chrono>
 #include <cmath>
 #include <filesystem>
+#include <sstream>
 #include <thread>
 
 #include "app/program_windows.h"
@@ -77,6 +78,13 @@ TEST_F(AnalysisTest, ArchiveScorecardMarksTheChartAndSavesItsTable) {
     EXPECT_EQ(t->item(0, 7)->text(), QStringLiteral("2") + sep + QStringLiteral("5"));
     EXPECT_EQ(t->item(1, 0)->text(), "6");
     EXPECT_EQ(t->item(0, 12)->text(), QStringLiteral("—")); // fewer than 20 samples
+    // Every column in view as the window opens, in the program's faces: at
+    // 1000 pixels ISE and ITAE hid behind the scroll bar.
+    QApplication::processEvents();
+    int columns = 0;
+    for (int c = 0; c < t->columnCount(); ++c)
+        columns += t->columnWidth(c);
+    EXPECT_LE(columns, t->viewport()->width());
     // The headings say how the integrals and the rise time are counted.
     EXPECT_TRUE(t->horizontalHeaderItem(13)->toolTip().startsWith("iae\n"));
     EXPECT_TRUE(t->horizontalHeaderItem(13)->toolTip().contains(QStringLiteral("правым концам")));
@@ -102,11 +110,38 @@ TEST_F(AnalysisTest, ArchiveScorecardMarksTheChartAndSavesItsTable) {
     EXPECT_EQ(chart.graphCount(), graphs);
     EXPECT_EQ(chart.itemCount(), 0);
 
+    // Saved for the spreadsheet of the locale (Russian Excel and LibreOffice
+    // split fields at ';' and read the decimal comma), each figure as the
+    // table shows it: a student's sheet got 98.85266015624998 and, under
+    // ru_RU, columns it could not split.
     const std::string csv = file("score.csv");
     dialogs.fileAnswers.push_back(csv);
     sw.saveCsv();
-    EXPECT_EQ(thermo::testing::readFile(csv), scorecardCsv(sw.scores()));
     EXPECT_EQ(dialogs.requests.back().defaultExt, "csv");
+    const char list = decimalSeparator() == ',' ? ';' : ',';
+    std::vector<std::vector<std::string>> lines;
+    std::istringstream in(thermo::testing::readFile(csv));
+    for (std::string line; std::getline(in, line);) {
+        std::vector<std::string> fields(1);
+        for (char c : line) {
+            if (c == list)
+                fields.emplace_back();
+            else
+                fields.back().push_back(c);
+        }
+        lines.push_back(fields);
+    }
+    ASSERT_EQ(lines.size(), 3u);
+    EXPECT_EQ(lines[0].front(), "first");
+    EXPECT_EQ(lines[0].back(), "itae");
+    for (int r = 0; r < 2; ++r) {
+        ASSERT_EQ(lines[r + 1].size(), 16u) << r;
+        for (int c = 0; c < 16; ++c) {
+            const QString shown = t->item(r, c)->text();
+            EXPECT_EQ(lines[r + 1][c], shown == QStringLiteral("—") ? "" : shown.toStdString())
+                << "row " << r << " column " << c;
+        }
+    }
 }
 
 TEST_F(AnalysisTest, ArchiveSurfaceFollowsTheSelectedSample) {
@@ -212,6 +247,15 @@ TEST_F(AnalysisTest, IdentificationOfAnArchivedStepFindsThePlantAndAppliesItsTun
     EXPECT_TRUE(iw.modelLabel->text().contains("K = " + iw.shown(fit.model.gain) + " ± "));
     // Positions 1 .. 700: the nine before the switch are the level.
     EXPECT_EQ(iw.chart->graph(0)->dataCount(), 700);
+    // The response's top and start inside the plot, circles whole: rescaled
+    // to the data, its top lay on the plot's edge, cut.
+    iw.chart->replot();
+    bool found = false;
+    const QCPRange temps = iw.chart->graph(0)->data()->valueRange(found);
+    ASSERT_TRUE(found);
+    const QRect plot = iw.chart->axisRect()->rect();
+    EXPECT_GE(iw.chart->yAxis->coordToPixel(temps.upper) - 3, plot.top());
+    EXPECT_LE(iw.chart->yAxis->coordToPixel(temps.lower) + 3, plot.bottom());
 
     // SIMC-PID, the row chosen at first, typed into Regulator 2 as shown.
     ASSERT_EQ(iw.selectedRule(), TuningRule::SimcPid);

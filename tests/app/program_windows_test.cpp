@@ -4,6 +4,7 @@
 
 #include <QAction>
 #include <QApplication>
+#include <QPrinterInfo>
 #include <QTimer>
 #include <chrono>
 #include <filesystem>
@@ -83,6 +84,21 @@ TEST_F(ProgramWindowsTest, NoTickRunsInsideASpreadsheetExport) {
     EXPECT_TRUE(dialogs.messages.empty());
 }
 
+// Both print commands said 'Cannot print on "".' on a PC without a printer.
+TEST_F(ProgramWindowsTest, WithoutAPrinterBothPrintCommandsSaveAPdf) {
+    if (!QPrinterInfo::availablePrinters().isEmpty())
+        GTEST_SKIP() << "this PC has a printer";
+    dialogs.fileAnswers.push_back((dir / "trend.pdf").string());
+    windows->F_Glav.EXEL1->trigger(); // "файл" -> "сохранить"
+    dialogs.fileAnswers.push_back((dir / "archive.pdf").string());
+    windows->F_Arhiv.mdi1->trigger(); // "сохранить в *.mdi"
+    EXPECT_TRUE(dialogs.messages.empty()) << dialogs.messages[0].text;
+    ASSERT_EQ(dialogs.requests.size(), 2u);
+    EXPECT_EQ(dialogs.requests[0].filter, "файлы PDF|*.pdf");
+    for (const char* name : {"trend.pdf", "archive.pdf"})
+        EXPECT_EQ(thermo::testing::readFile((dir / name).string()).substr(0, 5), "%PDF-") << name;
+}
+
 TEST_F(ProgramWindowsTest, MainWindowExportsReachTheirFiles) {
     dialogs.fileAnswers.push_back((dir / "trend.wmf").string());
     windows->F_Glav.N11->trigger();
@@ -97,10 +113,10 @@ TEST_F(ProgramWindowsTest, MainWindowExportsReachTheirFiles) {
         recorder.AppendSample(takt, state);
     }
     stand.state.Takt = 3;
-    dialogs.fileAnswers.push_back((dir / "run.xls").string());
+    dialogs.fileAnswers.push_back((dir / "run").string()); // typed without an extension
     windows->F_Glav.N12->trigger();
     EXPECT_TRUE(dialogs.messages.empty());
-    const auto cells = thermo::testing::dumpWorkbook(dir / "run.xls", {"1!B1", "1!B3"});
+    const auto cells = thermo::testing::dumpWorkbook(dir / "run.xlsx", {"1!B1", "1!B3"});
     ASSERT_GE(cells.size(), 2u) << "unreadable workbook";
     EXPECT_EQ(cells[cells.size() - 2], "cell 1!B1 number 20.3125");
     EXPECT_EQ(cells.back(), "cell 1!B3 number 20.9375");

@@ -21,6 +21,7 @@
 #include <vector>
 
 #include "io/sim_register_file.h"
+#include "storage/settings.h"
 #include "tests/sim_stand.h"
 
 namespace fs = std::filesystem;
@@ -105,6 +106,15 @@ TEST_F(IdentifyRun, RecoversTheSimulatedPlantAndWritesTheTuning) {
     for (char& c : c02)
         c = c == ',' ? '.' : c;
     EXPECT_NEAR(std::stod(c02), jsonValue(json, "C0_2", "\"SIMC-PID\""), 1e-9) << ini;
+    // Whatever the locale of the window that opens it next: a file written
+    // under C lost its coefficients in a Russian window, silently.
+    for (const char windowMark : {'.', ','}) {
+        const thermo::TControlParams p =
+            thermo::LoadSettings((dir / "s.ini").string(), windowMark).params;
+        EXPECT_NEAR(p.C0_2, jsonValue(json, "C0_2", "\"SIMC-PID\""), 1e-9) << windowMark;
+        EXPECT_NEAR(p.C1_2, jsonValue(json, "C1_2", "\"SIMC-PID\""), 1e-9) << windowMark;
+        EXPECT_NEAR(p.C2_2, jsonValue(json, "C2_2", "\"SIMC-PID\""), 1e-9) << windowMark;
+    }
 
     // The span printed fits the same from the archive, to the last bit. They
     // differed: the archive's fit took the switching tick alone as the level,

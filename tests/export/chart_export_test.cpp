@@ -3,6 +3,7 @@
 #include <QApplication>
 #include <QPageLayout>
 #include <QPrinter>
+#include <QPrinterInfo>
 #include <cmath>
 #include <cstdio>
 #include <filesystem>
@@ -15,12 +16,12 @@
 
 #include <gtest/gtest.h>
 
-#include "widgets/trend_chart.h"
 #include "common/scripted_dialogs.h"
 #include "export/chart_export.h"
 #include "export/wmf_paint_device.h"
 #include "export/wmf_writer.h"
 #include "tests/temp_dir.h"
+#include "widgets/trend_chart.h"
 
 namespace fs = std::filesystem;
 using namespace thermo;
@@ -306,6 +307,55 @@ TEST_F(ChartExport, FailedPrintRestoresTheOrientationBeforeReporting) {
     ASSERT_EQ(watching.messages.size(), 1u);
     EXPECT_EQ(watching.seen, QPageLayout::Portrait);
     EXPECT_FALSE(fs::exists(bad));
+}
+
+// Run a command; its standard output (and error).
+std::string output(const std::string& cmd) {
+    std::string out;
+    FILE* p = popen((cmd + " 2>&1").c_str(), "r");
+    if (p == nullptr)
+        return out;
+    char buf[256];
+    while (fgets(buf, sizeof buf, p) != nullptr)
+        out += buf;
+    pclose(p);
+    return out;
+}
+
+// A PC without a printer answered "сохранить" with 'Cannot print on "".':
+// the print goes into a PDF file the user names instead.
+TEST_F(ChartExport, WithoutAPrinterThePrintGoesIntoAPdfTheUserNames) {
+    if (!QPrinterInfo::availablePrinters().isEmpty())
+        GTEST_SKIP() << "this PC has a printer";
+    auto chart = trendChart(300);
+    QPrinter printer; // the PC's default printer, as the windows take it
+    dialogs.fileAnswers.push_back(std::nullopt);
+    EXPECT_FALSE(printChartLandscape(*chart, printer, dialogs)); // cancelled: nothing
+    dialogs.fileAnswers.push_back((dir / "trend").string());
+    EXPECT_TRUE(printChartLandscape(*chart, printer, dialogs));
+    EXPECT_TRUE(dialogs.messages.empty()) << dialogs.messages[0].text;
+    ASSERT_EQ(dialogs.requests.size(), 2u);
+    EXPECT_EQ(dialogs.requests[1].title, "Принтер не установлен: сохранить в PDF");
+    EXPECT_EQ(dialogs.requests[1].filter, "файлы PDF|*.pdf");
+    EXPECT_TRUE(dialogs.requests[1].confirmOverwrite);
+
+    // poppler's reading: one page, wider than high, with the chart's texts
+    // whole (a high-resolution printer draws them at its own dots per inch,
+    // scaled once more: the legend cut, the tick labels blots).
+    const fs::path pdf = dir / "trend.pdf";
+    const std::string info = output("pdfinfo '" + pdf.string() + "'");
+    int pages = 0;
+    double w = 0, h = 0;
+    const auto count = info.find("Pages:"), size = info.find("Page size:");
+    ASSERT_TRUE(count != std::string::npos && size != std::string::npos) << info;
+    ASSERT_EQ(std::sscanf(info.c_str() + count, "Pages: %d", &pages), 1) << info;
+    ASSERT_EQ(std::sscanf(info.c_str() + size, "Page size: %lf x %lf", &w, &h), 2) << info;
+    EXPECT_EQ(pages, 1);
+    EXPECT_GT(w, h) << info;
+    const std::string text = output("pdftotext '" + pdf.string() + "' -");
+    EXPECT_NE(text.find("температура"), std::string::npos) << text;
+    EXPECT_NE(text.find("задание"), std::string::npos) << text;
+    EXPECT_NE(text.find("250"), std::string::npos) << text; // a tick label of the key axis
 }
 
 // A picture wider than 2184 pixels cannot keep 15 units a pixel in 16-bit

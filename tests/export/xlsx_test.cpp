@@ -147,7 +147,7 @@ TEST_F(XlsxExport, FailedSaveLeavesAlertsOffAndNoFile) {
 
 TEST_F(XlsxExport, ThreeSamplesGiveTimesAndTemperaturesOnSheet1) {
     std::vector<ExportRow> src = {{0, 0}, {0.5, 21.25}, {0.75, 22.5}, {0.25, -3.0625}};
-    auto file = dir / "three.xls";
+    auto file = dir / "three.xlsx";
     ASSERT_EQ(exportTo(src, 3, file.string()), ExcelExportResult::Saved);
     auto out = dumpWorkbook(file, {"1!A1", "1!B1", "1!A2", "1!B2", "1!A3", "1!B3", "1!A4"});
     std::vector<std::string> want = {
@@ -168,18 +168,48 @@ TEST_F(XlsxExport, ThreeSamplesGiveTimesAndTemperaturesOnSheet1) {
     // N = 3 gives step 0: the gauges stay at 0.
     EXPECT_EQ(progress.events, (std::vector<int>{-1, 0, -2}));
     ASSERT_EQ(dialogs.requests.size(), 1u);
-    EXPECT_EQ(dialogs.requests[0].filter, "файлы Excel|*.xls");
-    EXPECT_EQ(dialogs.requests[0].defaultExt, "");
+    EXPECT_EQ(dialogs.requests[0].filter, "файлы Excel|*.xls|книги Excel 2007|*.xlsx");
+    EXPECT_EQ(dialogs.requests[0].defaultExt, "xlsx");
     EXPECT_EQ(dialogs.requests[0].initialDir, "");
     EXPECT_FALSE(dialogs.requests[0].confirmOverwrite);
     EXPECT_TRUE(dialogs.messages.empty());
+}
+
+// Readers go by the name: openpyxl refused "run2" and "run.xls" as written
+// before, and Excel warned that an .xls held another format.
+TEST_F(XlsxExport, AWorkbookTypedWithoutExtensionOrAsXlsOpensInAReader) {
+    struct Case {
+        const char* typed;
+        const char* written;
+        bool told; // an extension the user typed was changed: the name is said
+    } cases[] = {{"run2", "run2.xlsx", false},
+                 {"run.xls", "run.xlsx", true},
+                 {"RUN3.XLS", "RUN3.XLSX", true},
+                 {"run.15", "run.15.xlsx", true},
+                 {"kept.XLSX", "kept.XLSX", false}};
+    const auto src = rows(2);
+    for (const Case& c : cases) {
+        dialogs.messages.clear();
+        ASSERT_EQ(exportTo(src, 2, (dir / c.typed).string()), ExcelExportResult::Saved) << c.typed;
+        EXPECT_EQ(workbookFileName((dir / c.typed).string()), (dir / c.written).string());
+        const auto out = dumpWorkbook(dir / c.written, {"1!B2"});
+        ASSERT_FALSE(out.empty()) << c.typed;
+        EXPECT_EQ(out.back(), "cell 1!B2 number 20.002") << c.typed << ": " << out[0];
+        if (std::string(c.typed) != c.written) {
+            EXPECT_FALSE(fs::exists(dir / c.typed)) << c.typed;
+        }
+        ASSERT_EQ(dialogs.messages.size(), c.told ? 1u : 0u) << c.typed;
+        if (c.told) {
+            EXPECT_NE(dialogs.messages[0].text.find((dir / c.written).string()), std::string::npos);
+        }
+    }
 }
 
 TEST_F(XlsxExport, NumbersADamagedArchiveCannotHoldLeaveTheirCellsEmpty) {
     const double inf = std::numeric_limits<double>::infinity();
     std::vector<ExportRow> src = {
         {0, 0}, {0.5, std::nan("")}, {inf, 22.5}, {0.25, -inf}, {0.75, 23.0}};
-    auto file = dir / "damaged.xls";
+    auto file = dir / "damaged.xlsx";
     ASSERT_EQ(exportTo(src, 4, file.string()), ExcelExportResult::Saved);
     auto out = dumpWorkbook(file, {"1!A1", "1!B1", "1!A2", "1!B2", "1!B3", "1!A4", "1!B4"});
     const std::vector<std::string> cells(out.begin() + 5, out.end());
@@ -191,7 +221,7 @@ TEST_F(XlsxExport, NumbersADamagedArchiveCannotHoldLeaveTheirCellsEmpty) {
 }
 
 TEST_F(XlsxExport, NoRowsStillGivesAnEmptyWorkbook) {
-    auto file = dir / "empty.xls";
+    auto file = dir / "empty.xlsx";
     ASSERT_EQ(exportTo({}, 0, file.string()), ExcelExportResult::Saved);
     EXPECT_EQ(progress.events, (std::vector<int>{-1, -2}));
     auto out = dumpWorkbook(file, {});
@@ -202,7 +232,7 @@ TEST_F(XlsxExport, NoRowsStillGivesAnEmptyWorkbook) {
 
 TEST_F(XlsxExport, RowsAbove32000GoToSheet2AtTheirOwnRows) {
     auto src = rows(40000);
-    auto file = dir / "long.xls";
+    auto file = dir / "long.xlsx";
     ASSERT_EQ(exportTo(src, 40000, file.string()), ExcelExportResult::Saved);
     double a1 = 0, b1 = 0, a2 = 0, b2 = 0;
     for (std::size_t n = 1; n <= 40000; ++n) {
@@ -231,7 +261,7 @@ TEST_F(XlsxExport, RowsAbove32000GoToSheet2AtTheirOwnRows) {
 
 TEST_F(XlsxExport, Exactly32000RowsStayOnSheet1) {
     auto src = rows(32000);
-    auto file = dir / "edge.xls";
+    auto file = dir / "edge.xlsx";
     ASSERT_EQ(exportTo(src, 32000, file.string()), ExcelExportResult::Saved);
     auto out = dumpWorkbook(file, {});
     ASSERT_GE(out.size(), 4u);
@@ -266,7 +296,7 @@ TEST_F(XlsxExport, CancelledDialogWritesNothingAndTheServerQuits) {
 }
 
 TEST_F(XlsxExport, ExistingFileIsReplacedWithoutAQuestion) {
-    auto file = dir / "old.xls";
+    auto file = dir / "old.xlsx";
     std::ofstream(file) << "not a workbook";
     auto src = rows(2);
     ASSERT_EQ(exportTo(src, 2, file.string()), ExcelExportResult::Saved);
@@ -277,7 +307,7 @@ TEST_F(XlsxExport, ExistingFileIsReplacedWithoutAQuestion) {
 
 TEST_F(XlsxExport, SaveFailureIsReportedAndLeavesNothing) {
     auto src = rows(4);
-    auto bad = dir / "no_such_dir" / "run.xls";
+    auto bad = dir / "no_such_dir" / "run.xlsx";
     ASSERT_EQ(exportTo(src, 4, bad.string()), ExcelExportResult::SaveFailed);
     ASSERT_EQ(dialogs.messages.size(), 1u);
     EXPECT_EQ(dialogs.messages[0].kind, MessageKind::Error);
@@ -289,22 +319,22 @@ TEST_F(XlsxExport, SaveFailureIsReportedAndLeavesNothing) {
 
 TEST_F(XlsxExport, ALinkIsWrittenThroughAndADeviceNeverReplaced) {
     auto src = rows(3);
-    std::ofstream(dir / "target.xls") << "old";
-    fs::create_symlink(dir / "target.xls", dir / "link.xls");
-    ASSERT_EQ(exportTo(src, 3, (dir / "link.xls").string()), ExcelExportResult::Saved);
-    EXPECT_TRUE(fs::is_symlink(dir / "link.xls"));
-    EXPECT_GT(fs::file_size(dir / "target.xls"), 1000u)
+    std::ofstream(dir / "target.xlsx") << "old";
+    fs::create_symlink(dir / "target.xlsx", dir / "link.xlsx");
+    ASSERT_EQ(exportTo(src, 3, (dir / "link.xlsx").string()), ExcelExportResult::Saved);
+    EXPECT_TRUE(fs::is_symlink(dir / "link.xlsx"));
+    EXPECT_GT(fs::file_size(dir / "target.xlsx"), 1000u)
         << "the workbook went where the link points";
 
-    ASSERT_EQ(::mkfifo((dir / "pipe.xls").c_str(), 0644), 0);
-    EXPECT_EQ(exportTo(src, 3, (dir / "pipe.xls").string()), ExcelExportResult::SaveFailed);
-    EXPECT_TRUE(fs::is_fifo(dir / "pipe.xls")) << "the pipe was replaced by a file";
+    ASSERT_EQ(::mkfifo((dir / "pipe.xlsx").c_str(), 0644), 0);
+    EXPECT_EQ(exportTo(src, 3, (dir / "pipe.xlsx").string()), ExcelExportResult::SaveFailed);
+    EXPECT_TRUE(fs::is_fifo(dir / "pipe.xlsx")) << "the pipe was replaced by a file";
     EXPECT_EQ(dialogs.messages.back().kind, MessageKind::Error);
 }
 
 TEST_F(XlsxExport, RowCountBeyondTheSourceIsCut) {
     auto src = rows(3);
-    auto file = dir / "cut.xls";
+    auto file = dir / "cut.xlsx";
     ASSERT_EQ(exportTo(src, 65535, file.string()), ExcelExportResult::Saved);
     auto out = dumpWorkbook(file, {});
     ASSERT_GE(out.size(), 3u);
@@ -327,7 +357,7 @@ TEST_F(XlsxExport, NoServerMeansNothingHappens) {
     AutomationRegistry none;
     MyExcel absent(none);
     auto src = rows(3);
-    dialogs.fileAnswers.push_back((dir / "x.xls").string());
+    dialogs.fileAnswers.push_back((dir / "x.xlsx").string());
     EXPECT_EQ(ExportToExcel(src, 3, absent, progress, dialogs), ExcelExportResult::NoServer);
     EXPECT_TRUE(progress.events.empty());
     EXPECT_TRUE(dialogs.requests.empty());

@@ -3,6 +3,8 @@
 #   check_package.sh thermostand_VERSION_amd64.deb SOURCE_DIR
 # - its files, owners and modes, and nothing else;
 # - the menu entry (desktop-file-validate) and what it names;
+# - the AppStream metadata (appstreamcli validate), launching that entry;
+# - the README, the user's: no source tree, no link to a missing file;
 # - lintian: no error and no warning but the kept ones the README names;
 # - the manual pages against each program's --help;
 # - unpacked into a temporary root, run as an unprivileged user against the
@@ -61,7 +63,9 @@ drwxr-xr-x root/root ./usr/share/man/
 drwxr-xr-x root/root ./usr/share/man/man1/
 -rw-r--r-- root/root ./usr/share/man/man1/thermostand-cli.1.gz
 -rw-r--r-- root/root ./usr/share/man/man1/thermostand-sim.1.gz
--rw-r--r-- root/root ./usr/share/man/man1/thermostand.1.gz"
+-rw-r--r-- root/root ./usr/share/man/man1/thermostand.1.gz
+drwxr-xr-x root/root ./usr/share/metainfo/
+-rw-r--r-- root/root ./usr/share/metainfo/org.example.thermostand.metainfo.xml"
 actual=$(dpkg-deb -c "$deb" | awk '{ print $1, $2, $6 }' | sort)
 if [ "$actual" = "$(sort <<<"$expected")" ]; then
     pass "files, owners and modes"
@@ -90,6 +94,36 @@ icon=$(sed -n 's/^Icon=//p' "$desktop")
 [ -f "$root/usr/share/icons/hicolor/256x256/apps/$icon.png" ] || fail "Icon=$icon is not installed"
 # No shell runs the line: a ~ or $ would reach the program as it stands.
 [[ $exec_line == *[~\$\;\|\&]* ]] && fail "Exec=$exec_line needs a shell"
+
+# --- AppStream metadata --------------------------------------------------
+metainfo=$root/usr/share/metainfo/org.example.thermostand.metainfo.xml
+if out=$(appstreamcli validate --no-net --pedantic "$metainfo" 2>&1); then
+    pass "appstreamcli validate"
+else
+    fail "appstreamcli validate: $out"
+fi
+launchable=$(sed -n 's:.*<launchable type="desktop-id">\(.*\)</launchable>.*:\1:p' "$metainfo")
+[ "$launchable" = "$(basename "$desktop")" ] ||
+    fail "the metadata launches \"$launchable\", the menu entry is $(basename "$desktop")"
+version=$(dpkg-deb -f "$deb" Version)
+grep -q "<release version=\"$version\" date=\"[0-9]\{4\}-[0-9][0-9]-[0-9][0-9]\"" "$metainfo" ||
+    fail "the metadata's release is not $version: $(grep '<release' "$metainfo")"
+
+# --- the user's README -----------------------------------------------------
+# Written for whoever installed the package: nothing of the source tree, and
+# no link to a file the package does not hold.
+readme=$root/usr/share/doc/thermostand/README.md
+before=$failures
+if grep -nE '\./stand|build/|docs/' "$readme" >&2; then
+    fail "the installed README speaks of the source tree (above)"
+fi
+while read -r link; do
+    case $link in
+    http://* | https://* | mailto:*) continue ;;
+    esac
+    [ -e "$(dirname "$readme")/$link" ] || fail "the installed README links to $link, not installed"
+done < <(grep -oE '\]\([^)#]+' "$readme" | sed 's/^](//')
+[ $failures -eq "$before" ] && pass "the installed README is the user's"
 
 # --- lintian -------------------------------------------------------------
 suppress=()

@@ -82,9 +82,9 @@ TEST(Settings, UnparsableValuesFallBackToEachKeysDefaultSilently) {
         double expected;
     };
     const Case cases[] = {
-        {"[koof]\nC1_2=0,5\n", '.', &TControlParams::C1_2, 0.12}, // comma under a point locale
-        {"[koof]\nC1_2=0.5\n", ',', &TControlParams::C1_2, 0.12}, // and the other way round
-        {"[koof]\nC1_2=0,5\n", ',', &TControlParams::C1_2, 0.5},
+        {"[koof]\nC1_2=0,5.1\n", '.', &TControlParams::C1_2, 0.12}, // both marks
+        {"[koof]\nC1_2=1.000,5\n", ',', &TControlParams::C1_2, 0.12},
+        {"[koof]\nC1_2=0.5.1\n", '.', &TControlParams::C1_2, 0.12},
         {"[koof]\nC2_2=22\n", ',', &TControlParams::C2_2, 22}, // whole numbers read under both
         {"[koof]\nC2_2=22\n", '.', &TControlParams::C2_2, 22},
         {"[koof]\nC2_2=\n", '.', &TControlParams::C2_2, 22},
@@ -101,6 +101,27 @@ TEST(Settings, UnparsableValuesFallBackToEachKeysDefaultSilently) {
     EXPECT_EQ(bad.SavedComPort, 1);
     EXPECT_EQ(bad.params.vih[0], 5);
     EXPECT_TRUE(bad.params.diff_1);
+}
+
+// Under ru_RU "C1_2=0.5" (a file written under C, or by archive identify
+// --write-settings) loaded as the default 0,12, and a Russian window's "0,5"
+// was lost under C, silently: a float reads with either mark.
+TEST(Settings, AFileWrittenUnderAnotherLocaleKeepsItsCoefficients) {
+    for (const char writtenWith : {'.', ','}) {
+        TSettings s;
+        s.params.C1_2 = 0.5;
+        s.params.C0_1 = -1.25e-5;
+        s.params.otkl_A1 = 2.75;
+        const std::string text = settingsToText("", s, writtenWith);
+        for (const char readWith : {'.', ','})
+            EXPECT_EQ(settingsFromText(text, readWith).params, s.params)
+                << "written with '" << writtenWith << "', read with '" << readWith << "'";
+    }
+    EXPECT_EQ(parseProfileFloat(" 0,5 "), 0.5);
+    EXPECT_EQ(parseProfileFloat("-1.5E2"), -150.0);
+    EXPECT_EQ(parseProfileFloat("1,5e-1"), 0.15);
+    EXPECT_EQ(parseProfileFloat("1 000,5"), std::nullopt);
+    EXPECT_EQ(parseProfileFloat("0,5,1"), std::nullopt);
 }
 
 // The heating watch's figures guard the heater: a file from a PC with the
