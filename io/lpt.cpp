@@ -251,6 +251,11 @@ std::uint8_t TLptPortConnection::SelectedLptPort() const {
     return LptPort3;
 }
 
+bool TLptPortConnection::portGone(std::uint8_t port) const {
+    const RegisterDevice* d = deviceFor(lptIoAddress(static_cast<std::uint8_t>(port | RegData)));
+    return d && d->gone();
+}
+
 std::string TLptPortConnection::accessPath(std::uint8_t port) const {
     const RegisterDevice* d = deviceFor(lptIoAddress(static_cast<std::uint8_t>(port | RegData)));
     return d ? d->describe() : std::string();

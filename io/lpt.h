@@ -118,6 +118,9 @@ public:
     // "$3BC" -> LptPort1, "$378" -> LptPort2, anything else -> LptPort3.
     [[nodiscard]] std::uint8_t SelectedLptPort() const;
 
+    // Whether the device that reached a port has gone away since it was
+    // opened (an adapter unplugged): writes to it reach nothing.
+    [[nodiscard]] bool portGone(std::uint8_t port) const;
     // How a port is reached ("ppdev /dev/parport0", "sim:/tmp/lpt"), or ""
     // when nothing reaches it.
     [[nodiscard]] std::string accessPath(std::uint8_t port) const;

@@ -9,6 +9,7 @@
 #include <sstream>
 #include <sys/file.h>
 #include <sys/ioctl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 #if defined(__x86_64__) || defined(__i386__)
 #include <sys/io.h>
@@ -63,6 +64,12 @@ public:
         default:
             return false; // the status register is read-only
         }
+    }
+    // The kernel deletes the node of a port that goes away, and the open
+    // file then names no link.
+    bool gone() const override {
+        struct stat st {};
+        return fstat(m_fd, &st) == 0 && st.st_nlink == 0;
     }
     std::string describe() const override { return "ppdev " + m_path; }
     std::optional<GuardRegister> guardRegister() const override {

@@ -32,6 +32,9 @@ public:
     [[nodiscard]] virtual bool serves(std::uint16_t io) const = 0;
     [[nodiscard]] virtual bool read(std::uint16_t io, std::uint8_t& value) = 0;
     [[nodiscard]] virtual bool write(std::uint16_t io, std::uint8_t value) = 0;
+    // The device was taken away under the open file (a USB adapter pulled
+    // out): the kernel still accepts every write, and nothing receives it.
+    [[nodiscard]] virtual bool gone() const { return false; }
     // For the technician: "ppdev /dev/parport0", "port I/O", "sim:/tmp/lpt".
     [[nodiscard]] virtual std::string describe() const = 0;
     // How the heater guard reaches this device; nothing for a device it

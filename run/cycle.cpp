@@ -86,6 +86,8 @@ bool ControlCycle::disturbedReadingStops(TickReport& r) {
 
 TickReport ControlCycle::checkWhileStopped() {
     TickReport r;
+    if (heater_.heaterGone())
+        return stopRun(r, TickReport::Stop::HeaterGone, kHeaterGoneText);
     const SensorReading reading = sensor_.readTemperature();
     if (reading.status == SensorStatus::NoPresence)
         return stopRun(r, TickReport::Stop::SensorLost, kSensorLostText);
@@ -127,6 +129,11 @@ TickReport ControlCycle::tick(double timeOfDay) {
     // be recorded, and leave the heater off since nobody watches the plant.
     if (st.Takt >= kLastRecordedTakt)
         return stopRun(r, TickReport::Stop::ArchiveFull, kArchiveFullText);
+
+    // A heater that can no longer be reached cannot be switched off either:
+    // the run must not go on as if it were driven.
+    if (heater_.heaterGone())
+        return stopRun(r, TickReport::Stop::HeaterGone, kHeaterGoneText);
 
     if (st.Takt <= 1) // "новый" has started a run: nothing measured in it yet
         stand_.temperatureKnown = false;

@@ -37,6 +37,10 @@ public:
     // The byte goes to the parallel port's data register; a failed write is
     // not the tick's concern (the port may simply be absent).
     virtual void writeHeater(std::uint8_t counts) = 0;
+    // The port that carried the heater has gone away (its adapter pulled
+    // out): what is written reaches nothing, and the heater keeps whatever
+    // it last received.
+    [[nodiscard]] virtual bool heaterGone() { return false; }
 };
 
 // The archive recorder as the tick drives it. Failures are thrown (with the
@@ -66,6 +70,9 @@ inline constexpr int kMaxHeldReadings = 10;
 inline constexpr const char* kSensorUnreadableText =
     "Запуск остановлен: 10 показаний датчика подряд не прошли проверку контрольной суммы, "
     "нагреватель выключен. Проверьте датчик и его провода.";
+inline constexpr const char* kHeaterGoneText =
+    "Запуск остановлен: параллельный порт нагревателя пропал (отключён адаптер?), "
+    "нагреватель больше не управляется. Проверьте подключение и выключите стенд.";
 inline constexpr const char* kArchiveFullText =
     "Запуск остановлен: архив заполнен (65000 отсчётов), нагреватель выключен. "
     "Чтобы продолжить, начните новый архив командой \"новый\".";
@@ -86,7 +93,8 @@ struct TickReport {
         ReadingFrozen,      // a frozen reading,
         BelowSetpoint,      // below the setpoint reached
         ArchiveFull,
-        ArchiveUnwritable
+        ArchiveUnwritable,
+        HeaterGone
     };
     Stop stop = Stop::None;
     std::string message;

@@ -77,6 +77,10 @@ void StandDevices::writeHeater(std::uint8_t counts) {
     lastHeater_ = counts;
 }
 
+bool StandDevices::heaterGone() {
+    return lpt_.IsReady() && lpt_.portGone(lpt_.SelectedLptPort());
+}
+
 std::string StandDevices::heaterPort() const {
     if (!lpt_.IsReady() || lpt_.Adr_LPT().empty())
         return {};

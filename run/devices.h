@@ -9,12 +9,12 @@
 #include <optional>
 #include <string>
 
-#include "run/cycle.h"
-#include "run/session.h"
-#include "run/port_selection.h"
-#include "run/heater_guard_link.h"
 #include "io/lpt.h"
 #include "io/serial_port.h"
+#include "run/cycle.h"
+#include "run/heater_guard_link.h"
+#include "run/port_selection.h"
+#include "run/session.h"
 #include "storage/settings.h"
 
 namespace thermo {
@@ -47,6 +47,7 @@ public:
     // while a guard that is required is not running, the heater gets 0
     // whatever is asked.
     void writeHeater(std::uint8_t counts) override;
+    [[nodiscard]] bool heaterGone() override;
 
     // SessionDevices
     [[nodiscard]] Failure startUpFailure() const override;
