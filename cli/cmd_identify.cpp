@@ -23,6 +23,7 @@
 #include "storage/io_error.h"
 #include "storage/reader.h"
 #include "storage/settings.h"
+#include "storage/step_note.h"
 
 namespace thermo::cli {
 
@@ -50,7 +51,7 @@ Every safety stop of `run` applies. The ticks are logged on stderr.
 static_assert(mentionsNumber(kIdentifyUsage, kMaxStepTicks));
 
 const char* kArchiveUsage =
-    R"(usage: thermostand-cli archive identify FILE --first A --last B --step P0:P1
+    R"(usage: thermostand-cli archive identify FILE [--first A --last B --step P0:P1]
                                         [options]
 
 Fits a first-order-plus-dead-time model to the samples A..B of the archive
@@ -63,6 +64,9 @@ configuration in force at A.
 
   --first A, --last B  sample positions, 1-based as in `archive dump`
   --step P0:P1         manual values in percent, 0..100, before and after
+
+Without any of the three the step comes from the note a completed step
+experiment left beside the archive (FILE.step), the last one there.
 )";
 
 const char* kReportUsage =
@@ -365,8 +369,20 @@ int archiveIdentify(int argc, char** argv) {
     p.text("--step", step, stepNeeds);
     if (const auto end = parseWithReport(p, report_, argc, argv))
         return *end;
-    if (!p.given("--first") || !p.given("--last") || !p.given("--step"))
+    const int spanGiven = p.given("--first") + p.given("--last") + p.given("--step");
+    if (spanGiven == 0) {
+        // The step experiment noted where its step lies.
+        const std::vector<StepNote> notes = readStepNotes(file);
+        if (notes.empty())
+            return p.fail("--first, --last and --step are required: no step experiment is "
+                          "noted in " +
+                          stepNoteFileName(file));
+        first = static_cast<long>(notes.back().first);
+        last = static_cast<long>(notes.back().last);
+        step = std::to_string(notes.back().fromPct) + ':' + std::to_string(notes.back().toPct);
+    } else if (spanGiven < 3) {
         return p.fail("FILE, --first, --last and --step are required");
+    }
     std::optional<double> from, to;
     if (const auto colon = step.find(':'); colon != std::string::npos) {
         from = parseNumber(step.substr(0, colon), '.');

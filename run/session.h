@@ -173,6 +173,7 @@ private:
     }
     void sound(SoundAction a);
     void endExperiment(ExperimentEnd::How how);
+    void noteStep(const ExperimentEnd& end);
 
     Stand& stand_;
     SessionDevices& devices_;
