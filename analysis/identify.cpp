@@ -176,6 +176,43 @@ double studentT975(double nu) {
            (3 * z7 + 19 * z5 + 17 * z3 - 15 * z) / (384 * nu * nu * nu);
 }
 
+// The line through the level samples: how far it moves across them, and
+// how far it could move by the readings' noise alone.
+struct LevelLine {
+    double seconds = 0, drift = 0, tolerance = kLevelFloor;
+};
+
+LevelLine levelLine(std::span<const double> t, std::span<const double> y) {
+    const std::size_t n = t.size();
+    LevelLine l;
+    l.seconds = t[n - 1] - t[0];
+    double mt = 0, my = 0;
+    for (std::size_t i = 0; i < n; ++i) {
+        mt += t[i];
+        my += y[i];
+    }
+    mt /= static_cast<double>(n);
+    my /= static_cast<double>(n);
+    double sxx = 0, sxy = 0;
+    for (std::size_t i = 0; i < n; ++i) {
+        sxx += (t[i] - mt) * (t[i] - mt);
+        sxy += (t[i] - mt) * (y[i] - my);
+    }
+    if (!(sxx > 0))
+        return l; // every sample at one time: no line
+    // The noise from second differences, which a steady drift leaves at 0,
+    // by their median, which the bend of a response begun leaves alone: a
+    // reading's independent noise of sigma gives a second difference of
+    // sigma sqrt(6), whose median magnitude is 0.6745 of that.
+    std::vector<double> bends;
+    for (std::size_t i = 1; i + 1 < n; ++i)
+        bends.push_back(std::fabs(y[i + 1] - 2 * y[i] + y[i - 1]));
+    const double sigma = median(std::move(bends)) / (0.6745 * std::sqrt(6.0));
+    l.drift = sxy / sxx * l.seconds;
+    l.tolerance = std::max(kLevelSigmas * sigma * l.seconds / std::sqrt(sxx), kLevelFloor);
+    return l;
+}
+
 } // namespace
 
 FopdtFit fitStep(std::span<const double> t, std::span<const double> y, double deltaPct) {
@@ -196,15 +233,25 @@ FopdtFit fitStep(std::span<const double> t, std::span<const double> y, double de
         fit.model.tau = kInf;
         return fit;
     }
+    fit.levelSamples = firstAfter;
+    if (firstAfter < kMinLevelSamples) {
+        fit.refusal = FitRefusal::ShortLevel;
+        return fit;
+    }
+    const LevelLine level = levelLine(d.t.first(firstAfter), d.y.first(firstAfter));
+    fit.levelSeconds = level.seconds;
+    fit.levelDrift = level.drift;
+    fit.levelTolerance = level.tolerance;
+    if (std::fabs(level.drift) > level.tolerance) {
+        fit.refusal =
+            level.drift * deltaPct > 0 ? FitRefusal::ResponseBegun : FitRefusal::NotSteady;
+        return fit;
+    }
 
     double before = 0;
-    if (firstAfter > 0) {
-        for (std::size_t i = 0; i < firstAfter; ++i)
-            before += d.y[i];
-        before /= static_cast<double>(firstAfter);
-    } else {
-        before = d.y[0];
-    }
+    for (std::size_t i = 0; i < firstAfter; ++i)
+        before += d.y[i];
+    before /= static_cast<double>(firstAfter);
     const std::size_t tail = std::clamp<std::size_t>(after / 10, 1, 20);
     double end = 0;
     for (std::size_t i = n - tail; i < n; ++i)
@@ -366,6 +413,27 @@ std::string fitRefusalText(const FopdtFit& fit, char sep) {
                " °C больше " + num(kMaxRmsShare * 100) + " % изменения температуры (" +
                num(fit.change) +
                " °C). На выбранном участке мощность должна меняться только один раз.";
+    case FitRefusal::ShortLevel:
+        return "Перед ступенькой слишком мало отсчётов: " + std::to_string(fit.levelSamples) +
+               ", а чтобы судить, установилась ли температура, нужно не меньше " +
+               std::to_string(kMinLevelSamples) +
+               " (такт переключения мощности и отсчёты до него). Выберите участок с отсчётами "
+               "до ступеньки или увеличьте число тактов при P0.";
+    case FitRefusal::NotSteady:
+        return "Температура перед ступенькой не установилась: за " + num(fit.levelSeconds) +
+               " с до ступеньки она изменилась на " + num(std::fabs(fit.levelDrift)) +
+               " °C против ступеньки, а шум показаний объясняет не больше " +
+               num(fit.levelTolerance) +
+               " °C. Дайте температуре установиться при мощности до ступеньки (больше тактов "
+               "при P0) или выберите другой участок.";
+    case FitRefusal::ResponseBegun:
+        return "Отклик начался раньше выбранного начала: за " + num(fit.levelSeconds) +
+               " с до него температура уже изменилась на " + num(std::fabs(fit.levelDrift)) +
+               " °C в сторону ступеньки, а шум показаний объясняет не больше " +
+               num(fit.levelTolerance) +
+               " °C. Начало участка — такт, на котором переключена мощность: выберите его "
+               "раньше. Если мощность переключена именно там, температура ещё не установилась "
+               "при P0: нужно больше тактов при P0.";
     }
     return {};
 }

@@ -128,7 +128,7 @@ std::vector<SegmentScore> scoreArchive(const ArchiveReader& archive) {
     std::vector<ScoredSample> samples(archive.SampleCount);
     for (std::size_t p = 1; p <= archive.SampleCount; ++p) {
         const TArchiveRecord& s = archive.Samples[p];
-        const std::size_t k = archive.configForPosition(p).value_or(1);
+        const std::size_t k = configActingOn(archive, p).value_or(1);
         samples[p - 1] = {s.Temper, s.Vremya, archive.Configs[k].Zadan};
     }
     return scoreSamples(samples, 1);

@@ -4,11 +4,12 @@
 // window, the main window and thermostand-cli show the same figures.
 //
 // Segments: one starts at the first sample and at every sample whose
-// configuration in force (ArchiveReader::configForPosition) has a setpoint
-// other than the previous sample's; it ends just before the next one starts.
-// t is the seconds since the segment's first sample, from Vremya; a step
-// back of more than half a day between neighbours is a midnight passed and
-// adds a day.
+// setpoint differs from the previous sample's, the setpoint being that of
+// the configuration record that acted on the sample (configActingOn: a
+// record with Takt N from position N - 2 on); it ends just before the next
+// one starts. t is the seconds since the segment's first sample, from
+// Vremya; a step back of more than half a day between neighbours is a
+// midnight passed and adds a day.
 //
 // With r the setpoint, y0 the first temperature, s = r - y0, e = r - y:
 //   rise_time_s      t(first (y - y0)/s >= 0.9) - t(first (y - y0)/s >= 0.1);
@@ -21,7 +22,11 @@
 //                    last sample is outside
 //   steady_error     mean e over the last max(10, ceil(n/10)) samples when
 //                    n >= 20, else null
-//   iae, ise, itae   sums over samples 2..n of |e| dt, e^2 dt, t |e| dt
+//   iae, ise, itae   sums over samples 2..n of |e| dt, e^2 dt, t |e| dt:
+//                    right-endpoint sums, each interval dt taking the error
+//                    of the sample that ends it
+// Rise, peak and settling are sample times, not interpolated between
+// samples: the rise time is a whole number of sample intervals.
 // A step below 0.5 degrees is a hold: no rise, overshoot or settling time,
 // and the peak is the largest |e|.
 
@@ -31,6 +36,7 @@
 #include <string>
 #include <vector>
 
+#include "analysis/acting_config.h"
 #include "storage/archive_record.h"
 #include "storage/reader.h"
 
@@ -65,8 +71,9 @@ struct ScoredSample {
 [[nodiscard]] std::vector<SegmentScore> scoreSamples(const std::vector<ScoredSample>& samples,
                                                      std::size_t firstPosition = 1);
 
-// Samples 1 .. SampleCount with the setpoints of their configurations. An
-// archive without configuration records has no setpoint and no segment.
+// Samples 1 .. SampleCount with the setpoints of the configurations that
+// acted on them. An archive without configuration records has no setpoint
+// and no segment.
 [[nodiscard]] std::vector<SegmentScore> scoreArchive(const ArchiveReader& archive);
 
 // The current run as an archive: RunSamples 3 .. takt become positions 1 ..
@@ -75,7 +82,7 @@ struct ScoredSample {
 void runAsArchive(const std::vector<TArchiveRecord>& runSamples, std::uint16_t takt,
                   const std::vector<TConfigRecord>& runConfigs, ArchiveReader& out);
 // A chart of the run draws position p at x = p + kRunChartOffset (its Takt).
-inline constexpr int kRunChartOffset = 2;
+inline constexpr int kRunChartOffset = static_cast<int>(kTaktOfPosition);
 
 // The field names, in the order both outputs write them.
 [[nodiscard]] const std::vector<const char*>& scoreFieldNames();

@@ -1,23 +1,37 @@
 #include "analysis/step_span.h"
 
 #include <algorithm>
+#include <vector>
+
+#include "analysis/acting_config.h"
 
 namespace thermo {
 
-std::optional<StepSpan> archiveStepSpan(const ArchiveReader& archive, std::size_t first,
-                                        std::size_t last) {
-    if (first < 1 || last <= first || last > archive.SampleCount)
-        return std::nullopt;
+StepSpan stepSpan(std::span<const TArchiveRecord> samples, std::size_t first, std::size_t baseline,
+                  double intervalS) {
     StepSpan span;
     span.first = first;
-    span.last = last;
+    span.baseline = baseline;
+    span.last = first + samples.size() - baseline - 1;
+    span.intervalS = intervalS;
     std::vector<double> times;
-    for (std::size_t p = first; p <= last; ++p) {
-        times.push_back(archive.Samples[p].Vremya);
-        span.y.push_back(archive.Samples[p].Temper);
+    times.reserve(samples.size());
+    span.y.reserve(samples.size());
+    for (const TArchiveRecord& s : samples) {
+        times.push_back(s.Vremya);
+        span.y.push_back(s.Temper);
     }
-    span.t = secondsFromTimesOfDay(times, 0);
-    const auto k = archive.configForPosition(first);
+    span.t = secondsFromTimesOfDay(times, baseline);
+    return span;
+}
+
+std::optional<StepSpan> archiveStepSpan(const ArchiveReader& archive, std::size_t first,
+                                        std::size_t last, std::size_t baseline) {
+    if (first <= baseline || last <= first || last > archive.SampleCount)
+        return std::nullopt;
+    const std::size_t from = first - baseline;
+    StepSpan span = stepSpan({archive.Samples.data() + from, last - from + 1}, first, baseline, 0);
+    const auto k = configActingOn(archive, first);
     if (k && archive.Configs[*k].Interval > 0) {
         span.intervalS = archive.Configs[*k].Interval / 1000.0;
     } else {

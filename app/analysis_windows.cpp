@@ -1,12 +1,11 @@
 #include "app/analysis_windows.h"
 
-
-#include "analysis/ui/analysis_menu.h"
-#include "widgets/trend_chart.h"
-#include "widgets/cursor_chart.h"
 #include "analysis/run_path.h"
-#include "widgets/surface_chart.h"
+#include "analysis/ui/analysis_menu.h"
 #include "ui_aux/show_window.h"
+#include "widgets/cursor_chart.h"
+#include "widgets/surface_chart.h"
+#include "widgets/trend_chart.h"
 
 namespace thermo {
 
@@ -53,8 +52,9 @@ AnalysisWindows::AnalysisWindows(TF_Glav& main, TF_Arhiv& archiveWindow, Archive
         &archiveIdentify, &IdentifyWindow::applyRequested,
         [this](int regulator, const QStringList& texts) { applyCoefficients(regulator, texts); });
     QObject::connect(&stepExperiment, &StepWindow::finished,
-                     [this](const QString& file, std::size_t first, std::size_t last, int from,
-                            int to) { showStepResult(file, first, last, from, to); });
+                     [this](const QString& file, std::size_t first, std::size_t last,
+                            std::size_t baseline, int from,
+                            int to) { showStepResult(file, first, last, baseline, from, to); });
 }
 
 void AnalysisWindows::showIdentify() {
@@ -74,11 +74,12 @@ void AnalysisWindows::applyCoefficients(int regulator, const QStringList& texts)
 }
 
 void AnalysisWindows::showStepResult(const QString& archive, std::size_t first, std::size_t last,
-                                     int fromPct, int toPct) {
+                                     std::size_t baseline, int fromPct, int toPct) {
     archiveWindow_.OpenArchive(archive.toStdString());
     showOrRaise(archiveWindow_);
     archiveWindow_.SelectSpan(first, last);
     archiveIdentify.setSpan(first, last);
+    archiveIdentify.setBaseline(baseline);
     archiveIdentify.setStep(fromPct, toPct);
     showOrRaise(archiveIdentify);
     (void)archiveIdentify.identify(); // a refusal is shown in the window

@@ -18,13 +18,13 @@
 #include <cstddef>
 #include <vector>
 
-#include "app/main_window.h"
-#include "analysis/ui/step_window.h"
-#include "archive_view/archive_window.h"
+#include "analysis/scorecard.h"
 #include "analysis/ui/identify_window.h"
 #include "analysis/ui/score_window.h"
-#include "analysis/scorecard.h"
+#include "analysis/ui/step_window.h"
 #include "analysis/ui/surface_window.h"
+#include "app/main_window.h"
+#include "archive_view/archive_window.h"
 #include "storage/reader.h"
 
 namespace thermo {
@@ -51,8 +51,8 @@ public:
     // switched off named.
     void applyCoefficients(int regulator, const QStringList& texts);
     // The step experiment's archive opened, its span selected, identified.
-    void showStepResult(const QString& archive, std::size_t first, std::size_t last, int fromPct,
-                        int toPct);
+    void showStepResult(const QString& archive, std::size_t first, std::size_t last,
+                        std::size_t baseline, int fromPct, int toPct);
 
     ScoreWindow runScore;     // the main window's run
     ScoreWindow archiveScore; // the archive window's archive

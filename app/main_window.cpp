@@ -11,6 +11,7 @@
 #include <QPushButton>
 #include <QSocketNotifier>
 #include <QSpinBox>
+#include <QStatusBar>
 #include <QToolButton>
 #include <functional>
 #include <tuple>
@@ -90,6 +91,10 @@ TF_Glav::TF_Glav(MainWindowServices services, QWidget* parent)
     buildRegulator2(upperBand);
     buildControl(upperBand);
     buildTrendArea(central);
+    statusLine = new QLabel(this);
+    statusLine->setObjectName("statusLine");
+    statusBar()->addWidget(statusLine, 1);
+    statusBar()->setSizeGripEnabled(false);
     FormCreate();
     watchGuard();
 }
@@ -340,6 +345,10 @@ void TF_Glav::showEvent(QShowEvent* event) {
 }
 
 void TF_Glav::FormShow() {
+    // A run whose byte reaches no heater looks like any other: say so before
+    // anything else, once.
+    if (const std::optional<Notice> absent = s_.session.heaterAbsence())
+        s_.dialogs.message(absent->icon, absent->caption, absent->text);
     portSelection_.enumerate();
     portSelection_.SelectComPort(SavedComPort_);
     portChosen_ = true;
@@ -379,7 +388,26 @@ void TF_Glav::FormDestroy() {
     });
 }
 
+void TF_Glav::showStatus() {
+    // What the run records and drives, in view.
+    const std::string& archive = s_.recorder.ArchiveName();
+    const int com = portSelection_.CurrentComPort();
+    const QString sensor =
+        com >= 1 && com <= 4
+            ? QStringLiteral("COM%1 (%2)")
+                  .arg(com)
+                  .arg(QString::fromStdString(s_.settings.devices.com[static_cast<size_t>(com - 1)]))
+            : QStringLiteral("порт не выбран");
+    const std::string heater = s_.devices.heaterPort();
+    statusLine->setText(
+        QStringLiteral("архив: %1    датчик: %2    нагреватель: %3")
+            .arg(archive.empty() ? QStringLiteral("не выбран") : QString::fromStdString(archive))
+            .arg(sensor)
+            .arg(heater.empty() ? QStringLiteral("не подключён") : QString::fromStdString(heater)));
+}
+
 void TF_Glav::syncMenu() {
+    showStatus();
     const PortMenuState& m = portSelection_.menu();
     for (size_t i = 0; i < 4; ++i) {
         portItems[i]->setEnabled(m.enabled[i]);
@@ -486,6 +514,7 @@ bool TF_Glav::newArchive() {
     });
     if (chosen)
         Bt_Start->setEnabled(true);
+    showStatus();
     Chart3->clearSeries();
     StringGrid1->table().clear();
     showNotices();

@@ -133,6 +133,9 @@ public:
     QAction *N2, *N9, *EXEL1, *N11, *N12, *N13, *N7, *N8, *N6, *N10, *N5;
     std::array<QAction*, 4> portItems{}; // MCOM1, MCOM2, MCOM3, COM41
     QAction* MClosePort;
+    // Under the chart: the archive being recorded, the sensor's port and the
+    // heater's.
+    QLabel* statusLine;
 
     [[nodiscard]] const PortSelection& ports() const { return portSelection_; }
 
@@ -169,6 +172,7 @@ private:
     void buildTrendArea(QWidget* central);
     void fillEditFields();
     void syncMenu();
+    void showStatus();
     void applyNumber(QLineEdit* edit, double& target);
     void runWaitingTick();
     // Timer1 follows the session: stopped (and runStopped told) once the

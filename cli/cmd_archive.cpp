@@ -12,8 +12,8 @@
 #include "analysis/scorecard.h"
 #include "cli/archive_export.h"
 #include "cli/commands.h"
-#include "common/options.h"
 #include "common/numfmt.h"
+#include "common/options.h"
 #include "common/scripted_dialogs.h"
 #include "storage/reader.h"
 
@@ -219,8 +219,10 @@ int configs(int argc, char** argv) {
 const char* kScoreUsage = R"(usage: thermostand-cli archive score FILE [--json]
 
 The run scorecard of the archive FILE: one row per segment, a stretch of
-samples held at one setpoint (a new segment starts where the configuration
-in force changes the setpoint). CSV on stdout, a header row and then
+samples held at one setpoint. A new segment starts at the first sample the
+new setpoint acted on: a configuration record with Takt N was written by the
+tick that took position N - 2, from the values that tick used (the sample
+at position p is tick p + 2's). CSV on stdout, a header row and then
 
   first,last,setpoint,start_temp,step,duration_s,rise_time_s,overshoot_pct,
   peak_temp,peak_time_s,band,settling_time_s,steady_error,iae,ise,itae
@@ -229,9 +231,14 @@ first and last are sample positions (from 1, as in archive dump); times in
 seconds since the segment's first sample; temperatures, step (setpoint minus
 the first temperature), band and steady_error in degrees; overshoot in
 percent of the step; iae, ise, itae the integrals of |e|, e^2 and t|e| over
-the segment (e = setpoint - temperature). A figure that does not exist (90 %
-never reached, never settled, fewer than 20 samples for steady_error, or a
-hold: a step below 0.5 degrees) is an empty field. Numbers use a point.
+the segment (e = setpoint - temperature) as right-endpoint sums: each
+interval between neighbouring samples counts with the error of the sample
+that ends it, so the first sample's error is not in them. Rise, peak and
+settling are the times of samples, not interpolated between them: the rise
+time (first sample at 10 % of the step to first at 90 %) is a whole number
+of sample intervals. A figure that does not exist (90 % never reached, never
+settled, fewer than 20 samples for steady_error, or a hold: a step below 0.5
+degrees) is an empty field. Numbers use a point.
 
   --json   {"segments": [{...the fields above...}, ...]}, with null
 

@@ -2,6 +2,7 @@
 // mode whose value changes once), the model fitted to its response and the
 // coefficients the tuning rules propose; `archive identify` does the same
 // for a span of a recorded archive.
+#include <algorithm>
 #include <charconv>
 #include <cmath>
 #include <iostream>
@@ -9,17 +10,17 @@
 #include <string>
 #include <vector>
 
-#include "run/interval.h"
-#include "run/step_experiment.h"
+#include "analysis/identify.h"
 #include "analysis/step_span.h"
+#include "analysis/tuning.h"
 #include "cli/commands.h"
-#include "cli/stand_run.h"
 #include "cli/settings_sep.h"
+#include "cli/stand_run.h"
 #include "common/numfmt.h"
 #include "common/options.h"
 #include "common/scripted_dialogs.h"
-#include "analysis/identify.h"
-#include "analysis/tuning.h"
+#include "run/interval.h"
+#include "run/step_experiment.h"
 #include "storage/io_error.h"
 #include "storage/reader.h"
 #include "storage/settings.h"
@@ -41,38 +42,57 @@ Every safety stop of `run` applies. The ticks are logged on stderr.
 
   --archive FILE       the archive to record (appended to when it exists)
   --from P0, --to P1   whole percent, 0..100, different; P0 > P1 is a cooling step
-  --hold N0            ticks at P0 before the step, 1 or more
+  --hold N0            ticks at P0 before the step, 3 or more: the run's first
+                       tick records nothing, and the fit wants the switching
+                       tick and two samples before it for the level. The last
+                       10 samples before the switch are the level, and it
+                       must be steady: a plant that was at another power
+                       wants N0 long enough to settle at P0
   --ticks N1           ticks at P1, 6 or more; N0 + N1 at most 64999. The fit
                        needs 1.5 time constants of response: a plant of 175 s
                        wants N1 of 300 s or more
   --interval MS, --port COMn|PATH, --settings FILE, --setpoint T,
   --watch-period S, --no-alarm-sound     as for `run`
 )";
-static_assert(mentionsNumber(kIdentifyUsage, kMaxStepTicks));
+static_assert(mentionsNumber(kIdentifyUsage, kMaxStepTicks) &&
+              mentionsNumber(kIdentifyUsage, kMinHoldTicks) &&
+              mentionsNumber(kIdentifyUsage, kDefaultBaseline));
 
-const char* kArchiveUsage =
+constexpr const char* kArchiveUsage =
     R"(usage: thermostand-cli archive identify FILE [--first A --last B --step P0:P1]
-                                        [options]
+                                        [--baseline N] [options]
 
 Fits a first-order-plus-dead-time model to the samples A..B of the archive
 FILE and proposes coefficients for both regulators. The archive does not
 record the manual value, so the step is given: A is the position of the
 tick that switched the heater from P0 % to P1 % (its reading, taken before
-the switch, is the level before the step), and the power stays at P1 % up
-to B. Times come from the samples' time stamps, the interval from the
-configuration in force at A.
+the switch, belongs to the level before the step), and the power stays at
+P1 % up to B. The N samples before A and A's own are the level before the
+step; a level that moves by more than the readings' noise is refused: the
+way of the step, as a response begun before A, the other way, as a plant
+not yet settled. Times come from the samples' time stamps, the interval from
+the configuration that acted at A.
 
   --first A, --last B  sample positions, 1-based as in `archive dump`
   --step P0:P1         manual values in percent, 0..100, before and after
+  --baseline N         samples before A in the level, 2 or more (default 10,
+                       or as many as the archive holds before A); identify
+                       --json prints the span it fitted as first, last and
+                       baseline, and these three give the same fit
 
 Without any of the three the step comes from the note a completed step
-experiment left beside the archive (FILE.step), the last one there.
+experiment left beside the archive (FILE.step), the last one there,
+with the level it fitted.
 )";
+static_assert(mentionsNumber(kArchiveUsage, kDefaultBaseline) &&
+              mentionsNumber(kArchiveUsage, kMinLevelSamples - 1));
 
 const char* kReportUsage =
     R"(
 Report options:
-  --json               print {"model": {...}, "tuning": {...}} instead of text
+  --json               print {"model": {...}, "step": {...}, "tuning": {...}}
+                       instead of text; "step" holds from_pct, to_pct,
+                       interval_s and the span: first, last and baseline
   --step-size C        setpoint step in °C the saturation warning assumes,
                        from the plant held at P0 (default 10)
   --write-settings F   write the chosen rule's coefficients into the settings
@@ -94,8 +114,10 @@ counts, 234 counts being 100 %.
 
 Exit status: 0 with a model; 1 when the run or the archive could not start
 or be read; 2 for a usage error; 3 when the run ended early with the heater
-off; 4 when the response does not allow a fit (too short, too flat, poor
-fit: the message says which).
+off; 4 when the span does not allow a fit (a level before the step too short
+or not steady, a response begun before it, too short, too flat, poor fit:
+the message says which; with --json, {"error": {"reason": ..., "message":
+...}}).
 )";
 
 struct ReportOptions {
@@ -163,6 +185,12 @@ const char* refusalKey(FitRefusal r) {
         return "too_short";
     case FitRefusal::PoorFit:
         return "poor_fit";
+    case FitRefusal::ShortLevel:
+        return "short_level";
+    case FitRefusal::NotSteady:
+        return "not_steady";
+    case FitRefusal::ResponseBegun:
+        return "response_begun";
     }
     return "";
 }
@@ -225,7 +253,8 @@ int report(const Step& step, const ReportOptions& o) {
                ", \"to_pct\": " + formatJsonNumber(step.toPct) +
                ", \"interval_s\": " + formatJsonNumber(span.intervalS) +
                ", \"first\": " + std::to_string(span.first) +
-               ", \"last\": " + std::to_string(span.last) + "}, \"tuning\": {";
+               ", \"last\": " + std::to_string(span.last) +
+               ", \"baseline\": " + std::to_string(span.baseline) + "}, \"tuning\": {";
         for (std::size_t k = 0; k < tunings.size(); ++k) {
             const Tuning& t = tunings[k];
             out += std::string(k ? ", " : "") + '"' + tuningRuleName(t.rule) + "\": {";
@@ -244,7 +273,8 @@ int report(const Step& step, const ReportOptions& o) {
     } else {
         std::cout << "step " << shown(step.fromPct) << " -> " << shown(step.toPct) << " %"
                   << " (" << shown(delta) << " % of full power), positions " << span.first << ".."
-                  << span.last << ", interval " << shown(span.intervalS) << " s\n"
+                  << span.last << " (level from " << span.first - span.baseline << "), interval "
+                  << shown(span.intervalS) << " s\n"
                   << "model: K " << shown(m.gain) << " °C/% ±" << shown(fit.gainCi, 2) << ", tau "
                   << shown(m.tau) << " s ±" << shown(fit.tauCi, 2) << ", theta "
                   << shown(m.deadTime) << " s ±" << shown(fit.deadTimeCi, 2) << ", y0 "
@@ -274,8 +304,9 @@ int report(const Step& step, const ReportOptions& o) {
     return 0;
 }
 
-const std::string kHoldTicksNeeds =
-    "--hold 1 or more, --ticks 6 or more, together at most " + std::to_string(kMaxStepTicks);
+const std::string kHoldTicksNeeds = "--hold " + std::to_string(kMinHoldTicks) +
+                                    " or more, --ticks 6 or more, together at most " +
+                                    std::to_string(kMaxStepTicks);
 
 // What identify is asked: the experiment, and the options its run takes
 // as `run` takes them (left out: run's defaults).
@@ -297,7 +328,7 @@ std::optional<IdentifyOptions> parseIdentify(int argc, char** argv, int& status)
     p.text("--archive", o.archive, "a file name");
     p.number("--from", o.plan.fromPct, {0, 100});
     p.number("--to", o.plan.toPct, {0, 100});
-    p.number("--hold", o.plan.hold, {1, double(kMaxStepTicks)});
+    p.number("--hold", o.plan.hold, {double(kMinHoldTicks), double(kMaxStepTicks)});
     p.number("--ticks", o.plan.ticks, {double(kMinFitSamples), double(kMaxStepTicks)});
     p.number("--interval", o.intervalMs, {kMinIntervalMs, kMaxIntervalMs});
     p.text("--port", o.port, "COMn or a path");
@@ -316,7 +347,7 @@ std::optional<IdentifyOptions> parseIdentify(int argc, char** argv, int& status)
         why = "--archive, --from, --to, --hold and --ticks are required";
     else if (o.plan.fromPct == o.plan.toPct)
         why = "--from and --to are different percentages 0..100";
-    else if (!validStepPlan(o.plan))
+    else if (!validStepPlan(o.plan) || o.plan.hold < kMinHoldTicks)
         why = kHoldTicksNeeds.c_str();
     if (why) {
         status = p.fail(why);
@@ -360,15 +391,18 @@ int identify(int argc, char** argv) {
 int archiveIdentify(int argc, char** argv) {
     ReportOptions report_;
     std::string file, step;
-    long first = 0, last = 0;
+    long first = 0, last = 0, baseline = 0;
     const char* stepNeeds = "P0:P1, two different percentages 0..100";
     OptionParser p("archive identify", std::string(kArchiveUsage) + kReportUsage);
     p.positional("FILE", file);
     p.number("--first", first, {1}, "a sample position, 1 or more");
     p.number("--last", last, {1}, "a sample position, 1 or more");
     p.text("--step", step, stepNeeds);
+    p.number("--baseline", baseline, {double(kMinLevelSamples - 1)},
+             "a number of samples, " + std::to_string(kMinLevelSamples - 1) + " or more");
     if (const auto end = parseWithReport(p, report_, argc, argv))
         return *end;
+    bool noteBaseline = false;
     const int spanGiven = p.given("--first") + p.given("--last") + p.given("--step");
     if (spanGiven == 0) {
         // The step experiment noted where its step lies.
@@ -380,6 +414,10 @@ int archiveIdentify(int argc, char** argv) {
         first = static_cast<long>(notes.back().first);
         last = static_cast<long>(notes.back().last);
         step = std::to_string(notes.back().fromPct) + ':' + std::to_string(notes.back().toPct);
+        if (notes.back().baseline && !p.given("--baseline")) {
+            baseline = static_cast<long>(*notes.back().baseline);
+            noteBaseline = true;
+        }
     } else if (spanGiven < 3) {
         return p.fail("FILE, --first, --last and --step are required");
     }
@@ -403,9 +441,17 @@ int archiveIdentify(int argc, char** argv) {
                   << " samples; --last " << last << " is past them\n";
         return 2;
     }
+    if (!p.given("--baseline") && !noteBaseline) {
+        baseline = std::min<long>(static_cast<long>(kDefaultBaseline), first - 1);
+    } else if (baseline >= first) {
+        std::cerr << "archive identify: --baseline " << baseline << " reaches before the first "
+                  << "sample: --first " << first << " has " << first - 1 << " before it\n";
+        return 2;
+    }
     const auto span =
-        archiveStepSpan(archive, static_cast<std::size_t>(first), static_cast<std::size_t>(last));
-    if (!span) // --last checked against --first and the archive above
+        archiveStepSpan(archive, static_cast<std::size_t>(first), static_cast<std::size_t>(last),
+                        static_cast<std::size_t>(baseline));
+    if (!span) // --last and --baseline checked against --first and the archive above
         return 2;
     return report({*span, *from, *to}, report_);
 }

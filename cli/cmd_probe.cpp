@@ -49,10 +49,11 @@ whether it opens, is busy or is denied, whether an adapter echoes, and
 whether a sensor answers, with one reading and the time it took; for an FTDI
 adapter whose latency timer is above 1 ms, how to lower it. It ends with a
 [devices] section mapping COM1..COM4 to the devices where a sensor answered,
-by their by-id names where they have them.
+by their by-id names where they have them, and LPT to the parallel port found
+for the heater (its /dev/parportN, "auto" for direct port I/O, "none").
 
-  --write-settings FILE  write that section's COM keys into FILE (created
-                     when missing); the rest of FILE stays as it is
+  --write-settings FILE  write that section's COM and LPT keys into FILE
+                     (created when missing); the rest of FILE stays as it is
   --dev-root DIR     look for the devices under DIR instead of /dev
   --sys-root DIR     read the drivers' attributes under DIR instead of /sys
 
@@ -101,7 +102,22 @@ bool anotherProgramHoldsTheStand(const SerialPort& serial) {
     return false;
 }
 
-void reportParallelPorts(const DeviceSettings& devices) {
+// What the settings' LPT key should say for the port that carries the heater
+// in `lpt` (after selectPort): its ppdev device or simulated file, "auto" for
+// direct port I/O, "none" when no port answered.
+std::string lptSettingFound(const TLptPortConnection& lpt) {
+    if (lpt.Adr_LPT().empty())
+        return "none";
+    const std::string path = lpt.accessPath(lpt.SelectedLptPort());
+    if (path.rfind("ppdev ", 0) == 0)
+        return path.substr(6);
+    if (path.rfind("sim:", 0) == 0)
+        return path;
+    return "auto";
+}
+
+// Reports the parallel ports; the LPT value found, when they were probed.
+std::optional<std::string> reportParallelPorts(const DeviceSettings& devices) {
     auto lpt = TLptPortConnection::fromSetting(devices.lpt, {}, PortProbe::Later);
     std::cout << "parallel port (LPT=" << devices.lpt << "): ";
     if (!lpt.IsReady()) {
@@ -110,7 +126,7 @@ void reportParallelPorts(const DeviceSettings& devices) {
             parallelPortAdvice(lpt.errorCode(), lpt.errorDevice(), currentUserName());
         if (!advice.empty())
             std::cout << advice << '\n';
-        return;
+        return std::nullopt;
     }
     // The probes put test patterns on the data registers, the heater's
     // among them: a guard takes the heater off should we die meanwhile.
@@ -118,7 +134,7 @@ void reportParallelPorts(const DeviceSettings& devices) {
     const auto guard = HeaterGuardLink::start(guardBesideProgram(), lpt.guardRegisters(), &why);
     if (!guard) {
         std::cout << "not probed: " << why << '\n';
-        return;
+        return std::nullopt;
     }
     lpt.probePorts();
     lpt.selectPort();
@@ -137,6 +153,7 @@ void reportParallelPorts(const DeviceSettings& devices) {
     // No port found may only mean that this user cannot reach one.
     if (devices.lpt == "auto" && lpt.Adr_LPT().empty() && !hasPortIoCapability())
         std::cout << kPpdevAdvice << '\n';
+    return lptSettingFound(lpt);
 }
 
 // Probing a port writes test patterns to the heater's register: never while
@@ -224,15 +241,22 @@ int scan(const DeviceRoots& roots, const std::string& writeTo) {
                   << (writeTo.empty() ? "" : "; " + writeTo + " not written") << '\n';
         return 1;
     }
+    // The heater's port belongs in the same section: a run must know what it
+    // drives, and "none" says so as plainly as a port does.
+    DeviceSettings searched;
+    searched.lpt = "auto";
+    const std::optional<std::string> lpt = reportParallelPorts(searched);
     std::cout << "\n[devices]\n";
     for (std::size_t i = 0; i < com.size(); ++i)
         std::cout << "COM" << i + 1 << '=' << com[i] << '\n';
+    if (lpt)
+        std::cout << "LPT=" << *lpt << '\n';
     if (answered > com.size())
         std::cout << "(" << answered << " sensors answered; the program has four ports)\n";
     if (writeTo.empty())
         return 0;
     try {
-        SaveDeviceMapping(writeTo, com);
+        SaveDeviceMapping(writeTo, com, lpt.value_or(""));
     } catch (const std::exception& e) {
         std::cerr << "probe: " << e.what() << '\n';
         return 2;

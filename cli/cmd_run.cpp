@@ -36,6 +36,8 @@ then "старт" would), ticks every interval and prints one line per tick:
   --shim PERCENT     manual pulse-width mode at 1..100 %
   --heat             forced full heating
   --no-alarm-sound   no sound on over-temperature
+  --no-heater        run although no parallel port answered: nothing receives
+                     the heater's byte, the run only watches the sensor
   --watch-period S   heating watch period, 1..3600 s, instead of the settings
                      file's watch_period (120): while the heater is driven at
                      half power or more and the plant approaches, the
@@ -47,7 +49,8 @@ then "старт" would), ticks every interval and prints one line per tick:
   --settings FILE    settings file (default: the one named below)
 
 Exit status: 0 after all ticks; 1 when the run could not start (no sensor,
-no port, no parallel port, no heater guard, the archive not writable); 2 for
+no port, no parallel port or none answering without --no-heater, no heater
+guard, the archive not writable); 2 for
 a usage error; 3 when the run ended early with the heater off (sensor lost or
 unreadable, a trip of the heating watch, archive full, heater guard gone,
 interrupted).
@@ -68,7 +71,7 @@ struct Options {
     long interval = 1000;
     std::optional<double> watchSeconds;
     double setpoint = 33.5;
-    bool fuzzy = false, pid = false, heat = false, sound = true;
+    bool fuzzy = false, pid = false, heat = false, sound = true, noHeater = false;
     int shim = 0;
 };
 
@@ -90,6 +93,7 @@ std::optional<Options> parse(int argc, char** argv, int& status) {
     p.flag("--pid", o.pid);
     p.flag("--heat", o.heat);
     p.flag("--no-alarm-sound", o.sound, false);
+    p.flag("--no-heater", o.noHeater);
     if (const auto end = p.parse(argc, argv)) {
         status = *end;
         return std::nullopt;
@@ -122,6 +126,7 @@ int runCycle(int argc, char** argv) {
     c.Check_Alarm = o.sound;
     c.intervalMs = static_cast<int>(o.interval);
     run.watchPeriodS = o.watchSeconds;
+    run.noHeater = o.noHeater;
     return runHeadless(run, "run", std::cout).status;
 }
 

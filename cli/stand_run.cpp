@@ -132,6 +132,15 @@ HeadlessResult runHeadless(const HeadlessRun& o, const char* command, std::ostre
         result.status = 1;
         return result;
     }
+    if (const std::optional<Notice> absent = session.heaterAbsence()) {
+        dialogs.message(absent->icon, absent->caption, absent->text);
+        if (!o.noHeater || o.experiment) {
+            std::cerr << command << ": not started: no heater would be driven"
+                      << (o.experiment ? "\n" : "; --no-heater runs with the sensor only\n");
+            result.status = 1;
+            return result;
+        }
+    }
     devices.writeHeater(0);
     if (!openSensorPort(devices, o.port, settings, settingsPath, command)) {
         session.shutdown();

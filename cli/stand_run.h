@@ -25,6 +25,8 @@ struct HeadlessRun {
     // The heating watch's period instead of the settings file's watch_period
     // (the other [safety] figures stay the file's).
     std::optional<double> watchPeriodS;
+    // Run although no parallel port answered (the sensor only).
+    bool noHeater = false;
     // The step experiment instead of a plain run: its ticks are its own.
     std::optional<StepPlan> experiment;
 };

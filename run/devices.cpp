@@ -16,7 +16,7 @@ StandDevices::StandDevices(const DeviceSettings& devices, const std::string& gua
     : serial_(portMap(devices)),
       lpt_(TLptPortConnection::fromSetting(
           devices.lpt, {}, guardExe.empty() ? PortProbe::AtOpen : PortProbe::Later)),
-      guardRequired_(!guardExe.empty()) {
+      lptSetting_(devices.lpt), guardRequired_(!guardExe.empty()) {
     if (!lpt_.IsReady())
         return;
     if (guardRequired_) {
@@ -77,11 +77,21 @@ void StandDevices::writeHeater(std::uint8_t counts) {
     lastHeater_ = counts;
 }
 
+std::string StandDevices::heaterPort() const {
+    if (!lpt_.IsReady() || lpt_.Adr_LPT().empty())
+        return {};
+    const std::string path = lpt_.accessPath(lpt_.SelectedLptPort());
+    return lpt_.Adr_LPT() + (path.empty() ? "" : ", " + path);
+}
+
 SessionDevices::Failure StandDevices::startUpFailure() const {
     Failure f;
     f.lptNotReady = !lpt_.IsReady();
     f.lptErrorCode = lpt_.errorCode();
     f.guardError = guardError_;
+    f.noHeaterPort = lpt_.IsReady() && lpt_.Adr_LPT().empty();
+    f.lptSetting = lptSetting_;
+    f.portIoAllowed = hasPortIoCapability();
     return f;
 }
 

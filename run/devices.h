@@ -79,12 +79,16 @@ public:
     [[nodiscard]] SerialPort& serial() { return serial_; }
     [[nodiscard]] TLptPortConnection& lpt() { return lpt_; }
     [[nodiscard]] int lastHeaterByte() const { return lastHeater_; }
+    // The port that carries the heater and how it is reached ("$378, ppdev
+    // /dev/parport0"); empty when none answered.
+    [[nodiscard]] std::string heaterPort() const;
 
 private:
     SerialPort serial_;
     TLptPortConnection lpt_;
     int lastHeater_ = -1;
     std::optional<SteadyTime> conversionStarted_;
+    std::string lptSetting_;
     bool guardRequired_ = false;
     std::string guardError_;
     std::unique_ptr<HeaterGuardLink> guard_;

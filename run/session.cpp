@@ -39,6 +39,27 @@ std::optional<Notice> RunSession::startUpRefusal() const {
     return std::nullopt;
 }
 
+std::optional<Notice> RunSession::heaterAbsence() const {
+    const SessionDevices::Failure f = devices_.startUpFailure();
+    if (f.lptNotReady || !f.noHeaterPort)
+        return std::nullopt;
+    std::string why;
+    if (f.lptSetting == "none")
+        why = "В файле настроек указано LPT=none.";
+    else if (f.lptSetting == "auto")
+        why = std::string("Ни один из портов 0x3BC, 0x378, 0x278 не ответил") +
+              (f.portIoAllowed ? "."
+                               : " (без права на прямой ввод-вывод порт виден только через "
+                                 "ppdev: sudo modprobe ppdev, пользователь в группе lp).");
+    else
+        why = "Порт LPT=" + f.lptSetting + " не ответил.";
+    return Notice{Notice::Kind::Message, MessageKind::Warning, "",
+                  std::string(kNoHeaterText) + "\n" + why +
+                      " Запуск пойдёт только с датчиком; порт нагревателя указывается ключом "
+                      "LPT в разделе [devices] файла настроек, найти его поможет "
+                      "thermostand-cli probe --scan."};
+}
+
 void RunSession::snapshotConfig() {
     recorder_.TakeConfigSnapshot(liveConfig(stand_));
 }
@@ -111,7 +132,7 @@ TickReport RunSession::tick(double timeOfDay) {
     if (!r.ioError.empty())
         tell({Notice::Kind::ErrorReport, MessageKind::Error, "", r.ioError});
     if (experiment_) {
-        experiment_->afterTick(r, stand_.state.Temper);
+        experiment_->afterTick(r, recorder_.RunSamples()[stand_.state.Takt]);
         if (experiment_->finished()) {
             endExperiment(experiment_->abandoned() ? ExperimentEnd::How::Abandoned
                                                    : ExperimentEnd::How::Completed);
@@ -197,7 +218,8 @@ void RunSession::noteStep(const ExperimentEnd& end) {
     // The archive records no manual value: the note beside it keeps the
     // step for the report and `archive identify`.
     const StepNote note{end.span.first, end.span.last,  end.plan.fromPct,          end.plan.toPct,
-                        end.plan.hold,  end.plan.ticks, stand_.controls.intervalMs};
+                        end.plan.hold,  end.plan.ticks, stand_.controls.intervalMs,
+                        end.span.baseline};
     try {
         appendStepNote(recorder_.ArchiveName(), note);
     } catch (const IoError& e) {

@@ -36,6 +36,9 @@ namespace thermo {
 class AlarmSound;
 class ArchiveRecorder;
 
+inline constexpr const char* kNoHeaterText =
+    "Нагреватель не подключён: параллельный порт не найден.";
+
 // What the session needs of the stand beyond the tick's sensor and heater.
 class SessionDevices : public CycleSensor, public CycleHeater {
 public:
@@ -45,6 +48,10 @@ public:
         bool lptNotReady = false;
         int lptErrorCode = 0;   // the system's error number
         std::string guardError; // why the heater guard did not start
+        // Ready, but no port answered: heater bytes would reach nothing.
+        bool noHeaterPort = false;
+        std::string lptSetting; // the settings' LPT value ("auto", "none", a device)
+        bool portIoAllowed = false; // direct port I/O could have found a port
     };
     [[nodiscard]] virtual Failure startUpFailure() const = 0;
     // A guard was started and is no longer running.
@@ -93,6 +100,11 @@ public:
     // Why this program may not drive the heater at all (told once, at
     // start-up; the program then ends); nothing when it may.
     [[nodiscard]] std::optional<Notice> startUpRefusal() const;
+    // No parallel port answered, so nothing receives the heater's byte: a
+    // run can only watch the sensor. Told once at start-up (the window then
+    // runs on; the command line refuses a run unless asked for one without
+    // a heater); nothing when a port carries the heater.
+    [[nodiscard]] std::optional<Notice> heaterAbsence() const;
 
     // Start-up: the configuration in force becomes the last one recorded,
     // without writing anything.

@@ -1,5 +1,7 @@
 #include "run/step_experiment.h"
 
+#include <algorithm>
+
 namespace thermo {
 
 bool validStepPlan(const StepPlan& p) {
@@ -41,34 +43,29 @@ void StepExperiment::beforeTick(CycleControls& c) const {
     c.stepExperiment = true;
 }
 
-void StepExperiment::afterTick(const TickReport& r, double temper) {
+void StepExperiment::afterTick(const TickReport& r, const TArchiveRecord& recorded) {
     const long tick = ticksRun_++;
-    if (r.sampleAdded)
-        ++added_;
+    if (!r.sampleAdded)
+        return; // nothing in the archive: the run's first tick, or no reading
+    ++added_;
     if (tick >= plan_.hold + plan_.ticks || (abandoned_ && tick >= closingTick_))
         return; // the closing tick: its heater is off
-    if (tick == plan_.hold)
+    if (tick == plan_.hold) {
         first_ = prior_ + added_;
-    last_ = prior_ + added_;
-    times_.push_back(r.timeOfDay);
-    measured_.push_back(!r.nothingMeasured);
-    temper_.push_back(temper);
+        beforeFirst_ = records_.size();
+    }
+    records_.push_back(recorded);
 }
 
 StepSpan StepExperiment::span(double intervalS) const {
-    StepSpan s;
-    s.intervalS = intervalS;
-    s.first = first_;
-    s.last = last_;
-    const std::vector<double> t =
-        secondsFromTimesOfDay(times_, static_cast<std::size_t>(plan_.hold));
-    for (std::size_t i = 0; i < t.size(); ++i) {
-        if (measured_[i]) {
-            s.t.push_back(t[i]);
-            s.y.push_back(temper_[i]);
-        }
+    if (first_ == 0) {
+        StepSpan none;
+        none.intervalS = intervalS;
+        return none;
     }
-    return s;
+    const std::size_t baseline = std::min(beforeFirst_, kDefaultBaseline);
+    const std::size_t from = beforeFirst_ - baseline;
+    return stepSpan(std::span(records_).subspan(from), first_, baseline, intervalS);
 }
 
 } // namespace thermo

@@ -448,8 +448,11 @@ void SaveSettings(const std::string& path, const TSettings& settings, char decim
         path, [&](std::string_view old) { return settingsToText(old, settings, decimalSep); });
 }
 
-std::string deviceMappingToText(std::string_view oldText, const std::vector<std::string>& com) {
+std::string deviceMappingToText(std::string_view oldText, const std::vector<std::string>& com,
+                                const std::string& lpt) {
     IniFile ini(oldText);
+    if (!lpt.empty())
+        ini.set("devices", "LPT", lpt);
     // The ports found replace the whole mapping: a COM key left from an
     // earlier one would name an adapter that is no longer there.
     for (std::size_t i = 0; i < 4; ++i) {
@@ -462,14 +465,15 @@ std::string deviceMappingToText(std::string_view oldText, const std::vector<std:
     return ini.text();
 }
 
-void SaveDeviceMapping(const std::string& path, const std::vector<std::string>& com) {
+void SaveDeviceMapping(const std::string& path, const std::vector<std::string>& com,
+                       const std::string& lpt) {
     // The machine's file may be the first thing in /etc/thermostand.
     const std::filesystem::path folder = std::filesystem::path(path).parent_path();
     std::error_code ec;
     if (!folder.empty() && !std::filesystem::exists(folder, ec) &&
         !std::filesystem::create_directories(folder, ec))
         throw ioErrorFromErrno(path, ec.value());
-    rewriteSettingsFile(path, [&](std::string_view old) { return deviceMappingToText(old, com); });
+    rewriteSettingsFile(path, [&](std::string_view old) { return deviceMappingToText(old, com, lpt); });
 }
 
 ReportSettings reportSettingsFromText(std::string_view text) {

@@ -104,11 +104,14 @@ void SaveSettings(const std::string& path, const TSettings& settings, char decim
 // The old text with [devices] COM1..COMn set to `com` (the first four of
 // it) and the COM keys after them taken out; the section's other keys and
 // every other line kept.
+// `lpt`, when given, becomes the LPT key.
 [[nodiscard]] std::string deviceMappingToText(std::string_view oldText,
-                                              const std::vector<std::string>& com);
+                                              const std::vector<std::string>& com,
+                                              const std::string& lpt = {});
 // The same into the file (a new one, and its folder, when missing), written
 // as SaveSettings writes. Throws IoError with the system's text.
-void SaveDeviceMapping(const std::string& path, const std::vector<std::string>& com);
+void SaveDeviceMapping(const std::string& path, const std::vector<std::string>& com,
+                       const std::string& lpt = {});
 
 // Section [report] keeps the lab report's title block as last entered
 // (keys title, student, group; UTF-8 text as typed), so the next report

@@ -28,10 +28,11 @@ std::optional<StepNote> parseLine(std::string_view line) {
     if (line.substr(0, kTag.size()) != kTag)
         return std::nullopt;
     line.remove_prefix(kTag.size());
-    long long first = -1, last = -1, from = -1, to = -1, hold = 0, ticks = 0, interval = 0;
+    long long first = -1, last = -1, from = -1, to = -1, hold = 0, ticks = 0, interval = 0,
+              baseline = -1;
     const std::pair<std::string_view, long long*> keys[] = {
-        {"first", &first}, {"last", &last},   {"from_pct", &from},       {"to_pct", &to},
-        {"hold", &hold},   {"ticks", &ticks}, {"interval_ms", &interval}};
+        {"first", &first}, {"last", &last},   {"from_pct", &from},        {"to_pct", &to},
+        {"hold", &hold},   {"ticks", &ticks}, {"interval_ms", &interval}, {"baseline", &baseline}};
     while (!line.empty()) {
         const std::size_t start = line.find_first_not_of(" \t\r");
         if (start == std::string_view::npos)
@@ -65,6 +66,8 @@ std::optional<StepNote> parseLine(std::string_view line) {
     n.hold = static_cast<long>(hold);
     n.ticks = static_cast<long>(ticks);
     n.intervalMs = static_cast<int>(interval);
+    if (baseline >= 0 && baseline < first)
+        n.baseline = static_cast<std::size_t>(baseline);
     return n;
 }
 
@@ -79,7 +82,7 @@ std::string stepNoteLine(const StepNote& n) {
            " last=" + std::to_string(n.last) + " from_pct=" + std::to_string(n.fromPct) +
            " to_pct=" + std::to_string(n.toPct) + " hold=" + std::to_string(n.hold) +
            " ticks=" + std::to_string(n.ticks) + " interval_ms=" + std::to_string(n.intervalMs) +
-           "\n";
+           (n.baseline ? " baseline=" + std::to_string(*n.baseline) : std::string()) + "\n";
 }
 
 std::vector<StepNote> parseStepNotes(std::string_view text) {

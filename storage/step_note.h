@@ -7,12 +7,16 @@
 //
 // One line per experiment, whole numbers whatever the locale:
 //   experiment first=A last=B from_pct=P0 to_pct=P1 hold=N0 ticks=N1 interval_ms=MS
-// first is the position of the tick that switched the heater from P0 to P1
-// and last the last sample at P1 (StepSpan's positions). Lines that do not
+//              baseline=N
+// first is the position of the tick that switched the heater from P0 to P1,
+// last the last sample at P1 and baseline the samples before first that the
+// experiment's fit took as the level (StepSpan's positions; older notes lack
+// baseline). Lines that do not
 // read as a plausible step are skipped; keys may come in any order, unknown
 // keys are ignored.
 
 #include <cstddef>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -24,6 +28,7 @@ struct StepNote {
     int fromPct = 0, toPct = 0;
     long hold = 0, ticks = 0;
     int intervalMs = 0;
+    std::optional<std::size_t> baseline;
 
     bool operator==(const StepNote&) const = default;
 };

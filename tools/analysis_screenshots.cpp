@@ -12,14 +12,14 @@
 #include <iostream>
 
 #include "app/analysis_windows.h"
-#include "widgets/cursor_chart.h"
 #include "common/scripted_dialogs.h"
-#include "widgets/surface_chart.h"
 #include "control/ui/term_window.h"
 #include "sim/plant.h"
 #include "sim/pty_sensor.h"
 #include "storage/recorder.h"
 #include "ui_aux/program_setup.h"
+#include "widgets/cursor_chart.h"
+#include "widgets/surface_chart.h"
 
 using namespace thermo;
 namespace fs = std::filesystem;
@@ -49,7 +49,8 @@ int main(int argc, char** argv) {
     double T = 22, v = 0;
     for (int p = 1; p <= 500; ++p) {
         if (p == 1 || p == 250) {
-            c.Takt = static_cast<std::uint16_t>(p);
+            // As the recorder writes it: by the tick that took position p.
+            c.Takt = static_cast<std::uint16_t>(p == 1 ? 1 : p + 2);
             c.Zadan = p == 1 ? 33.5 : 28;
             const ConfigBytes b = encodeConfig(c);
             appendRecord(path + "UST", b.data(), b.size());

@@ -117,6 +117,9 @@ IdentifyWindow::IdentifyWindow(const ArchiveReader& archive, UserDialogs& dialog
     };
     firstBox = spin("firstSample");
     lastBox = spin("lastSample");
+    baselineBox = spin("baselineSamples");
+    baselineBox->setRange(static_cast<int>(kMinLevelSamples) - 1, kMaxSamplePosition);
+    baselineBox->setValue(static_cast<int>(kDefaultBaseline));
     takeFirst = button("takeFirst", QStringLiteral("начало — выбранный отсчёт"));
     takeLast = button("takeLast", QStringLiteral("конец — выбранный отсчёт"));
     fromEdit = edit("fromPercent", QStringLiteral("0"));
@@ -146,10 +149,13 @@ IdentifyWindow::IdentifyWindow(const ArchiveReader& archive, UserDialogs& dialog
     grid->addWidget(label(QStringLiteral("скачок задания для проверки, °C")), 1, 4);
     grid->addWidget(stepEdit, 1, 5);
     grid->addWidget(identifyButton, 1, 6);
+    grid->addWidget(label(QStringLiteral("отсчётов до начала")), 2, 0);
+    grid->addWidget(baselineBox, 2, 1);
     grid->setColumnStretch(7, 1);
     auto* hint = label(QStringLiteral(
         "начало — отсчёт такта, на котором переключена мощность, конец — последний отсчёт "
-        "отклика; можно выделить строки в таблице архива"));
+        "отклика; можно выделить строки в таблице архива. Отсчёты до начала — уровень до "
+        "ступеньки: температура на них должна стоять"));
     hint->setWordWrap(true);
 
     chart = new QCustomPlot(this);
@@ -203,6 +209,10 @@ IdentifyWindow::IdentifyWindow(const ArchiveReader& archive, UserDialogs& dialog
 void IdentifyWindow::setSpan(std::size_t first, std::size_t last) {
     firstBox->setValue(static_cast<int>(first));
     lastBox->setValue(static_cast<int>(last));
+}
+
+void IdentifyWindow::setBaseline(std::size_t samples) {
+    baselineBox->setValue(static_cast<int>(samples));
 }
 
 void IdentifyWindow::setStep(double fromPct, double toPct) {
@@ -282,7 +292,11 @@ bool IdentifyWindow::identify() {
     }
     const auto first = static_cast<std::size_t>(firstBox->value());
     const auto last = static_cast<std::size_t>(lastBox->value());
-    const auto span = archiveStepSpan(archive_, first, last);
+    // An archive that starts sooner gives what it has; a level too short to
+    // judge is the fit's to refuse.
+    const std::size_t baseline =
+        std::min(static_cast<std::size_t>(baselineBox->value()), first - 1);
+    const auto span = archiveStepSpan(archive_, first, last, baseline);
     if (!span) {
         noteLabel->setText(
             QStringLiteral("Участок не лежит в архиве: нужны отсчёты от начала до конца, "

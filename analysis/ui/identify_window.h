@@ -1,7 +1,8 @@
 #pragma once
 // "идентификация объекта": a heater step chosen in the open archive (the
 // switching tick and the last sample of the response, on the chart or as a
-// range of table rows) and the manual values before and after it; the
+// range of table rows, and how many samples before the switch are the level
+// before the step) and the manual values before and after it; the
 // first-order-plus-dead-time model fitted to it, drawn over the samples,
 // with its 95 % intervals, and the coefficients each tuning rule proposes,
 // as textbook gains and in both regulators' units. "применить к регулятору
@@ -12,8 +13,8 @@
 #include <cstddef>
 #include <optional>
 
-#include "common/dialogs.h"
 #include "analysis/tuning.h"
+#include "common/dialogs.h"
 #include "storage/reader.h"
 
 class QCustomPlot;
@@ -46,6 +47,9 @@ public:
     IdentifyWindow(const ArchiveReader& archive, UserDialogs& dialogs, QWidget* parent = nullptr);
 
     void setSpan(std::size_t first, std::size_t last);
+    // Samples before the switching tick taken as the level (kDefaultBaseline
+    // at first); fewer are taken when the archive holds fewer.
+    void setBaseline(std::size_t samples);
     void setStep(double fromPct, double toPct);
     // The sample now selected in the archive window, which the buttons
     // "начало" and "конец" take.
@@ -67,7 +71,7 @@ public:
     // A coefficient as the table shows it and as it is typed when applied.
     [[nodiscard]] QString shown(double v) const;
 
-    QSpinBox *firstBox, *lastBox;
+    QSpinBox *firstBox, *lastBox, *baselineBox;
     QLineEdit *fromEdit, *toEdit, *stepEdit;
     QPushButton *takeFirst, *takeLast, *identifyButton, *apply2, *apply1;
     QLabel *modelLabel, *noteLabel, *appliedLabel;

@@ -9,10 +9,10 @@
 #include <QVBoxLayout>
 
 #include "analysis/compare.h"
-#include "widgets/trend_chart.h"
 #include "common/save_target.h"
 #include "widgets/locale_sep.h"
 #include "widgets/score_marks.h"
+#include "widgets/trend_chart.h"
 
 namespace thermo {
 
@@ -37,6 +37,33 @@ const char* const kHeadings[] = {"с отсчёта",
                                  "ISE",
                                  "ITAE"};
 
+// What a heading's tool tip says below the field's name: how the figure is
+// counted, where that is not plain from the heading.
+QString headingNote(std::size_t column) {
+    const QString sampled = QStringLiteral("время отсчёта, без интерполяции между отсчётами");
+    const QString rightSum = QStringLiteral(
+        "сумма по правым концам: каждый интервал Δt между соседними отсчётами берётся с ошибкой "
+        "отсчёта, которым он кончается (ошибка первого отсчёта участка не входит)");
+    switch (column) {
+    case 0:
+        return QStringLiteral("первый отсчёт, на котором уже действовало задание участка");
+    case 6:
+        return QStringLiteral("от первого отсчёта, достигшего 10 % скачка, до первого, достигшего "
+                              "90 %: целое число интервалов между отсчётами, без интерполяции");
+    case 9:
+    case 11:
+        return sampled;
+    case 13:
+        return QStringLiteral("Σ |e| Δt, ") + rightSum;
+    case 14:
+        return QStringLiteral("Σ e² Δt, ") + rightSum;
+    case 15:
+        return QStringLiteral("Σ t |e| Δt, ") + rightSum;
+    default:
+        return {};
+    }
+}
+
 } // namespace
 
 QString scoreHeading(std::size_t field) {
@@ -53,7 +80,9 @@ ScoreWindow::ScoreWindow(TrendChart& chart, int chartOffset, UserDialogs& dialog
     table_->setColumnCount(static_cast<int>(names.size()));
     for (int c = 0; c < table_->columnCount(); ++c) {
         auto* h = new QTableWidgetItem(scoreHeading(static_cast<std::size_t>(c)));
-        h->setToolTip(QString::fromUtf8(names[static_cast<std::size_t>(c)]));
+        const QString note = headingNote(static_cast<std::size_t>(c));
+        h->setToolTip(QString::fromUtf8(names[static_cast<std::size_t>(c)]) +
+                      (note.isEmpty() ? QString() : QStringLiteral("\n") + note));
         table_->setHorizontalHeaderItem(c, h);
     }
     table_->setEditTriggers(QAbstractItemView::NoEditTriggers);

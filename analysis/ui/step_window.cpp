@@ -35,7 +35,8 @@ StepWindow::StepWindow(StandRunner& runner, RunSession& session, const ArchiveRe
     const int maxTicks = static_cast<int>(kMaxStepTicks);
     fromBox = spin("fromPercent", 0, 100, 0);
     toBox = spin("toPercent", 0, 100, 50);
-    holdBox = spin("holdTicks", 1, maxTicks - static_cast<int>(kMinFitSamples), 10);
+    holdBox = spin("holdTicks", static_cast<int>(kMinHoldTicks),
+                   maxTicks - static_cast<int>(kMinFitSamples), 10);
     // A plant of about 3 min wants 1.5 time constants and its dead time.
     ticksBox = spin("stepTicks", static_cast<int>(kMinFitSamples), maxTicks - 1, 600);
     intervalLabel = new QLabel(this);
@@ -195,10 +196,11 @@ void StepWindow::showEnd(const ExperimentEnd& end) {
                  .arg(span.first)
                  .arg(span.last));
     // After the tick: opening the archive may have messages to show.
-    QTimer::singleShot(0, this, [this, archive, first = span.first, last = span.last,
-                                 plan = end.plan] {
-        emit finished(archive, first, last, plan.fromPct, plan.toPct);
-    });
+    QTimer::singleShot(0, this,
+                       [this, archive, first = span.first, last = span.last,
+                        baseline = span.baseline, plan = end.plan] {
+                           emit finished(archive, first, last, baseline, plan.fromPct, plan.toPct);
+                       });
 }
 
 } // namespace thermo

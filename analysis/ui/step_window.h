@@ -62,9 +62,10 @@ public:
 
 signals:
     // The experiment ran to its end: the archive, the switching tick's and
-    // the last response sample's positions, the manual values.
-    void finished(const QString& archive, std::size_t first, std::size_t last, int fromPct,
-                  int toPct);
+    // the last response sample's positions, the samples before the switch
+    // its fit takes as the level, the manual values.
+    void finished(const QString& archive, std::size_t first, std::size_t last, std::size_t baseline,
+                  int fromPct, int toPct);
 
 protected:
     void showEvent(QShowEvent* event) override;

@@ -91,14 +91,15 @@ TEST(CompareNames, LabelsAreFileNamesWithTheirFolderWhereTwoWouldBeAlike) {
 }
 
 // Held at 25 (positions 1-10, a hold: a step under 0.5), then 35 from the
-// record of Takt 11 with Regulator 2 on and C0_2 12: the first step is the
-// segment 11-20, ten seconds after the start.
+// record of Takt 13 with Regulator 2 on and C0_2 12. The record acted from
+// position 11, two before its Takt, as the scorecard takes it: the first step
+// is the segment 11-20, ten seconds after the start.
 TEST(Compare, TheStepIsTheScorecardsSegmentItsRecordNamesTheRunAndTimeStartsThere) {
     ArchiveReader a;
     std::vector<double> temper(20, 25.0);
     for (std::size_t i = 10; i < 20; ++i)
         temper[i] = 26 + static_cast<double>(i - 10);
-    fill(a, temper, {{1, 25}, {11, 35}});
+    fill(a, temper, {{1, 25}, {13, 35}});
     a.Configs[2].PID_on = true;
     a.Configs[2].params.C0_2 = 12;
 

@@ -8,8 +8,8 @@
 #include <vector>
 
 #include "analysis/identify.h"
-#include "control/pid.h"
 #include "analysis/tuning.h"
+#include "control/pid.h"
 
 using namespace thermo;
 
@@ -89,6 +89,39 @@ TEST(FitStep, RefusesWhatItCannotIdentifyAndSaysWhy) {
     r = response(plant, 50, 1.0, 5, 200);
     EXPECT_EQ(fitStep(r.t, r.y, -50).refusal, FitRefusal::WrongDirection);
     EXPECT_EQ(fitStep(r.t, r.y, 0).refusal, FitRefusal::NoStep);
+}
+
+// The level (t <= 0) must stand before the step. A start picked after the
+// heater switched gave a plant of K 0.70 a gain of 0.59 and a dead time of
+// 0, later a gain of 0.43, without a word.
+TEST(FitStep, RefusesAStartAfterTheResponseBeganAndALevelNotSettled) {
+    const FopdtModel plant{0.7, 30.0, 0.0, 23.0};
+    for (double late : {3.0, 20.0}) { // s between the switch and the start picked
+        FopdtModel early = plant;
+        early.deadTime = -late;
+        const Record r = response(early, 40, 1.0, 10, 150);
+        const FopdtFit f = fitStep(r.t, r.y, 40);
+        EXPECT_EQ(f.refusal, FitRefusal::ResponseBegun) << late;
+        EXPECT_GT(f.levelDrift, f.levelTolerance) << late;
+        EXPECT_NE(fitRefusalText(f, '.').find("Отклик начался раньше"), std::string::npos);
+    }
+    // Read between two codes, 23 and 23.0625 by turns, the level stands.
+    Record r = response(plant, 40, 1.0, 10, 150,
+                        [](double t) { return t <= 0 && int(t) % 2 != 0 ? 0.04 : 0.0; });
+    FopdtFit f = fitStep(r.t, r.y, 40);
+    EXPECT_EQ(f.refusal, FitRefusal::None) << fitRefusalText(f, '.');
+    EXPECT_NEAR(f.model.gain, 0.7, 0.01);
+    // Still cooling by 0.5 °C over the 10 s before a heating step (the line
+    // through the readings in sixteenths falls by 0.49).
+    r = response(plant, 40, 1.0, 10, 150, [](double t) { return t <= 0 ? -0.05 * t : 0.0; });
+    f = fitStep(r.t, r.y, 40);
+    EXPECT_EQ(f.refusal, FitRefusal::NotSteady);
+    EXPECT_NE(fitRefusalText(f, ',').find("изменилась на 0,49 °C против ступеньки"),
+              std::string::npos)
+        << fitRefusalText(f, ',');
+    // One sample before the switching tick's: no level to judge.
+    r = response(plant, 40, 1.0, 1, 150);
+    EXPECT_EQ(fitStep(r.t, r.y, 40).refusal, FitRefusal::ShortLevel);
 }
 
 TEST(FitStep, PercentIsWhatTheHeaterByteGives) {

@@ -39,7 +39,9 @@ struct AnalysisTest : ::testing::Test, thermo::testing::WindowStand {
     std::unique_ptr<ProgramWindows> w = std::make_unique<ProgramWindows>(services());
 
     // Setpoint 30 from position 1 with 20 25 29 30 30.25, setpoint 25 from
-    // position 6 with 30 26 25: two segments, 1-5 and 6-8.
+    // position 6 with 30 26 25: two segments, 1-5 and 6-8. The record of 25
+    // has the Takt of the tick that took position 6, 8, as the recorder
+    // writes it.
     std::string writeArchive() {
         const std::string path = file("run.txt");
         TConfigRecord c;
@@ -49,7 +51,7 @@ struct AnalysisTest : ::testing::Test, thermo::testing::WindowStand {
         const double temps[] = {20, 25, 29, 30, 30.25, 30, 26, 25};
         for (int p = 1; p <= 8; ++p) {
             if (p == 1 || p == 6) {
-                c.Takt = static_cast<std::uint16_t>(p);
+                c.Takt = static_cast<std::uint16_t>(p == 1 ? 1 : p + 2);
                 c.Zadan = p == 1 ? 30 : 25;
                 const ConfigBytes b = encodeConfig(c);
                 appendRecord(path + "UST", b.data(), b.size());
@@ -75,6 +77,11 @@ TEST_F(AnalysisTest, ArchiveScorecardMarksTheChartAndSavesItsTable) {
     EXPECT_EQ(t->item(0, 7)->text(), QStringLiteral("2") + sep + QStringLiteral("5"));
     EXPECT_EQ(t->item(1, 0)->text(), "6");
     EXPECT_EQ(t->item(0, 12)->text(), QStringLiteral("—")); // fewer than 20 samples
+    // The headings say how the integrals and the rise time are counted.
+    EXPECT_TRUE(t->horizontalHeaderItem(13)->toolTip().startsWith("iae\n"));
+    EXPECT_TRUE(t->horizontalHeaderItem(13)->toolTip().contains(QStringLiteral("правым концам")));
+    EXPECT_TRUE(
+        t->horizontalHeaderItem(6)->toolTip().contains(QStringLiteral("целое число интервалов")));
 
     // Row 1: the band and a mark at each of 10 %, 90 %, the peak and the
     // settling point (positions 2, 3, 5, 4), on the chart's own points.
@@ -110,12 +117,15 @@ TEST_F(AnalysisTest, ArchiveSurfaceFollowsTheSelectedSample) {
     ASSERT_TRUE(w->analysis.archiveSurface.isVisible());
     EXPECT_EQ(chart->colorMap()->data()->keySize(), static_cast<int>(kWindowSurfaceGrid));
 
-    w->F_Arhiv.SelectSample(7); // segment 6-8 at setpoint 25
+    // Segment 6-8 at setpoint 25. The surface replays a sample as the
+    // archive window does, by its own rule, which has record 2 from
+    // position 8 on: there the two agree.
+    w->F_Arhiv.SelectSample(8);
     ASSERT_EQ(chart->path()->dataCount(), 3);
-    // Position 7: e = 25 - 26 = -1, d = 30 - 26 = 4, clamped to 1.1.
+    // Position 8: e = 25 - 25 = 0, d = 26 - 25 = 1.
     ASSERT_EQ(chart->marker()->dataCount(), 1);
-    EXPECT_DOUBLE_EQ(chart->marker()->data()->at(0)->key, -1.0);
-    EXPECT_DOUBLE_EQ(chart->marker()->data()->at(0)->value, 1.1);
+    EXPECT_DOUBLE_EQ(chart->marker()->data()->at(0)->key, 0.0);
+    EXPECT_DOUBLE_EQ(chart->marker()->data()->at(0)->value, 1.0);
     w->F_Arhiv.SelectSample(2);
     EXPECT_EQ(chart->path()->dataCount(), 5);
 }
@@ -200,7 +210,8 @@ TEST_F(AnalysisTest, IdentificationOfAnArchivedStepFindsThePlantAndAppliesItsTun
     EXPECT_NEAR(fit.model.gain, 0.9, 0.02);
     EXPECT_NEAR(fit.model.tau, 175, 175 * 0.05);
     EXPECT_TRUE(iw.modelLabel->text().contains("K = " + iw.shown(fit.model.gain) + " ± "));
-    EXPECT_EQ(iw.chart->graph(0)->dataCount(), 691); // positions 10 .. 700
+    // Positions 1 .. 700: the nine before the switch are the level.
+    EXPECT_EQ(iw.chart->graph(0)->dataCount(), 700);
 
     // SIMC-PID, the row chosen at first, typed into Regulator 2 as shown.
     ASSERT_EQ(iw.selectedRule(), TuningRule::SimcPid);
@@ -220,6 +231,15 @@ TEST_F(AnalysisTest, IdentificationOfAnArchivedStepFindsThePlantAndAppliesItsTun
         QStringLiteral("не включены: пропорциональное, интегральное")))
         << iw.appliedLabel->text().toStdString();
     EXPECT_TRUE(dialogs.messages.empty());
+
+    // A start picked 20 s after the switch: refused, and the window says why.
+    iw.firstBox->setValue(30);
+    iw.identifyButton->click();
+    ASSERT_TRUE(iw.result());
+    EXPECT_EQ(iw.result()->fit.refusal, FitRefusal::ResponseBegun);
+    EXPECT_EQ(iw.noteLabel->text().toStdString(),
+              fitRefusalText(iw.result()->fit, decimalSeparator()));
+    EXPECT_FALSE(iw.apply2->isEnabled());
 }
 
 TEST_F(AnalysisTest, StepExperimentDrivesTheHeaterAndOpensItsSpanIdentified) {
@@ -230,7 +250,7 @@ TEST_F(AnalysisTest, StepExperimentDrivesTheHeaterAndOpensItsSpanIdentified) {
     w->analysis.mainStepAction->trigger();
     sw.fromBox->setValue(20);
     sw.toBox->setValue(60);
-    sw.holdBox->setValue(2);
+    sw.holdBox->setValue(3);
     sw.ticksBox->setValue(6);
     const std::string archive = file("exp.txt");
     dialogs.fileAnswers.push_back(archive);
@@ -244,7 +264,7 @@ TEST_F(AnalysisTest, StepExperimentDrivesTheHeaterAndOpensItsSpanIdentified) {
         w->F_Glav.Timer1Timer();
         most = std::max(most, heater());
     }
-    EXPECT_EQ(ticks, 9);
+    EXPECT_EQ(ticks, 10);
     EXPECT_EQ(most, 140);
     EXPECT_EQ(heater(), 0);
     EXPECT_FALSE(sw.running());
@@ -254,12 +274,14 @@ TEST_F(AnalysisTest, StepExperimentDrivesTheHeaterAndOpensItsSpanIdentified) {
     QApplication::processEvents(); // the result opens after the last tick
     EXPECT_TRUE(w->F_Arhiv.isVisible());
     EXPECT_EQ(w->F_Arhiv.OpenedArchiveName(), archive);
-    EXPECT_EQ(fs::file_size(archive), 8 * kSampleRecordSize); // the first tick records nothing
-    // The switching tick (the run's third, position 2) to the last at 60 %.
+    EXPECT_EQ(fs::file_size(archive), 9 * kSampleRecordSize); // the first tick records nothing
+    // The switching tick (the run's fourth, position 3) to the last at 60 %,
+    // with the two samples of the hold before it as the level.
     IdentifyWindow& iw = w->analysis.archiveIdentify;
     EXPECT_TRUE(iw.isVisible());
-    EXPECT_EQ(iw.firstBox->value(), 2);
-    EXPECT_EQ(iw.lastBox->value(), 7);
+    EXPECT_EQ(iw.firstBox->value(), 3);
+    EXPECT_EQ(iw.lastBox->value(), 8);
+    EXPECT_EQ(iw.baselineBox->value(), 2);
     EXPECT_EQ(iw.fromEdit->text(), "20");
     EXPECT_EQ(w->F_Arhiv.StringGrid1->selectionModel()->selectedIndexes().size(), 6 * 3);
     // Identified at once: a constant reading allows no model, and the
@@ -281,12 +303,12 @@ TEST_F(AnalysisTest, StepExperimentStoppedByStopSaysTheHeaterIsStillOn) {
     w->analysis.mainStepAction->trigger();
     sw.fromBox->setValue(0);
     sw.toBox->setValue(60);
-    sw.holdBox->setValue(1);
+    sw.holdBox->setValue(3);
     sw.ticksBox->setValue(6);
     dialogs.fileAnswers.push_back(file("exp.txt"));
     sw.startButton->click();
     ASSERT_TRUE(sw.running());
-    for (int i = 0; i < 3; ++i)
+    for (int i = 0; i < 5; ++i)
         w->F_Glav.Timer1Timer();
     w->F_Glav.Button11Click(); // "стоп"
     EXPECT_FALSE(sw.running());

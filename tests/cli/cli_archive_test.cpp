@@ -126,7 +126,8 @@ TEST(CliArchive, DumpReplayMatchesTheArchiveWindow) {
 }
 
 // Two setpoints, one second between samples from noon: record 1 (30) holds
-// positions 1-3, record 2 (25, from Takt 4) positions 4-5.
+// positions 1-3, record 2 (25) positions 4-5: written, as the recorder
+// writes it, by the tick that took position 4, Takt 6.
 //   1-3: 20 29 30, s 10: 10 % and 90 % both at t 1 (rise 0), at 30 from t 2
 //        (peak, settled), never above: overshoot 0; e 1 0: iae ise itae 1.
 //   4-5: 31 24.5, s -6: both crossings at t 1, 0.5 beyond the setpoint:
@@ -144,7 +145,7 @@ std::string writeTwoSetpoints(const TempDir& dir) {
     const double temps[] = {20, 29, 30, 31, 24.5};
     for (int p = 1; p <= 5; ++p) {
         if (p == 4) {
-            live.Takt = 4;
+            live.Takt = 6;
             live.Zadan = 25;
             rec.AppendConfig(live);
         }
@@ -185,6 +186,11 @@ TEST(CliArchive, ScoreGivesTheFiguresOfEachSegment) {
     const Result missing = cli("archive score --json " + dir.file("none.txt"), dir);
     EXPECT_EQ(missing.status, 1);
     EXPECT_EQ(missing.out, "");
+
+    // The figures' conventions are the user's to know.
+    const Result help = cli("archive score --help", dir);
+    EXPECT_NE(help.out.find("right-endpoint sums"), std::string::npos) << help.out;
+    EXPECT_NE(help.out.find("is a whole number"), std::string::npos) << help.out;
 }
 
 // The settings file is the window's, written with the locale's decimal mark;

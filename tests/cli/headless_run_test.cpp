@@ -18,6 +18,7 @@
 #include <vector>
 
 #include "io/sim_register_file.h"
+#include "run/session.h"
 #include "tests/sim_stand.h"
 
 namespace fs = std::filesystem;
@@ -257,6 +258,20 @@ TEST_F(HeadlessRun, TicksOnlyAsManyAsTheArchiveHolds) {
     EXPECT_NE(slurp(dir / "err").find("--ticks out of range"), std::string::npos);
     EXPECT_EQ(run("--ticks 64999"), 1); // accepted; no stand is running here
     EXPECT_EQ(slurp(dir / "err").find("out of range"), std::string::npos) << slurp(dir / "err");
+}
+
+// Regression: with no parallel port answering, a run drove nothing and said
+// nothing until the heating watch tripped minutes later.
+TEST_F(HeadlessRun, NoHeaterPortRefusesTheRunUnlessAskedForTheSensorOnly) {
+    startSim({});
+    std::ofstream(dir / "s.ini") << "[devices]\nCOM1=" << (dir / "adapter").string()
+                                 << "\nLPT=none\n";
+    EXPECT_EQ(run("--ticks 2 --heat"), 1);
+    EXPECT_TRUE(told(thermo::kNoHeaterText)) << slurp(dir / "err");
+    EXPECT_TRUE(told("LPT=none")) << slurp(dir / "err");
+    EXPECT_FALSE(fs::exists(dir / "run.txt"));
+    EXPECT_EQ(run("--ticks 2 --heat --no-heater"), 0) << slurp(dir / "err");
+    EXPECT_EQ(readings().size(), 2u);
 }
 
 TEST_F(HeadlessRun, NoSensorIsReportedBeforeAnythingIsRecorded) {

@@ -115,6 +115,29 @@ TEST(RunSession, StartUpIsRefusedForAParallelPortOrAGuardThatFailed) {
     EXPECT_EQ(n->text, kLptNotReadyText + std::string("13"));
 }
 
+// No port answered: told once, with why and what to do, and a run may still
+// watch the sensor. A port that cannot be opened is the refusal's business.
+TEST(RunSession, NoHeaterPortIsToldWithItsReason) {
+    Session s;
+    EXPECT_FALSE(s.session.heaterAbsence());
+    s.devices.failure.noHeaterPort = true;
+    for (const auto& [setting, reason] :
+         {std::pair{"auto", "Ни один из портов 0x3BC, 0x378, 0x278 не ответил (без права"},
+          {"none", "В файле настроек указано LPT=none."},
+          {"/dev/parport1", "Порт LPT=/dev/parport1 не ответил."}}) {
+        s.devices.failure.lptSetting = setting;
+        const std::optional<Notice> n = s.session.heaterAbsence();
+        ASSERT_TRUE(n) << setting;
+        EXPECT_EQ(n->icon, MessageKind::Warning);
+        EXPECT_EQ(n->text.rfind(std::string(kNoHeaterText) + "\n" + reason, 0), 0u) << n->text;
+        EXPECT_NE(n->text.find("probe --scan"), std::string::npos);
+    }
+    ASSERT_TRUE(s.newArchive(s.archive));
+    EXPECT_TRUE(s.session.start()) << "a run that only watches the sensor";
+    s.devices.failure.lptNotReady = true;
+    EXPECT_FALSE(s.session.heaterAbsence());
+}
+
 TEST(RunSession, NoStartWhileTheGuardIsLost) {
     Session s;
     ASSERT_TRUE(s.newArchive(s.archive));
@@ -373,7 +396,7 @@ TEST(RunSession, AStepExperimentRunsToItsEndAndCountsTheArchivesEarlierSamples) 
     EXPECT_TRUE(s.session.takeNotices().empty());
     // The archive records no manual value: the note beside it does.
     EXPECT_EQ(readStepNotes(s.archive),
-              (std::vector<StepNote>{{102, 107, 20, 60, 2, 6, s.stand.controls.intervalMs}}));
+              (std::vector<StepNote>{{102, 107, 20, 60, 2, 6, s.stand.controls.intervalMs, 1}}));
 }
 
 TEST(RunSession, AStepExperimentStoppedOrAbandonedEndsAsSuch) {

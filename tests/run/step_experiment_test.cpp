@@ -24,7 +24,10 @@ std::vector<int> runTicks(StepExperiment& e, int ticks) {
         TickReport r;
         r.sampleAdded = e.ticksRun() > 0;
         r.timeOfDay = (36000.0 + e.ticksRun()) / 86400.0;
-        e.afterTick(r, 20.0 + e.ticksRun());
+        // The record is stamped by the recorder's clock, a little after the
+        // tick's start: the span takes the record's.
+        const TArchiveRecord recorded{20.0 + e.ticksRun(), 0, 0, r.timeOfDay + 0.25 / 86400.0};
+        e.afterTick(r, recorded);
     }
     return shown;
 }
@@ -33,13 +36,17 @@ TEST(StepExperiment, HoldsStepsAndSwitchesOffWithItsSpanAfterThePriorSamples) {
     StepExperiment e({30, 0, 2, 6}, 100); // a cooling step
     EXPECT_EQ(runTicks(e, 20), (std::vector<int>{30, 30, 0, 0, 0, 0, 0, 0, 0}));
     EXPECT_TRUE(e.finished());
-    // Tick 2 switched: the archive's positions 101 (tick 1) on, so 102..107.
+    // Tick 2 switched: the archive's positions 101 (tick 1) on, so 102..107,
+    // with position 101 for the level; tick 0 recorded nothing, and the
+    // closing tick's reading is not the step's.
     const StepSpan s = e.span(1.0);
     EXPECT_EQ(s.first, 102u);
     EXPECT_EQ(s.last, 107u);
-    ASSERT_EQ(s.t.size(), 8u); // the closing tick's reading is not the step's
-    EXPECT_DOUBLE_EQ(s.t[2], 0.0);
-    EXPECT_DOUBLE_EQ(s.y[2], 22.0);
+    EXPECT_EQ(s.baseline, 1u);
+    ASSERT_EQ(s.t.size(), 7u);
+    EXPECT_NEAR(s.t[0], -1.0, 1e-6);
+    EXPECT_DOUBLE_EQ(s.t[1], 0.0);
+    EXPECT_DOUBLE_EQ(s.y[1], 22.0);
 
     StepExperiment cut({0, 50, 2, 6}, 0);
     EXPECT_EQ(runTicks(cut, 3), (std::vector<int>{0, 0, 50}));

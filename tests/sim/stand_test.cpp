@@ -343,7 +343,7 @@ TEST(ProbeScan, FindsTheSensorsAndWritesTheirDevicesSection) {
           d + "/ttyUSB2: opens; no echo: check the adapter\n", "  by-id: " + ftdiId.string() + "\n",
           "  by-id: " + acmId.string() + "\n",
           "  FTDI latency timer 16 ms: lower it to 1 ms: echo 1 | sudo tee " + latency.string(),
-          "\n[devices]\nCOM1=" + ftdiId.string() + "\nCOM2=" + acmId.string() + "\n"})
+          "\n[devices]\nCOM1=" + ftdiId.string() + "\nCOM2=" + acmId.string() + "\nLPT=none\n"})
         EXPECT_NE(r.out.find(line), std::string::npos) << line << "\n---\n" << r.out;
     for (const char* sim : {"ttyUSB0", "ttyACM0"}) {
         const std::regex reading(
@@ -354,11 +354,12 @@ TEST(ProbeScan, FindsTheSensorsAndWritesTheirDevicesSection) {
     EXPECT_EQ(r.out.find("ttyS0"), std::string::npos) << r.out;
     EXPECT_EQ(r.out.find("latency timer"), r.out.rfind("latency timer"))
         << "one adapter has a latency timer";
-    // The COM keys change in place or join the section's end; nothing else moves.
-    // The mapping found replaces the old one: COM4 named an adapter no
-    // longer there.
+    // The COM and LPT keys change in place or join the section's end;
+    // nothing else moves. The mapping found replaces the old one: COM4 named
+    // an adapter no longer there, and no parallel port answers here, which
+    // LPT=none says (a run then knows it drives no heater).
     EXPECT_EQ(slurp(ini), "; the instructor's notes\n[General]\nCOM port=2\n[devices]\nCOM1=" +
-                              ftdiId.string() + "\nLPT=/dev/parport0\nCOM2=" + acmId.string() +
+                              ftdiId.string() + "\nLPT=none\nCOM2=" + acmId.string() +
                               "\n[koof]\nC0_1=20\n");
     program.CloseCOM();
 }
