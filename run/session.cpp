@@ -217,9 +217,9 @@ void RunSession::endExperiment(ExperimentEnd::How how) {
 void RunSession::noteStep(const ExperimentEnd& end) {
     // The archive records no manual value: the note beside it keeps the
     // step for the report and `archive identify`.
-    const StepNote note{end.span.first, end.span.last,  end.plan.fromPct,          end.plan.toPct,
-                        end.plan.hold,  end.plan.ticks, stand_.controls.intervalMs,
-                        end.span.baseline};
+    const StepNote note{
+        end.span.first, end.span.last,  end.plan.fromPct,           end.plan.toPct,
+        end.plan.hold,  end.plan.ticks, stand_.controls.intervalMs, end.span.baseline};
     try {
         appendStepNote(recorder_.ArchiveName(), note);
     } catch (const IoError& e) {
