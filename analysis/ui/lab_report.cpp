@@ -306,12 +306,14 @@ void ReportWriter::trend(const ComparedRun& r, const ArchiveReader& a) {
 }
 
 void ReportWriter::scorecard(const ComparedRun& r) {
-    pages_.heading(QStringLiteral("Оценка переходного процесса"), 3);
+    const QString title = QStringLiteral("Оценка переходного процесса");
     if (r.segments.empty()) {
+        pages_.heading(title, 3);
         pages_.paragraph(QStringLiteral("нет отсчётов с заданием: оценивать нечего"));
         return;
     }
     const std::size_t fields = scoreFieldNames().size();
+    std::vector<ReportTable> tables;
     for (std::size_t from = 0; from < r.segments.size(); from += kSegmentsPerTable) {
         const std::size_t to = std::min(r.segments.size(), from + kSegmentsPerTable);
         ReportTable t;
@@ -328,8 +330,12 @@ void ReportWriter::scorecard(const ComparedRun& r) {
                 row.push_back(plain(qs(scoreFieldText(r.segments[s], f, sep_))));
             t.rows.push_back(row);
         }
-        pages_.table(t);
+        tables.push_back(std::move(t));
     }
+    // The heading goes where its first table does.
+    pages_.heading(title, 3, pages_.tableHeight(tables.front()));
+    for (const ReportTable& t : tables)
+        pages_.table(t);
 }
 
 void ReportWriter::stepChart(const ComparedRun& r, const ArchiveReader& a, std::size_t stepNumber) {

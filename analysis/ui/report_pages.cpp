@@ -84,14 +84,14 @@ void ReportPages::need(double height) {
         newPage();
 }
 
-void ReportPages::heading(const QString& text, int level) {
+void ReportPages::heading(const QString& text, int level, double keep) {
     const double points = level == 1 ? 15 : level == 2 ? 12 : 10;
     const QFont f = textFont(points, true);
     painter_->setFont(f);
     const QRectF box = painter_->boundingRect(QRectF(0, 0, width_, 1e6), Qt::TextWordWrap, text);
     // A heading keeps some of what follows on its page.
     const double gapAbove = level == 1 ? 0 : level == 2 ? 8 : 5;
-    need(gapAbove + box.height() + (level == 3 ? 150 : 60));
+    need(gapAbove + box.height() + std::max(keep, level == 3 ? 150.0 : 60.0));
     if (y_ > 0)
         y_ += gapAbove;
     painter_->setPen(Qt::black);
@@ -108,9 +108,8 @@ void ReportPages::paragraph(const QString& text, double points) {
     y_ += box.height() + kBlockGap / 2;
 }
 
-void ReportPages::table(const ReportTable& t) {
-    if (t.rows.empty())
-        return;
+ReportPages::TableLayout ReportPages::layOut(const ReportTable& t) {
+    TableLayout l;
     const QFont normal = textFont(t.fontPoints), bold = textFont(t.fontPoints, true);
     const QFontMetricsF fmNormal(normal, &writer_), fmBold(bold, &writer_);
     const double swatch = fmNormal.height() * 0.7;
@@ -152,8 +151,31 @@ void ReportPages::table(const ReportTable& t) {
             if (t.rows[r][c].rowSpan == 1)
                 heights[r] = std::max(heights[r], cellTextRect(t.rows[r][c], widths[c]).height() +
                                                       2 * kCellPad);
-    const double total = std::accumulate(heights.begin(), heights.end(), 0.0);
-    need(total);
+    l.widths = std::move(widths);
+    l.heights = std::move(heights);
+    l.total = std::accumulate(l.heights.begin(), l.heights.end(), 0.0);
+    return l;
+}
+
+double ReportPages::tableHeight(const ReportTable& t) {
+    return t.rows.empty() ? 0 : layOut(t).total;
+}
+
+void ReportPages::table(const ReportTable& t) {
+    if (t.rows.empty())
+        return;
+    const QFont normal = textFont(t.fontPoints), bold = textFont(t.fontPoints, true);
+    const QFontMetricsF fmNormal(normal, &writer_);
+    const double swatch = fmNormal.height() * 0.7;
+    std::size_t columns = 0;
+    for (const auto& row : t.rows)
+        columns = std::max(columns, row.size());
+    auto fontOf = [&](const ReportTable::Cell& c) { return c.header || c.best ? bold : normal; };
+    const int flags = Qt::TextWordWrap | Qt::AlignVCenter;
+    const TableLayout l = layOut(t);
+    const std::vector<double>& widths = l.widths;
+    const std::vector<double>& heights = l.heights;
+    need(l.total);
 
     std::vector<double> rowTop(t.rows.size() + 1, y_);
     for (std::size_t r = 0; r < t.rows.size(); ++r)

@@ -57,17 +57,26 @@ public:
     void space(double height) { y_ += height; }
 
     // Level 1: the report's title; 2: a section (a run); 3: a block within it.
-    void heading(const QString& text, int level);
+    // It goes to the next page unless `keep` (at least a few lines) of what
+    // follows fits below it.
+    void heading(const QString& text, int level, double keep = 0);
     // Wrapped text over the page's width, moved whole to the next page when
     // it does not fit.
     void paragraph(const QString& text, double points = 9);
     void table(const ReportTable& t);
+    // The height table(t) takes.
+    [[nodiscard]] double tableHeight(const ReportTable& t);
     // The chart laid out at w x h (the page's width when w is 0) and drawn
     // at the cursor's left + x; the cursor moves below it when `advance`.
     // Where it went, in page units.
     QRectF chart(QCustomPlot& plot, double h, double x = 0, double w = 0, bool advance = true);
 
 private:
+    struct TableLayout {
+        std::vector<double> widths, heights;
+        double total = 0;
+    };
+    TableLayout layOut(const ReportTable& t);
     void pageFooter();
 
     QPdfWriter& writer_;
