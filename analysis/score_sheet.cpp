@@ -13,6 +13,10 @@ std::optional<std::string> scoreFieldText(const SegmentScore& s, std::size_t f, 
     return formatFixed(*v, f < 2 ? "0" : "0.##", decimalSep);
 }
 
+std::string scoreCellText(const SegmentScore& s, std::size_t f, char decimalSep) {
+    return scoreFieldText(s, f, decimalSep).value_or("—");
+}
+
 std::string scorecardSheetCsv(const std::vector<SegmentScore>& segments, char decimalSep) {
     const char listSep = decimalSep == ',' ? ';' : ',';
     const auto& names = scoreFieldNames();

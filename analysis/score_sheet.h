@@ -19,6 +19,9 @@ namespace thermo {
 // finite).
 [[nodiscard]] std::optional<std::string> scoreFieldText(const SegmentScore& s, std::size_t f,
                                                         char decimalSep);
+// The same in a table's cell (the windows', the report's): "—" for a figure
+// that does not exist.
+[[nodiscard]] std::string scoreCellText(const SegmentScore& s, std::size_t f, char decimalSep);
 
 // The table as CSV for a spreadsheet opened under the same locale: the field
 // names, then one row per segment with the table's figures, an empty field

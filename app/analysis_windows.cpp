@@ -7,9 +7,13 @@
 #include "widgets/surface_chart.h"
 #include "widgets/trend_chart.h"
 
+#include <filesystem>
+
 namespace thermo {
 
 namespace {
+
+namespace fs = std::filesystem;
 
 const QString kSurfaceTitle = QStringLiteral("поверхность управления");
 
@@ -21,8 +25,9 @@ AnalysisWindows::AnalysisWindows(TF_Glav& main, TF_Arhiv& archiveWindow, Archive
     : runScore(*main.Chart3, kRunChartOffset, dialogs),
       archiveScore(*archiveWindow.Chart3, 0, dialogs), liveSurface(kSurfaceTitle),
       archiveSurface(kSurfaceTitle + QStringLiteral(" (архив)")), archiveIdentify(archive, dialogs),
-      stepExperiment(main, session, recorder, dialogs), main_(main), archiveWindow_(archiveWindow),
-      archive_(archive), stand_(stand), recorder_(recorder) {
+      stepExperiment(main, session, recorder, dialogs), compare(dialogs), report(dialogs),
+      main_(main), archiveWindow_(archiveWindow), archive_(archive), stand_(stand),
+      recorder_(recorder), dialogs_(dialogs) {
     const QString score = QString::fromUtf8(kScoreWindowTitle);
     QMenu* m = analysisMenu(main);
     mainScoreAction = m->addAction(score, [this] { showRunScore(); });
@@ -34,6 +39,16 @@ AnalysisWindows::AnalysisWindows(TF_Glav& main, TF_Arhiv& archiveWindow, Archive
     archiveSurfaceAction = a->addAction(kSurfaceTitle, [this] { showArchiveSurface(); });
     archiveIdentifyAction =
         a->addAction(QString::fromUtf8(kIdentifyWindowTitle), [this] { showIdentify(); });
+    const QString compareTitle = QString::fromUtf8(kCompareWindowTitle);
+    mainCompareAction =
+        m->addAction(compareTitle, [this] { showCompare(recorder_.ArchiveName()); });
+    archiveCompareAction =
+        a->addAction(compareTitle, [this] { showCompare(archiveWindow_.OpenedArchiveName()); });
+    archiveReportAction = a->addAction(QStringLiteral("отчёт…"), [this] { reportArchive(); });
+    QObject::connect(&compare, &CompareWindow::chooseRequested, [this] { showCompare(offered_); });
+    QObject::connect(&compare, &CompareWindow::reportRequested, [this] {
+        (void)report.make(compare.inputs(), compare.align(), compare.stepNumber());
+    });
 
     QObject::connect(&main, &TF_Glav::tickPresented, [this](const TickReport& r) {
         followTick(r);
@@ -55,6 +70,30 @@ AnalysisWindows::AnalysisWindows(TF_Glav& main, TF_Arhiv& archiveWindow, Archive
                      [this](const QString& file, std::size_t first, std::size_t last,
                             std::size_t baseline, int from,
                             int to) { showStepResult(file, first, last, baseline, from, to); });
+}
+
+void AnalysisWindows::setSettings(const TSettings& settings, const std::string& settingsFile) {
+    report.setSettings(settings, settingsFile);
+}
+
+void AnalysisWindows::showCompare(const std::string& offered) {
+    offered_ = offered;
+    showOrRaise(compare);
+    FileDialogRequest req;
+    req.title = kCompareWindowTitle;
+    req.filter = kArchiveFilter;
+    req.initialDir = offered.empty() ? kArchiveFolder : fs::path(offered).parent_path().string();
+    req.initialName = offered;
+    (void)compare.chooseRuns(req); // cancelled or refused: the window keeps what it shows
+}
+
+void AnalysisWindows::reportArchive() {
+    const std::string& path = archiveWindow_.OpenedArchiveName();
+    if (path.empty()) {
+        dialogs_.message(MessageKind::Information, "", "Сначала откройте архив.");
+        return;
+    }
+    (void)report.make({{path, &archive_}}, CompareAlign::Step, 1);
 }
 
 void AnalysisWindows::showIdentify() {

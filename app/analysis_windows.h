@@ -11,7 +11,11 @@
 //       then opens in the archive window with the step identified;
 //   "идентификация объекта" (archive window) - the plant's model from a
 //       step in the archive and the coefficients the tuning rules propose,
-//       applied to the main window's fields as if typed there.
+//       applied to the main window's fields as if typed there;
+//   "сравнение прогонов" (both) - 2 to 6 archives side by side, the run
+//       being recorded or the archive open offered in the dialog;
+//   "отчёт…" (archive window) - the lab report of the open archive, and of
+//       the runs compared from the comparison's "отчёт".
 // A further analysis adds its window here and its entry with analysisMenu().
 
 #include <QAction>
@@ -19,7 +23,9 @@
 #include <vector>
 
 #include "analysis/scorecard.h"
+#include "analysis/ui/compare_window.h"
 #include "analysis/ui/identify_window.h"
+#include "analysis/ui/report_request.h"
 #include "analysis/ui/score_window.h"
 #include "analysis/ui/step_window.h"
 #include "analysis/ui/surface_window.h"
@@ -54,6 +60,13 @@ public:
     void showStepResult(const QString& archive, std::size_t first, std::size_t last,
                         std::size_t baseline, int fromPct, int toPct);
 
+    // The comparison of runs, offering `offered` in its dialog.
+    void showCompare(const std::string& offered);
+    // The lab report of the archive open in the archive window.
+    void reportArchive();
+    // Where the reports take the stand's ports and keep their title block.
+    void setSettings(const TSettings& settings, const std::string& settingsFile);
+
     ScoreWindow runScore;     // the main window's run
     ScoreWindow archiveScore; // the archive window's archive
     SurfaceWindow liveSurface;
@@ -62,6 +75,9 @@ public:
     StepWindow stepExperiment;
     QAction *mainScoreAction, *mainSurfaceAction, *mainStepAction;
     QAction *archiveScoreAction, *archiveSurfaceAction, *archiveIdentifyAction;
+    CompareWindow compare;
+    ReportRequest report;
+    QAction *mainCompareAction, *archiveCompareAction, *archiveReportAction;
 
 private:
     TF_Glav& main_;
@@ -69,9 +85,11 @@ private:
     ArchiveReader& archive_;
     Stand& stand_;
     ArchiveRecorder& recorder_;
+    UserDialogs& dialogs_;
     ArchiveReader run_; // the current run, as its archive will read
     std::vector<SegmentScore> archiveSegments_;
     bool archiveScored_ = false;
+    std::string offered_; // the archive the comparison's dialog offers
 };
 
 } // namespace thermo

@@ -18,6 +18,7 @@ ProgramWindows::ProgramWindows(const MainWindowServices& services)
     for (QWidget* w : std::initializer_list<QWidget*>{&FF_term, &F_Arhiv, &F_Skorost, &F_Shema,
                                                       &F_Zapis, &AboutBox})
         w->setAttribute(Qt::WA_QuitOnClose, false);
+    analysis.setSettings(services.settings, services.settingsPath);
     QObject::connect(&F_Glav, &TF_Glav::termsRequested, [this] { FF_term.showForward(); });
     QObject::connect(&F_Glav, &TF_Glav::archiveRequested, [this] { showOrRaise(F_Arhiv); });
     QObject::connect(&F_Glav, &TF_Glav::intervalRequested, [this] { showOrRaise(F_Skorost); });

@@ -268,6 +268,8 @@ const Subcommand kSubcommands[] = {
     {"dump", dump, "archive dump FILE [--replay]   samples as CSV, optionally replayed"},
     {"configs", configs, "archive configs FILE          configuration records as CSV"},
     {"score", score, "archive score FILE [--json]    the run scorecard, one row per segment"},
+    {"compare", archiveCompare,
+     "archive compare FILE... [--json] [--align start|step]   2 to 6 runs side by side"},
     {"xlsx", archiveXlsx, "archive xlsx FILE OUT         samples to a workbook"},
     {"wmf", archiveWmf, "archive wmf FILE OUT          the trend chart as a metafile"},
     {"identify", archiveIdentify,

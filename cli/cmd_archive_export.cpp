@@ -11,14 +11,9 @@
 #include "storage/reader.h"
 
 #ifdef THERMO_CLI_CHARTS
-#include <QApplication>
-#include <cmath>
-#include <cstdlib>
-#include <filesystem>
-
-#include "widgets/trend_chart.h"
+#include "cli/offscreen_app.h"
 #include "export/chart_export.h"
-#include "ui_aux/program_setup.h"
+#include "widgets/trend_chart.h"
 #endif
 
 namespace thermo::cli {
@@ -115,36 +110,8 @@ int archiveWmf(int argc, char** argv) {
         return 1;
     (void)archive.ReadConfigFile(file, dialogs);
 
-    // No window is shown: the chart is drawn offscreen unless the caller
-    // chose a platform.
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
-        qputenv("QT_QPA_PLATFORM", "offscreen");
-    // Without a login session (ssh, cron, a container) there is no runtime
-    // folder, and Qt warns on stderr before making one under /tmp that stays
-    // behind. The drawing keeps nothing there: a private folder for the time
-    // of the command does.
-    struct PrivateRuntimeDir {
-        std::string path;
-        ~PrivateRuntimeDir() {
-            std::error_code ec;
-            if (!path.empty())
-                std::filesystem::remove_all(path, ec);
-        }
-    } runtimeDir;
-    if (qEnvironmentVariableIsEmpty("XDG_RUNTIME_DIR")) {
-        std::error_code ec;
-        std::string tmpl =
-            (std::filesystem::temp_directory_path(ec) / "thermostand-cli.XXXXXX").string();
-        if (::mkdtemp(tmpl.data()) != nullptr) {
-            runtimeDir.path = tmpl;
-            qputenv("XDG_RUNTIME_DIR", QByteArray::fromStdString(tmpl));
-        }
-    }
-    int qargc = 1;
-    char name[] = "thermostand-cli";
-    char* qargv[] = {name, nullptr};
-    QApplication app(qargc, qargv);
-    prepareWindowProgram(app);
+    // No window is shown: the chart is drawn offscreen.
+    const OffscreenApp app;
 
     // The archive window's chart: positions 2 … SampleCount (the first
     // sample is never shown), the setpoint of the configuration in force.

@@ -24,6 +24,7 @@
 #include "storage/io_error.h"
 #include "storage/reader.h"
 #include "storage/settings.h"
+#include "storage/step_note.h"
 
 namespace thermo::cli {
 
@@ -58,7 +59,7 @@ static_assert(mentionsNumber(kIdentifyUsage, kMaxStepTicks) &&
               mentionsNumber(kIdentifyUsage, kDefaultBaseline));
 
 constexpr const char* kArchiveUsage =
-    R"(usage: thermostand-cli archive identify FILE --first A --last B --step P0:P1
+    R"(usage: thermostand-cli archive identify FILE [--first A --last B --step P0:P1]
                                         [--baseline N] [options]
 
 Fits a first-order-plus-dead-time model to the samples A..B of the archive
@@ -78,6 +79,10 @@ the configuration that acted at A.
                        or as many as the archive holds before A); identify
                        --json prints the span it fitted as first, last and
                        baseline, and these three give the same fit
+
+Without any of the three the step comes from the note a completed step
+experiment left beside the archive (FILE.step), the last one there,
+with the level it fitted.
 )";
 static_assert(mentionsNumber(kArchiveUsage, kDefaultBaseline) &&
               mentionsNumber(kArchiveUsage, kMinLevelSamples - 1));
@@ -397,8 +402,25 @@ int archiveIdentify(int argc, char** argv) {
              "a number of samples, " + std::to_string(kMinLevelSamples - 1) + " or more");
     if (const auto end = parseWithReport(p, report_, argc, argv))
         return *end;
-    if (!p.given("--first") || !p.given("--last") || !p.given("--step"))
+    bool noteBaseline = false;
+    const int spanGiven = p.given("--first") + p.given("--last") + p.given("--step");
+    if (spanGiven == 0) {
+        // The step experiment noted where its step lies.
+        const std::vector<StepNote> notes = readStepNotes(file);
+        if (notes.empty())
+            return p.fail("--first, --last and --step are required: no step experiment is "
+                          "noted in " +
+                          stepNoteFileName(file));
+        first = static_cast<long>(notes.back().first);
+        last = static_cast<long>(notes.back().last);
+        step = std::to_string(notes.back().fromPct) + ':' + std::to_string(notes.back().toPct);
+        if (notes.back().baseline && !p.given("--baseline")) {
+            baseline = static_cast<long>(*notes.back().baseline);
+            noteBaseline = true;
+        }
+    } else if (spanGiven < 3) {
         return p.fail("FILE, --first, --last and --step are required");
+    }
     std::optional<double> from, to;
     if (const auto colon = step.find(':'); colon != std::string::npos) {
         from = parseNumber(step.substr(0, colon), '.');
@@ -419,7 +441,7 @@ int archiveIdentify(int argc, char** argv) {
                   << " samples; --last " << last << " is past them\n";
         return 2;
     }
-    if (!p.given("--baseline")) {
+    if (!p.given("--baseline") && !noteBaseline) {
         baseline = std::min<long>(static_cast<long>(kDefaultBaseline), first - 1);
     } else if (baseline >= first) {
         std::cerr << "archive identify: --baseline " << baseline << " reaches before the first "

@@ -2,8 +2,14 @@
 // The subcommands of thermostand-cli. Each takes the arguments after its
 // name and returns the process exit status.
 
+#include <memory>
+#include <optional>
 #include <string>
+#include <vector>
 
+#include "analysis/compare.h"
+#include "common/options.h"
+#include "storage/reader.h"
 #include "storage/settings.h"
 
 namespace thermo::cli {
@@ -29,5 +35,23 @@ int surface(int argc, char** argv); // the fuzzy part's control surface as CSV
 // span of a recorded archive the same way.
 int identify(int argc, char** argv);
 int archiveIdentify(int argc, char** argv);
+// Runs side by side: `archive compare` prints the comparison's table,
+// `report` writes the lab report (PDF).
+int archiveCompare(int argc, char** argv);
+int report(int argc, char** argv);
+
+// The archives and the alignment both take; at least minFiles, at most 6.
+struct CompareOptions {
+    std::vector<std::string> files;
+    CompareAlign align = CompareAlign::Step;
+    int step = 1;
+    std::size_t minFiles = kMinComparedRuns;
+};
+// Declares FILE..., --align and --step on `p`, then parses. The status to
+// end with (0 after --help, 2 for a usage error) or nothing.
+std::optional<int> parseCompareOptions(OptionParser& p, CompareOptions& o, int argc, char** argv);
+// Every archive read, its messages on stderr; 1 when one could not be.
+std::optional<int> readArchives(const std::vector<std::string>& files,
+                                std::vector<std::unique_ptr<ArchiveReader>>& archives);
 
 } // namespace thermo::cli

@@ -37,16 +37,21 @@ namespace thermo::cli {
 [[gnu::weak]] int identify(int argc, char** argv) {
     return notBuilt(argc, argv);
 }
+[[gnu::weak]] int report(int argc, char** argv) {
+    return notBuilt(argc, argv);
+}
 } // namespace thermo::cli
 
 int main(int argc, char** argv) {
     const Command commands[] = {
         {"probe", thermo::cli::probe, "probe [--port COMn|PATH] [--count N] [--settings FILE]"},
         {"run", thermo::cli::run, "run --archive FILE [--ticks N] [--interval MS] ..."},
-        {"archive", thermo::cli::archive, "archive dump|configs|score|xlsx|wmf|identify FILE ..."},
+        {"archive", thermo::cli::archive,
+         "archive dump|configs|score|compare|xlsx|wmf|identify FILE ..."},
         {"surface", thermo::cli::surface, "surface [--settings FILE] [--grid N]"},
         {"identify", thermo::cli::identify,
          "identify --archive FILE --from P0 --to P1 --hold N0 --ticks N1 [--json] ..."},
+        {"report", thermo::cli::report, "report FILE... -o OUT [--title T --student S --group G]"},
     };
     if (argc >= 2) {
         for (const auto& c : commands) {

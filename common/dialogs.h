@@ -5,6 +5,7 @@
 
 #include <optional>
 #include <string>
+#include <vector>
 
 namespace thermo {
 
@@ -24,6 +25,16 @@ struct FileDialogRequest {
     bool confirmOverwrite = false;
 };
 
+struct TextField {
+    std::string label; // "студент"
+    std::string value; // what the field shows at first
+};
+
+struct TextsRequest {
+    std::string title;
+    std::vector<TextField> fields;
+};
+
 class UserDialogs {
 public:
     virtual ~UserDialogs() = default;
@@ -39,6 +50,21 @@ public:
     // A path, or nothing when the person cancelled.
     virtual std::optional<std::string> saveFileName(const FileDialogRequest& request) = 0;
     virtual std::optional<std::string> openFileName(const FileDialogRequest& request) = 0;
+    // Several existing files chosen at once (initialName preselected), or
+    // nothing when cancelled. Where multiple choice is not offered, one file.
+    virtual std::optional<std::vector<std::string>>
+    openFileNames(const FileDialogRequest& request) {
+        auto one = openFileName(request);
+        return one ? std::optional<std::vector<std::string>>({*one}) : std::nullopt;
+    }
+
+    // A small form of labelled one-line fields, shown filled with their
+    // values: the values as the person left them, or nothing when cancelled.
+    // Where no form can be shown, cancelled.
+    virtual std::optional<std::vector<std::string>> askTexts(const TextsRequest& request) {
+        (void)request;
+        return std::nullopt;
+    }
 };
 
 } // namespace thermo

@@ -114,6 +114,10 @@ void OptionParser::positional(std::string name, std::string& target) {
     positionals_.push_back({std::move(name), &target});
 }
 
+void OptionParser::positionals(std::string, std::vector<std::string>& target) {
+    rest_ = &target;
+}
+
 std::optional<std::string> OptionParser::take(Option& o, const std::string& text) {
     const std::string bad = o.name + " needs " + o.needs + ", not " + text;
     switch (o.kind) {
@@ -153,6 +157,10 @@ std::optional<int> OptionParser::parse(int argc, const char* const* argv) {
     for (int i = 0; i < argc; ++i) {
         const std::string a = argv[i];
         if (a.empty() || a[0] != '-') {
+            if (positional == positionals_.size() && rest_ != nullptr) {
+                rest_->push_back(a);
+                continue;
+            }
             if (positional == positionals_.size())
                 return fail("unexpected argument " + a);
             *positionals_[positional++].target = a;

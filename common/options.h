@@ -61,6 +61,9 @@ public:
     // The next argument that is not an option, in the order declared; every
     // one must be given. `name` is the usage's ("FILE").
     void positional(std::string name, std::string& target);
+    // Every further argument that is not an option, after those declared
+    // with positional(), in order; the command checks how many it got.
+    void positionals(std::string name, std::vector<std::string>& target);
 
     // Reads the arguments (those after the command's name). Nothing when the
     // command goes on with its targets set; otherwise the usage or the error
@@ -107,6 +110,7 @@ private:
     std::ostream* err_ = &std::cerr;
     std::vector<Option> options_;
     std::vector<Positional> positionals_;
+    std::vector<std::string>* rest_ = nullptr;
 };
 
 } // namespace thermo

@@ -38,12 +38,34 @@ public:
         return next();
     }
 
+    std::optional<std::vector<std::string>> openFileNames(const FileDialogRequest& r) override {
+        requests.push_back(r);
+        if (filesAnswers.empty())
+            return std::nullopt;
+        auto a = filesAnswers.front();
+        filesAnswers.pop_front();
+        return a;
+    }
+    // A form's answer from textAnswers (an empty queue cancels); the form
+    // asked is kept in textRequests.
+    std::optional<std::vector<std::string>> askTexts(const TextsRequest& r) override {
+        textRequests.push_back(r);
+        if (textAnswers.empty())
+            return std::nullopt;
+        auto a = textAnswers.front();
+        textAnswers.pop_front();
+        return a;
+    }
+
     // Runs while a message is "open", as a modal box's own event loop would
     // run timers and other events until the user answers it.
     std::function<void(const Shown&)> whileShown;
     std::vector<Shown> messages;
     std::vector<FileDialogRequest> requests;
     std::deque<std::optional<std::string>> fileAnswers;
+    std::deque<std::optional<std::vector<std::string>>> filesAnswers;
+    std::vector<TextsRequest> textRequests;
+    std::deque<std::optional<std::vector<std::string>>> textAnswers;
 
 private:
     std::optional<std::string> next() {

@@ -6,7 +6,9 @@
 
 #include "io/alarm_sound.h"
 #include "io/lpt.h"
+#include "storage/io_error.h"
 #include "storage/recorder.h"
+#include "storage/step_note.h"
 
 namespace thermo {
 
@@ -209,7 +211,22 @@ void RunSession::endExperiment(ExperimentEnd::How how) {
     // does not go on heating at P1. (At its end the closing tick has already
     // switched manual mode off.)
     stand_.controls.Check_shim = false;
+    if (how == ExperimentEnd::How::Completed)
+        noteStep(end);
     experimentEnd_ = std::move(end);
+}
+
+void RunSession::noteStep(const ExperimentEnd& end) {
+    // The archive records no manual value: the note beside it keeps the
+    // step for the report and `archive identify`.
+    const StepNote note{
+        end.span.first, end.span.last,  end.plan.fromPct,           end.plan.toPct,
+        end.plan.hold,  end.plan.ticks, stand_.controls.intervalMs, end.span.baseline};
+    try {
+        appendStepNote(recorder_.ArchiveName(), note);
+    } catch (const IoError& e) {
+        tell({Notice::Kind::ErrorReport, MessageKind::Error, "", e.what()});
+    }
 }
 
 std::optional<ExperimentEnd> RunSession::takeExperimentEnd() {

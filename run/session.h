@@ -187,6 +187,7 @@ private:
     }
     void sound(SoundAction a);
     void endExperiment(ExperimentEnd::How how);
+    void noteStep(const ExperimentEnd& end);
 
     Stand& stand_;
     SessionDevices& devices_;

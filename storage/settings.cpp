@@ -476,4 +476,38 @@ void SaveDeviceMapping(const std::string& path, const std::vector<std::string>& 
                         [&](std::string_view old) { return deviceMappingToText(old, com, lpt); });
 }
 
+ReportSettings reportSettingsFromText(std::string_view text) {
+    const IniFile ini(text);
+    ReportSettings r;
+    r.title = ini.get("report", "title").value_or("");
+    r.student = ini.get("report", "student").value_or("");
+    r.group = ini.get("report", "group").value_or("");
+    return r;
+}
+
+ReportSettings LoadReportSettings(const std::string& path) {
+    int err = 0;
+    const std::optional<std::string> text = readWholeFile(path, err);
+    return reportSettingsFromText(text ? *text : std::string_view{});
+}
+
+std::string reportSettingsToText(std::string_view oldText, const ReportSettings& r) {
+    auto oneLine = [](std::string v) {
+        for (char& c : v)
+            if (c == '\r' || c == '\n')
+                c = ' ';
+        return v;
+    };
+    IniFile ini(oldText);
+    ini.set("report", "title", oneLine(r.title));
+    ini.set("report", "student", oneLine(r.student));
+    ini.set("report", "group", oneLine(r.group));
+    return ini.text();
+}
+
+void SaveReportSettings(const std::string& path, const ReportSettings& report) {
+    rewriteSettingsFile(path,
+                        [&](std::string_view old) { return reportSettingsToText(old, report); });
+}
+
 } // namespace thermo

@@ -121,6 +121,24 @@ void SaveDeviceMapping(const std::string& path, const std::vector<std::string>& 
 // anything else, a mix of both marks included.
 [[nodiscard]] std::optional<double> parseProfileFloat(std::string_view text);
 
+// Section [report] keeps the lab report's title block as last entered
+// (keys title, student, group; UTF-8 text as typed), so the next report
+// offers it again. Only SaveReportSettings writes it; a save keeps it.
+struct ReportSettings {
+    std::string title, student, group;
+
+    bool operator==(const ReportSettings&) const = default;
+};
+[[nodiscard]] ReportSettings reportSettingsFromText(std::string_view text);
+// Missing or unreadable: empty fields.
+[[nodiscard]] ReportSettings LoadReportSettings(const std::string& path);
+// The old text with [report] set (a line break in a value becomes a blank,
+// as one line holds one value); every other line kept.
+[[nodiscard]] std::string reportSettingsToText(std::string_view oldText,
+                                               const ReportSettings& report);
+// The same into the file, written as SaveSettings writes. Throws IoError.
+void SaveReportSettings(const std::string& path, const ReportSettings& report);
+
 // A profile integer: optional sign, decimal digits or a `$`/`0x` hexadecimal
 // number; blanks around are ignored. Nothing for anything else or a value
 // outside 32 bits.

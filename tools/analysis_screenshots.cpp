@@ -2,15 +2,19 @@
 // archive of two setpoint steps with overshoot, its scorecard with the first
 // segment marked on the archive's chart, the surface of the selected
 // sample's configuration with the segment's path, the term window, and the
-// identification of a heater step on the simulator's plant.
+// identification of a heater step on the simulator's plant; that archive
+// compared with a calmer run, and the first page of their lab report
+// (rendered with pdftoppm from poppler-utils).
 //   thermostand-analysis-screenshots DIR
 #include <QApplication>
 #include <QPixmap>
 #include <QTableWidget>
 #include <cmath>
+#include <cstdlib>
 #include <filesystem>
 #include <iostream>
 
+#include "analysis/ui/lab_report.h"
 #include "app/analysis_windows.h"
 #include "common/scripted_dialogs.h"
 #include "control/ui/term_window.h"
@@ -18,11 +22,57 @@
 #include "sim/pty_sensor.h"
 #include "storage/recorder.h"
 #include "ui_aux/program_setup.h"
+#include "widgets/compare_chart.h"
 #include "widgets/cursor_chart.h"
 #include "widgets/surface_chart.h"
 
 using namespace thermo;
 namespace fs = std::filesystem;
+
+namespace {
+
+// The lively run beside a calmer one under Regulator 2, in the comparison
+// window, and the first page of their report. True when every picture was
+// saved.
+bool comparisonPictures(AnalysisWindows& analysis, const std::string& lively, const fs::path& dir,
+                        const fs::path& out) {
+    const std::string calm = (dir / "pid.txt").string();
+    TConfigRecord c;
+    c.PID_on = true;
+    c.Interval = 1000;
+    double T = 22, v = 0;
+    for (int p = 1; p <= 500; ++p) {
+        if (p == 1 || p == 250) {
+            c.Takt = static_cast<std::uint16_t>(p == 1 ? 1 : p + 2);
+            c.Zadan = p == 1 ? 33.5 : 28;
+            const ConfigBytes b = encodeConfig(c);
+            appendRecord(calm + "UST", b.data(), b.size());
+        }
+        v += 0.003 * (c.Zadan - T) - 0.09 * v;
+        T += v;
+        const SampleBytes b = encodeSample({T, 0, 0, (15 * 3600.0 + p) / 86400.0});
+        appendRecord(calm, b.data(), b.size());
+    }
+    CompareWindow& w = analysis.compare;
+    w.show();
+    bool ok = w.setRuns({lively, calm});
+    QApplication::processEvents();
+    w.chart->replot();
+    ok &= w.grab().save(QString::fromStdString((out / "compare-window.png").string()));
+
+    const std::string pdf = (dir / "report.pdf").string();
+    const ReportTitleBlock title{
+        "Сравнение регуляторов",        "Петров П. П.", "ТС-31", reportDate(), programVersion(),
+        "COM1 — /dev/ttyS0, LPT — auto"};
+    ok &= !writeLabReport(pdf, title, w.inputs(), w.align(), w.stepNumber(), ',').error;
+    const std::string page = (out / "report-page").string();
+    ok &= std::system(
+              ("pdftoppm -r 60 -png -f 1 -l 1 -singlefile '" + pdf + "' '" + page + "'").c_str()) ==
+          0;
+    return ok;
+}
+
+} // namespace
 
 int main(int argc, char** argv) {
     if (argc < 2) {
@@ -124,6 +174,8 @@ int main(int argc, char** argv) {
     analysis.archiveIdentify.chart->replot();
     ok &= analysis.archiveIdentify.grab().save(
         QString::fromStdString((out / "archive-identify.png").string()));
+
+    ok &= comparisonPictures(analysis, path, dir, out);
 
     TFF_term term(stand.params, dialogs);
     term.showForward();

@@ -1,8 +1,12 @@
 #include "widgets/qt_dialogs.h"
 
+#include <QDialog>
+#include <QDialogButtonBox>
 #include <QDir>
 #include <QFileDialog>
 #include <QFileInfo>
+#include <QFormLayout>
+#include <QLineEdit>
 #include <QMessageBox>
 #include <QStringList>
 
@@ -37,10 +41,13 @@ QString QtDialogs::qtFilter(const std::string& filter) {
     return out.join(";;");
 }
 
-std::optional<std::string> QtDialogs::fileDialog(const FileDialogRequest& r, bool save) {
+std::optional<std::vector<std::string>> QtDialogs::fileDialog(const FileDialogRequest& r, bool save,
+                                                              bool many) {
     QFileDialog dlg(owner_, QString::fromStdString(r.title));
     dlg.setAcceptMode(save ? QFileDialog::AcceptSave : QFileDialog::AcceptOpen);
-    dlg.setFileMode(save ? QFileDialog::AnyFile : QFileDialog::ExistingFile);
+    dlg.setFileMode(save   ? QFileDialog::AnyFile
+                    : many ? QFileDialog::ExistingFiles
+                           : QFileDialog::ExistingFile);
     const QString filters = qtFilter(r.filter);
     dlg.setNameFilter(filters);
     if (!r.defaultExt.empty()) {
@@ -63,15 +70,47 @@ std::optional<std::string> QtDialogs::fileDialog(const FileDialogRequest& r, boo
         dlg.selectFile(QString::fromStdString(r.initialName));
     if (dlg.exec() != QDialog::Accepted || dlg.selectedFiles().isEmpty())
         return std::nullopt;
-    return dlg.selectedFiles().front().toStdString();
+    std::vector<std::string> out;
+    for (const QString& f : dlg.selectedFiles())
+        out.push_back(f.toStdString());
+    return out;
 }
 
 std::optional<std::string> QtDialogs::saveFileName(const FileDialogRequest& r) {
-    return fileDialog(r, true);
+    const auto files = fileDialog(r, true, false);
+    return files ? std::optional<std::string>(files->front()) : std::nullopt;
 }
 
 std::optional<std::string> QtDialogs::openFileName(const FileDialogRequest& r) {
-    return fileDialog(r, false);
+    const auto files = fileDialog(r, false, false);
+    return files ? std::optional<std::string>(files->front()) : std::nullopt;
+}
+
+std::optional<std::vector<std::string>> QtDialogs::openFileNames(const FileDialogRequest& r) {
+    return fileDialog(r, false, true);
+}
+
+std::optional<std::vector<std::string>> QtDialogs::askTexts(const TextsRequest& r) {
+    QDialog dlg(owner_);
+    dlg.setWindowTitle(r.title.empty() ? title_ : QString::fromStdString(r.title));
+    auto* form = new QFormLayout(&dlg);
+    std::vector<QLineEdit*> edits;
+    for (const TextField& f : r.fields) {
+        auto* edit = new QLineEdit(QString::fromStdString(f.value), &dlg);
+        edit->setMinimumWidth(280);
+        form->addRow(QString::fromStdString(f.label), edit);
+        edits.push_back(edit);
+    }
+    auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, &dlg);
+    QObject::connect(buttons, &QDialogButtonBox::accepted, &dlg, &QDialog::accept);
+    QObject::connect(buttons, &QDialogButtonBox::rejected, &dlg, &QDialog::reject);
+    form->addRow(buttons);
+    if (dlg.exec() != QDialog::Accepted)
+        return std::nullopt;
+    std::vector<std::string> out;
+    for (QLineEdit* e : edits)
+        out.push_back(e->text().toStdString());
+    return out;
 }
 
 } // namespace thermo

@@ -18,12 +18,17 @@ public:
     void message(MessageKind kind, const std::string& caption, const std::string& text) override;
     std::optional<std::string> saveFileName(const FileDialogRequest& request) override;
     std::optional<std::string> openFileName(const FileDialogRequest& request) override;
+    std::optional<std::vector<std::string>>
+    openFileNames(const FileDialogRequest& request) override;
+    std::optional<std::vector<std::string>> askTexts(const TextsRequest& request) override;
 
     // "файлы .txt|*.txt" -> "файлы .txt (*.txt)".
     [[nodiscard]] static QString qtFilter(const std::string& filter);
 
 private:
-    std::optional<std::string> fileDialog(const FileDialogRequest& request, bool save);
+    // The files chosen: one to save, one or (many) several to open.
+    std::optional<std::vector<std::string>> fileDialog(const FileDialogRequest& request, bool save,
+                                                       bool many);
     QString title_;
     QWidget* owner_ = nullptr;
 };

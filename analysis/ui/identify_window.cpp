@@ -30,6 +30,75 @@ constexpr int kSimcPidRow = 1; // the rule the exercise recommends first
 
 } // namespace
 
+QString coefficientText(double v, char sep) {
+    if (!std::isfinite(v))
+        return QStringLiteral("—");
+    // "0.##" keeps a coefficient of 48.3 readable; a small one such as an
+    // integral gain of 0.0123 per tick keeps three significant digits
+    // instead of turning into 0.01.
+    const int magnitude = v == 0 ? 0 : static_cast<int>(std::floor(std::log10(std::fabs(v))));
+    const int decimals = std::clamp(2 - magnitude, 2, 8);
+    return QString::fromStdString(formatFixed(v, "0." + std::string(decimals, '#'), sep));
+}
+
+QString tuningHeading(std::size_t column) {
+    return column < std::size(kHeadings) ? QString::fromUtf8(kHeadings[column]) : QString();
+}
+
+QString modelText(const StepIdentification& id, double intervalS, char sep) {
+    const FopdtFit& fit = id.fit;
+    const FopdtModel& m = fit.model;
+    auto shown = [sep](double v) { return coefficientText(v, sep); };
+    return QStringLiteral("модель: K = %1 ± %2 °C/%,  τ = %3 ± %4 с,  θ = %5 ± %6 с,  "
+                          "y0 = %7 ± %8 °C,  СКО = %9 °C;  интервал %10 с")
+        .arg(shown(m.gain), shown(fit.gainCi), shown(m.tau), shown(fit.tauCi), shown(m.deadTime),
+             shown(fit.deadTimeCi), shown(m.y0), shown(fit.y0Ci), shown(fit.rms))
+        .arg(shown(intervalS));
+}
+
+void setUpStepFitChart(QCustomPlot& chart) {
+    chart.xAxis->setLabel(QStringLiteral("время от ступеньки, с"));
+    chart.yAxis->setLabel(QStringLiteral("°C"));
+    QCPGraph* samples = chart.addGraph();
+    samples->setName(QStringLiteral("отсчёты"));
+    samples->setLineStyle(QCPGraph::lsNone);
+    samples->setScatterStyle(QCPScatterStyle(QCPScatterStyle::ssCircle, kSampleColour, 5));
+    QCPGraph* model = chart.addGraph();
+    model->setName(QStringLiteral("модель"));
+    model->setPen(QPen(kModelColour, 1.5));
+    chart.legend->setVisible(true);
+    chart.axisRect()->insetLayout()->setInsetAlignment(0, Qt::AlignRight | Qt::AlignBottom);
+}
+
+void drawStepFit(QCustomPlot& chart, const StepSpan& span, const StepIdentification& id) {
+    const FopdtModel& m = id.fit.model;
+    QCPGraph* samples = chart.graph(0);
+    QCPGraph* model = chart.graph(1);
+    samples->setData(QVector<double>(span.t.begin(), span.t.end()),
+                     QVector<double>(span.y.begin(), span.y.end()), true);
+    model->data()->clear();
+    // A refused fit that found a model (too short, poor fit) is drawn too:
+    // it shows what went wrong.
+    if (std::isfinite(m.tau) && m.tau > 0 && !span.t.empty()) {
+        constexpr int kPoints = 400; // smooth, and the dead time's corner kept
+        const double t0 = span.t.front(), t1 = span.t.back();
+        QVector<double> x, y;
+        for (int i = 0; i <= kPoints; ++i) {
+            const double t = t0 + (t1 - t0) * i / kPoints;
+            x.push_back(t);
+            y.push_back(fopdtResponse(m, id.deltaPct, t));
+        }
+        model->setData(x, y, true);
+    }
+    chart.rescaleAxes();
+    // Rescaled to the data, the response's top (and its start) lay on the
+    // plot's edge, cut: a twentieth of the span above and below keeps every
+    // sample's circle whole.
+    const QCPRange y = chart.yAxis->range();
+    const double pad = std::max(y.size() / 20, 0.1);
+    chart.yAxis->setRange(y.lower - pad, y.upper + pad);
+}
+
 IdentifyWindow::IdentifyWindow(const ArchiveReader& archive, UserDialogs& dialogs, QWidget* parent)
     : QWidget(parent, Qt::Window), archive_(archive), dialogs_(dialogs), sep_(decimalSeparator()) {
     setWindowTitle(QString::fromUtf8(kIdentifyWindowTitle));
@@ -98,17 +167,7 @@ IdentifyWindow::IdentifyWindow(const ArchiveReader& archive, UserDialogs& dialog
     chart = new QCustomPlot(this);
     chart->setObjectName("identifyChart");
     chart->setMinimumHeight(220);
-    chart->xAxis->setLabel(QStringLiteral("время от ступеньки, с"));
-    chart->yAxis->setLabel(QStringLiteral("°C"));
-    QCPGraph* samples = chart->addGraph();
-    samples->setName(QStringLiteral("отсчёты"));
-    samples->setLineStyle(QCPGraph::lsNone);
-    samples->setScatterStyle(QCPScatterStyle(QCPScatterStyle::ssCircle, kSampleColour, 5));
-    QCPGraph* model = chart->addGraph();
-    model->setName(QStringLiteral("модель"));
-    model->setPen(QPen(kModelColour, 1.5));
-    chart->legend->setVisible(true);
-    chart->axisRect()->insetLayout()->setInsetAlignment(0, Qt::AlignRight | Qt::AlignBottom);
+    setUpStepFitChart(*chart);
 
     table = new QTableWidget(static_cast<int>(kTuningRules.size()), std::size(kHeadings), this);
     table->setObjectName("tuningTable");
@@ -172,14 +231,7 @@ void IdentifyWindow::setSelectedSample(std::size_t s) {
 }
 
 QString IdentifyWindow::shown(double v) const {
-    if (!std::isfinite(v))
-        return QStringLiteral("—");
-    // "0.##" keeps a coefficient of 48.3 readable; a small one such as an
-    // integral gain of 0.0123 per tick keeps three significant digits
-    // instead of turning into 0.01.
-    const int magnitude = v == 0 ? 0 : static_cast<int>(std::floor(std::log10(std::fabs(v))));
-    const int decimals = std::clamp(2 - magnitude, 2, 8);
-    return QString::fromStdString(formatFixed(v, "0." + std::string(decimals, '#'), sep_));
+    return coefficientText(v, sep_);
 }
 
 std::optional<double> IdentifyWindow::number(QLineEdit* edit) {
@@ -266,44 +318,15 @@ bool IdentifyWindow::identify() {
 void IdentifyWindow::showResult(const StepSpan& span) {
     const StepIdentification& id = *result_;
     const FopdtFit& fit = id.fit;
-    const FopdtModel& m = fit.model;
 
-    QCPGraph* samples = chart->graph(0);
-    QCPGraph* model = chart->graph(1);
-    samples->setData(QVector<double>(span.t.begin(), span.t.end()),
-                     QVector<double>(span.y.begin(), span.y.end()), true);
-    // A refused fit that found a model (too short, poor fit) is drawn too:
-    // it shows what went wrong.
-    if (std::isfinite(m.tau) && m.tau > 0 && !span.t.empty()) {
-        constexpr int kPoints = 400; // smooth, and the dead time's corner kept
-        const double t0 = span.t.front(), t1 = span.t.back();
-        QVector<double> x, y;
-        for (int i = 0; i <= kPoints; ++i) {
-            const double t = t0 + (t1 - t0) * i / kPoints;
-            x.push_back(t);
-            y.push_back(fopdtResponse(m, id.deltaPct, t));
-        }
-        model->setData(x, y, true);
-    }
-    chart->rescaleAxes();
-    // Rescaled to the data, the response's top (and its start) lay on the
-    // plot's edge, cut: a twentieth of the span above and below keeps every
-    // sample's circle whole.
-    const QCPRange y = chart->yAxis->range();
-    const double pad = std::max(y.size() / 20, 0.1);
-    chart->yAxis->setRange(y.lower - pad, y.upper + pad);
+    drawStepFit(*chart, span, id);
     chart->replot(QCustomPlot::rpQueuedReplot);
 
     if (fit.refusal != FitRefusal::None) {
         noteLabel->setText(QString::fromStdString(fitRefusalText(fit, sep_)));
         return;
     }
-    modelLabel->setText(QStringLiteral("модель: K = %1 ± %2 °C/%,  τ = %3 ± %4 с,  θ = %5 ± %6 с,  "
-                                       "y0 = %7 ± %8 °C,  СКО = %9 °C;  интервал %10 с")
-                            .arg(shown(m.gain), shown(fit.gainCi), shown(m.tau), shown(fit.tauCi),
-                                 shown(m.deadTime), shown(fit.deadTimeCi), shown(m.y0),
-                                 shown(fit.y0Ci), shown(fit.rms))
-                            .arg(shown(span.intervalS)));
+    modelLabel->setText(modelText(id, span.intervalS, sep_));
     for (std::size_t r = 0; r < id.tunings.size(); ++r) {
         const Tuning& t = id.tunings[r];
         const double cells[] = {t.textbook.Kc,   t.textbook.Ti,   t.textbook.Td,

@@ -28,6 +28,19 @@ namespace thermo {
 
 inline constexpr const char* kIdentifyWindowTitle = "идентификация объекта";
 
+// A coefficient as the window shows it and as it is typed when applied:
+// "0.##", or three significant digits for a smaller one; "—" when not finite.
+[[nodiscard]] QString coefficientText(double v, char decimalSep);
+// The tuning table's column headings: "Kc, %/°C", "Ti, с", "Td, с", C0_2 ... C2_1.
+[[nodiscard]] QString tuningHeading(std::size_t column);
+// "модель: K = ... ± ... °C/%, τ = ... с, θ = ... с, y0 = ... °C, СКО = ... °C; интервал ... с".
+[[nodiscard]] QString modelText(const StepIdentification& id, double intervalS, char decimalSep);
+// The chart of the fit: the samples as rings, the model as a line over them.
+void setUpStepFitChart(QCustomPlot& chart);
+// The span's samples and the model drawn (none for a fit without one), the
+// axes fitted; nothing replotted.
+void drawStepFit(QCustomPlot& chart, const StepSpan& span, const StepIdentification& id);
+
 class IdentifyWindow : public QWidget {
     Q_OBJECT
 public:

@@ -10,9 +10,11 @@
 #include <QVBoxLayout>
 #include <algorithm>
 
+#include "analysis/compare.h"
 #include "analysis/score_sheet.h"
 #include "common/save_target.h"
 #include "widgets/locale_sep.h"
+#include "widgets/score_marks.h"
 #include "widgets/trend_chart.h"
 
 namespace thermo {
@@ -65,10 +67,11 @@ QString headingNote(std::size_t column) {
     }
 }
 
-const QColor kBandColour(255, 255, 0);
-const QColor kMarkColour(255, 255, 255);
-
 } // namespace
+
+QString scoreHeading(std::size_t field) {
+    return field < std::size(kHeadings) ? QString::fromUtf8(kHeadings[field]) : QString();
+}
 
 ScoreWindow::ScoreWindow(TrendChart& chart, int chartOffset, UserDialogs& dialogs, QWidget* parent)
     : QWidget(parent, Qt::Window), chart_(chart), offset_(chartOffset), dialogs_(dialogs),
@@ -79,7 +82,7 @@ ScoreWindow::ScoreWindow(TrendChart& chart, int chartOffset, UserDialogs& dialog
     const auto& names = scoreFieldNames();
     table_->setColumnCount(static_cast<int>(names.size()));
     for (int c = 0; c < table_->columnCount(); ++c) {
-        auto* h = new QTableWidgetItem(QString::fromUtf8(kHeadings[c]));
+        auto* h = new QTableWidgetItem(scoreHeading(static_cast<std::size_t>(c)));
         const QString note = headingNote(static_cast<std::size_t>(c));
         h->setToolTip(QString::fromUtf8(names[static_cast<std::size_t>(c)]) +
                       (note.isEmpty() ? QString() : QStringLiteral("\n") + note));
@@ -116,9 +119,8 @@ void ScoreWindow::showScores(std::vector<SegmentScore> segments) {
     table_->setRowCount(static_cast<int>(segments_.size()));
     for (std::size_t r = 0; r < segments_.size(); ++r) {
         for (std::size_t f = 0; f < scoreFieldNames().size(); ++f) {
-            const auto text = scoreFieldText(segments_[r], f, sep_);
             auto* item =
-                new QTableWidgetItem(text ? QString::fromStdString(*text) : QStringLiteral("—"));
+                new QTableWidgetItem(QString::fromStdString(scoreCellText(segments_[r], f, sep_)));
             item->setTextAlignment(Qt::AlignRight | Qt::AlignVCenter);
             table_->setItem(static_cast<int>(r), static_cast<int>(f), item);
         }
@@ -142,62 +144,20 @@ void ScoreWindow::showScores(std::vector<SegmentScore> segments) {
 }
 
 void ScoreWindow::clearMarks() {
-    for (QCPAbstractItem* item : items_)
-        chart_.removeItem(item);
+    ScoreMarks drawn{marks_, std::move(items_)};
+    removeScoreMarks(chart_, drawn);
     items_.clear();
-    if (marks_ != nullptr)
-        chart_.removeGraph(marks_);
     marks_ = nullptr;
 }
 
 void ScoreWindow::selectRow(int row) {
     clearMarks();
-    if (row < 0 || row >= static_cast<int>(segments_.size())) {
-        chart_.replot(QCustomPlot::rpQueuedReplot);
-        return;
+    if (row >= 0 && row < static_cast<int>(segments_.size())) {
+        ScoreMarks drawn =
+            drawScoreMarks(chart_, segments_[static_cast<std::size_t>(row)], offset_);
+        marks_ = drawn.rings;
+        items_ = std::move(drawn.items);
     }
-    const SegmentScore& s = segments_[static_cast<std::size_t>(row)];
-    auto x = [this](std::size_t position) { return static_cast<double>(position) + offset_; };
-    // A segment of one sample still gets a band to see.
-    const double pad = s.first == s.last ? 0.5 : 0.0;
-
-    auto* band = new QCPItemRect(&chart_);
-    band->topLeft->setCoords(x(s.first) - pad, s.setpoint + s.band);
-    band->bottomRight->setCoords(x(s.last) + pad, s.setpoint - s.band);
-    band->setPen(QPen(kBandColour, 1, Qt::DashLine));
-    QColor fill = kBandColour;
-    fill.setAlpha(40);
-    band->setBrush(fill);
-    items_.push_back(band);
-
-    marks_ = chart_.addGraph();
-    marks_->removeFromLegend();
-    marks_->setLineStyle(QCPGraph::lsNone);
-    marks_->setScatterStyle(
-        QCPScatterStyle(QCPScatterStyle::ssCircle, QPen(kMarkColour, 2), QBrush(Qt::NoBrush), 9));
-    const auto temperatures = chart_.temperatureSeries()->data();
-    auto mark = [&](std::optional<std::size_t> position, const QString& label) {
-        if (!position)
-            return;
-        const double key = x(*position);
-        const auto it = temperatures->findBegin(key, false);
-        if (it == temperatures->constEnd() || it->key != key)
-            return; // the chart does not draw this sample (the first one of an archive)
-        marks_->addData(key, it->value);
-        auto* text = new QCPItemText(&chart_);
-        text->position->setCoords(key, it->value);
-        // Right of the mark and above it: the first crossing sits at the
-        // plot's left edge, where a centred label would be cut.
-        text->setPositionAlignment(Qt::AlignLeft | Qt::AlignBottom);
-        text->setPadding(QMargins(6, 0, 0, 6));
-        text->setColor(kMarkColour);
-        text->setText(label);
-        items_.push_back(text);
-    };
-    mark(s.rise10, QStringLiteral("10 %"));
-    mark(s.rise90, QStringLiteral("90 %"));
-    mark(s.peak, QStringLiteral("пик"));
-    mark(s.settled, QStringLiteral("уст."));
     chart_.replot(QCustomPlot::rpQueuedReplot);
 }
 

@@ -26,6 +26,10 @@ class TrendChart;
 
 inline constexpr const char* kScoreWindowTitle = "оценка переходного процесса";
 
+// The column heading of scorecard field f (an index into scoreFieldNames),
+// as the table shows it: "перерегулирование, %".
+[[nodiscard]] QString scoreHeading(std::size_t field);
+
 class ScoreWindow : public QWidget {
     Q_OBJECT
 public:

@@ -3,7 +3,8 @@
 // selected sample's configuration with the segment's path; the live point of
 // the main window; the term window's surface following an applied rule; a
 // heater step identified in an archive and its tuning applied; the step
-// experiment run in the main window's cycle.
+// experiment run in the main window's cycle; runs compared and the lab
+// report written from the comparison and from the archive window.
 #include <gtest/gtest.h>
 
 #include <QApplication>
@@ -20,11 +21,13 @@
 #include <sstream>
 #include <thread>
 
+#include "analysis/ui/compare_window.h"
 #include "app/program_windows.h"
 #include "common/numfmt.h"
 #include "common/scripted_dialogs.h"
 #include "sim/plant.h"
 #include "tests/app/window_stand.h"
+#include "widgets/compare_chart.h"
 #include "widgets/cursor_chart.h"
 #include "widgets/locale_sep.h"
 #include "widgets/rule_grid.h"
@@ -361,3 +364,37 @@ TEST_F(AnalysisTest, StepExperimentStoppedByStopSaysTheHeaterIsStillOn) {
 }
 
 } // namespace
+
+TEST_F(AnalysisTest, RunsComparedFromTheArchiveWindowAndTheirReportKeepsItsTitleBlock) {
+    const std::string a = writeArchive();
+    const std::string b = file("run2.txt");
+    fs::copy_file(a, b);
+    fs::copy_file(a + "UST", b + "UST");
+    dialogs.fileAnswers.push_back(a);
+    w->F_Arhiv.N2Click();
+    dialogs.filesAnswers.push_back(std::vector<std::string>{a, b});
+    w->analysis.archiveCompareAction->trigger();
+    EXPECT_EQ(dialogs.requests.back().initialName, a) << "the open archive offered";
+    CompareWindow& cw = w->analysis.compare;
+    ASSERT_TRUE(cw.isVisible());
+    ASSERT_EQ(cw.table->rowCount(), 2);
+    EXPECT_EQ(cw.table->item(1, 0)->text().toStdString(), "run2 — fuzzy + Д");
+    EXPECT_EQ(cw.chart->runCount(), 2u);
+
+    dialogs.textAnswers.push_back(std::vector<std::string>{"ЛР 3", "Иванов И. И.", "ТС-31"});
+    dialogs.fileAnswers.push_back(file("both.pdf"));
+    cw.reportButton->click();
+    EXPECT_EQ(thermo::testing::readFile(file("both.pdf")).substr(0, 5), "%PDF-");
+    EXPECT_NE(thermo::testing::readFile(settingsPath).find("Иванов И. И."), std::string::npos)
+        << "the student kept in [report]";
+
+    // The archive window's "отчёт…" asks again, filled with what was kept.
+    dialogs.textAnswers.push_back(std::vector<std::string>{"ЛР 3", "Иванов И. И.", "ТС-31"});
+    dialogs.fileAnswers.push_back(file("one.pdf"));
+    w->analysis.archiveReportAction->trigger();
+    ASSERT_FALSE(dialogs.textRequests.empty());
+    EXPECT_EQ(dialogs.textRequests.back().fields.at(1).value, "Иванов И. И.");
+    EXPECT_EQ(thermo::testing::readFile(file("one.pdf")).substr(0, 5), "%PDF-");
+    EXPECT_TRUE(std::none_of(dialogs.messages.begin(), dialogs.messages.end(),
+                             [](const auto& m) { return m.kind == MessageKind::Error; }));
+}

@@ -3,6 +3,7 @@
 // help and usage errors.
 #include <gtest/gtest.h>
 
+#include <array>
 #include <clocale>
 #include <cstdio>
 #include <cstdlib>
@@ -132,8 +133,9 @@ TEST(CliArchive, DumpReplayMatchesTheArchiveWindow) {
 //        (peak, settled), never above: overshoot 0; e 1 0: iae ise itae 1.
 //   4-5: 31 24.5, s -6: both crossings at t 1, 0.5 beyond the setpoint:
 //        overshoot 100 x 0.5 / 6, within the band 0.5 from t 1; e -0.5.
-std::string writeTwoSetpoints(const TempDir& dir) {
-    const std::string path = dir.file("steps.txt");
+std::string writeTwoSetpoints(const TempDir& dir, const std::string& name = "steps.txt",
+                              std::array<double, 5> temps = {20, 29, 30, 31, 24.5}) {
+    const std::string path = dir.file(name);
     double now = 0.5;
     ArchiveRecorder rec([&now] { return now; });
     rec.setArchiveName(path);
@@ -142,14 +144,13 @@ std::string writeTwoSetpoints(const TempDir& dir) {
     live.Zadan = 30;
     rec.AppendConfig(live);
     TProcessState s;
-    const double temps[] = {20, 29, 30, 31, 24.5};
     for (int p = 1; p <= 5; ++p) {
         if (p == 4) {
             live.Takt = 6;
             live.Zadan = 25;
             rec.AppendConfig(live);
         }
-        s.Temper = temps[p - 1];
+        s.Temper = temps[static_cast<std::size_t>(p - 1)];
         now = 0.5 + (p - 1) / 86400.0;
         rec.AppendSample(static_cast<std::uint16_t>(p), s);
     }
@@ -191,6 +192,48 @@ TEST(CliArchive, ScoreGivesTheFiguresOfEachSegment) {
     const Result help = cli("archive score --help", dir);
     EXPECT_NE(help.out.find("right-endpoint sums"), std::string::npos) << help.out;
     EXPECT_NE(help.out.find("is a whole number"), std::string::npos) << help.out;
+}
+
+// Two runs of writeTwoSetpoints, the second livelier: 20 27 31 on its first
+// step, 10 % at t 1 and 90 % at t 2 (rise 1 s), 1 °C over (10 %), outside
+// the band at its end (no settling time); e 3 -1 against the first's 1 0.
+// The first wins every figure both have; a settling time only one run has
+// and the steady error neither has (too few samples) are no one's best. The table is `archive
+// score`'s row with the run's name in front, t0 and the best-of marks behind, with points in any
+// locale.
+TEST(CliArchive, CompareTabulatesEachRunsStepAndTheReportNamesThem) {
+    TempDir dir;
+    const std::string a = writeTwoSetpoints(dir);
+    const std::string b = writeTwoSetpoints(dir, "lively.txt", {20, 27, 31, 31, 24.5});
+    const Result score = cli("archive score " + a, dir);
+    ASSERT_EQ(score.status, 0) << score.err;
+    const Result csv = cli("archive compare " + a + " " + b, dir);
+    ASSERT_EQ(csv.status, 0) << csv.err;
+    const std::vector<std::string> rows = lines(csv.out);
+    ASSERT_EQ(rows.size(), 3u) << csv.out;
+    EXPECT_EQ(rows[0], "name," + lines(score.out)[0] + ",t0_s,best");
+    EXPECT_EQ(rows[1], "steps — ручной," + lines(score.out)[1] +
+                           ",0,rise_time_s overshoot_pct iae ise itae");
+    EXPECT_EQ(rows[2].rfind("lively — ручной,1,3,30,20,10,2,1,10,31,2,0.5,,,", 0), 0u) << rows[2];
+    const Result json = cli("archive compare --json --align start " + a + " " + b, dir);
+    ASSERT_EQ(json.status, 0) << json.err;
+    EXPECT_NE(json.out.find("\"align\": \"start\""), std::string::npos) << json.out;
+    EXPECT_NE(json.out.find("\"overshoot_pct\": 10,"), std::string::npos) << json.out;
+    EXPECT_EQ(cli("archive compare " + a, dir).status, 2) << "one run is no comparison";
+
+    const std::string pdf = dir.file("lab.pdf");
+    const Result report =
+        cli("report " + a + " " + b + " -o " + pdf + " --student 'Иванов И. И.'", dir);
+    ASSERT_EQ(report.status, 0) << report.err;
+    std::string text;
+    if (std::FILE* p = ::popen(("pdftotext " + pdf + " -").c_str(), "r")) {
+        char buf[4096];
+        for (std::size_t n; (n = std::fread(buf, 1, sizeof buf, p)) > 0;)
+            text.append(buf, n);
+        ::pclose(p);
+    }
+    for (const char* want : {"Иванов И. И.", "steps — ручной", "lively — ручной"})
+        EXPECT_NE(text.find(want), std::string::npos) << want;
 }
 
 // The settings file is the window's, written with the locale's decimal mark;
@@ -312,8 +355,9 @@ TEST(CliArchive, UsageErrors) {
 // something it does not take, it says so on standard error and exits 2.
 TEST(Cli, EveryCommandAnswersHelpAndUsageErrorsAlike) {
     TempDir dir;
-    for (const char* command : {"", "probe", "run", "archive", "archive dump", "archive configs",
-                                "archive score", "archive xlsx", "archive wmf", "surface"}) {
+    for (const char* command :
+         {"", "probe", "run", "archive", "archive dump", "archive configs", "archive score",
+          "archive compare", "archive xlsx", "archive wmf", "surface", "report"}) {
         const std::string c = command;
         for (const char* ask : {"--help", "-h"}) {
             const Result r = cli(c + " " + ask, dir);

@@ -129,6 +129,10 @@ TEST_F(IdentifyRun, RecoversTheSimulatedPlantAndWritesTheTuning) {
     };
     ASSERT_EQ(archived(first, last, " --baseline 2"), 0) << slurp(dir / "err");
     EXPECT_EQ(slurp(dir / "out"), json);
+    // No span given: the one the experiment noted beside its archive.
+    ASSERT_EQ(cli("archive identify " + (dir / "step.txt").string() + " --json"), 0)
+        << slurp(dir / "err");
+    EXPECT_EQ(slurp(dir / "out"), json);
     // A start two ticks late: the response had begun. Too short a span.
     EXPECT_EQ(archived(first + 2, last, ""), 4);
     EXPECT_NE(slurp(dir / "out").find("\"reason\": \"response_begun\""), std::string::npos)

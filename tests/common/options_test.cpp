@@ -95,3 +95,20 @@ TEST(Options, EachUsageErrorIsOneLineThenTheUsage) {
 }
 
 } // namespace
+
+TEST(Options, FurtherArgumentsGoToTheListInOrderBetweenOptions) {
+    std::ostringstream out, err;
+    std::string first;
+    std::vector<std::string> rest;
+    bool json = false;
+    OptionParser p("t", kUsage);
+    p.setStreams(out, err);
+    p.flag("--json", json);
+    p.positional("FIRST", first);
+    p.positionals("FILE...", rest);
+    const char* args[] = {"a", "b", "--json", "c"};
+    EXPECT_FALSE(p.parse(4, args));
+    EXPECT_EQ(first, "a");
+    EXPECT_EQ(rest, (std::vector<std::string>{"b", "c"}));
+    EXPECT_TRUE(json);
+}

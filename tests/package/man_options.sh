@@ -19,8 +19,9 @@ page() {
 helps() {
     case $1 in
     thermostand-cli)
-        for c in probe run archive "archive dump" "archive configs" "archive score" "archive xlsx" \
-            "archive wmf" surface identify "archive identify"; do
+        for c in probe run archive "archive dump" "archive configs" "archive score" \
+            "archive compare" "archive xlsx" "archive wmf" surface identify "archive identify" \
+            report; do
             # shellcheck disable=SC2086
             "$bin/thermostand-cli" $c --help
         done

@@ -19,6 +19,7 @@
 #include "io/lpt.h"
 #include "run/session.h"
 #include "storage/recorder.h"
+#include "storage/step_note.h"
 #include "tests/temp_dir.h"
 
 using namespace thermo;
@@ -396,6 +397,9 @@ TEST(RunSession, AStepExperimentRunsToItsEndAndCountsTheArchivesEarlierSamples) 
     EXPECT_EQ(end->span.last, 107u);
     EXPECT_FALSE(s.session.takeExperimentEnd()) << "told once";
     EXPECT_TRUE(s.session.takeNotices().empty());
+    // The archive records no manual value: the note beside it does.
+    EXPECT_EQ(readStepNotes(s.archive),
+              (std::vector<StepNote>{{102, 107, 20, 60, 2, 6, s.stand.controls.intervalMs, 1}}));
 }
 
 TEST(RunSession, AStepExperimentStoppedOrAbandonedEndsAsSuch) {
@@ -435,6 +439,7 @@ TEST(RunSession, AStepExperimentStoppedOrAbandonedEndsAsSuch) {
     end = s.session.takeExperimentEnd();
     ASSERT_TRUE(end);
     EXPECT_EQ(end->how, ExperimentEnd::How::Abandoned);
+    EXPECT_TRUE(readStepNotes(s.archive).empty()) << "only a completed step is noted";
 }
 
 // The heater goes off before anything may wait for a person (the window

@@ -370,3 +370,19 @@ TEST(Settings, FileNameRule) {
 }
 
 } // namespace
+
+// The report's title block is kept in [report] by its own save, and a save
+// of the settings keeps it as it keeps any line it does not own.
+TEST(Settings, TheReportTitleBlockIsKeptInItsOwnSectionAndSurvivesASave) {
+    TempDir dir;
+    const std::string path = dir.file("t.INI");
+    writeFile(path, "[devices]\nLPT=none\n");
+    EXPECT_EQ(LoadReportSettings(path), ReportSettings{});
+    SaveReportSettings(path, {"Лабораторная №3", "Иванова А.\nБ.", "ТС-21"});
+    SaveSettings(path, TSettings{}, ',');
+    const ReportSettings kept = LoadReportSettings(path);
+    EXPECT_EQ(kept.title, "Лабораторная №3");
+    EXPECT_EQ(kept.student, "Иванова А. Б.") << "one line holds one value";
+    EXPECT_EQ(kept.group, "ТС-21");
+    EXPECT_EQ(settingsFromText(readFile(path), ',').devices.lpt, "none");
+}
