@@ -9,21 +9,21 @@
 #include <iostream>
 #include <unistd.h>
 
-#include "run/crash_guard.h"
-#include "run/devices.h"
 #include "app/program_usage.h"
 #include "app/program_windows.h"
+#include "io/alarm_sound.h"
+#include "resources/embedded.h"
+#include "run/crash_guard.h"
+#include "run/devices.h"
 #include "run/session.h"
 #include "run/stand.h"
-#include "widgets/qt_dialogs.h"
-#include "widgets/locale_sep.h"
-#include "resources/embedded.h"
 #include "storage/recorder.h"
 #include "storage/settings.h"
 #include "storage/settings_place.h"
-#include "io/alarm_sound.h"
 #include "ui_aux/program_icon.h"
 #include "ui_aux/program_setup.h"
+#include "widgets/locale_sep.h"
+#include "widgets/qt_dialogs.h"
 
 namespace {
 

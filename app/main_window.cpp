@@ -16,17 +16,17 @@
 #include <functional>
 #include <tuple>
 
-#include "widgets/fuzzy_panel.h"
-#include "widgets/indicators.h"
-#include "widgets/regulator_panels.h"
-#include "widgets/sample_table.h"
-#include "widgets/trend_chart.h"
 #include "common/numfmt.h"
 #include "common/timefmt.h"
+#include "io/lpt.h"
+#include "widgets/fuzzy_panel.h"
+#include "widgets/indicators.h"
 #include "widgets/locale_sep.h"
 #include "widgets/membership_chart.h"
+#include "widgets/regulator_panels.h"
 #include "widgets/rule_grid.h"
-#include "io/lpt.h"
+#include "widgets/sample_table.h"
+#include "widgets/trend_chart.h"
 
 namespace thermo {
 
@@ -393,12 +393,12 @@ void TF_Glav::showStatus() {
     // What the run records and drives, in view.
     const std::string& archive = s_.recorder.ArchiveName();
     const int com = portSelection_.CurrentComPort();
-    const QString sensor =
-        com >= 1 && com <= 4
-            ? QStringLiteral("COM%1 (%2)")
-                  .arg(com)
-                  .arg(QString::fromStdString(s_.settings.devices.com[static_cast<size_t>(com - 1)]))
-            : QStringLiteral("порт не выбран");
+    const QString sensor = com >= 1 && com <= 4
+                               ? QStringLiteral("COM%1 (%2)")
+                                     .arg(com)
+                                     .arg(QString::fromStdString(
+                                         s_.settings.devices.com[static_cast<size_t>(com - 1)]))
+                               : QStringLiteral("порт не выбран");
     const std::string heater = s_.devices.heaterPort();
     statusLine->setText(
         QStringLiteral("архив: %1    датчик: %2    нагреватель: %3")
@@ -531,7 +531,8 @@ bool TF_Glav::newArchive() {
 void TF_Glav::applyCoefficients(int regulator, const QStringList& texts) {
     const bool r2 = regulator == 2;
     TControlParams& p = s_.stand.params;
-    QLineEdit* const fields[3] = {r2 ? Ed_Reg2_Prop : Ed_Reg1_Prop, r2 ? Ed_Reg2_Integ : Ed_Reg1_Integ,
+    QLineEdit* const fields[3] = {r2 ? Ed_Reg2_Prop : Ed_Reg1_Prop,
+                                  r2 ? Ed_Reg2_Integ : Ed_Reg1_Integ,
                                   r2 ? Ed_Reg2_Diff : Ed_Reg1_Diff};
     double* const targets[3] = {r2 ? &p.C0_2 : &p.C0_1, r2 ? &p.C1_2 : &p.C1_1,
                                 r2 ? &p.C2_2 : &p.C2_1};

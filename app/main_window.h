@@ -48,7 +48,7 @@ struct MainWindowServices {
     UserDialogs& dialogs;
     StandDevices& devices; // the serial ports the port menu opens
     ArchiveRecorder& recorder;
-    RunSession& session; // over the same stand, devices and recorder
+    RunSession& session;      // over the same stand, devices and recorder
     TSettings settings;       // as loaded at start-up
     std::string settingsPath; // where they are saved at the end
 };

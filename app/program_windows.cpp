@@ -3,17 +3,16 @@
 #include <QPrinter>
 #include <initializer_list>
 
-#include "widgets/trend_chart.h"
-#include "widgets/rule_grid.h"
 #include "ui_aux/show_window.h"
+#include "widgets/rule_grid.h"
+#include "widgets/trend_chart.h"
 
 namespace thermo {
 
 ProgramWindows::ProgramWindows(const MainWindowServices& services)
     : stand_(services.stand), recorder_(services.recorder), session_(services.session),
-      dialogs_(services.dialogs),
-      F_Glav(services), FF_term(stand_.params, dialogs_), F_Arhiv({archive, dialogs_}),
-      AboutBox(&F_Glav) {
+      dialogs_(services.dialogs), F_Glav(services), FF_term(stand_.params, dialogs_),
+      F_Arhiv({archive, dialogs_}), AboutBox(&F_Glav) {
     // The program ends when the main window closes, whatever else is open.
     for (QWidget* w : std::initializer_list<QWidget*>{&FF_term, &F_Arhiv, &F_Skorost, &F_Shema,
                                                       &F_Zapis, &AboutBox})

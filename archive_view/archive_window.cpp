@@ -14,18 +14,18 @@
 #include <cmath>
 #include <limits>
 
-#include "widgets/fuzzy_panel.h"
-#include "widgets/indicators.h"
-#include "widgets/sample_table.h"
-#include "archive_view/archive_table.h"
-#include "widgets/cursor_chart.h"
 #include "analysis/replay.h"
+#include "archive_view/archive_table.h"
 #include "archive_view/sample_pick.h"
 #include "common/numfmt.h"
+#include "export/excel_export.h"
+#include "widgets/cursor_chart.h"
+#include "widgets/fuzzy_panel.h"
+#include "widgets/indicators.h"
 #include "widgets/locale_sep.h"
 #include "widgets/membership_chart.h"
 #include "widgets/rule_grid.h"
-#include "export/excel_export.h"
+#include "widgets/sample_table.h"
 
 namespace thermo {
 

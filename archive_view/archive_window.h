@@ -11,10 +11,10 @@
 #include <memory>
 #include <string>
 
-#include "widgets/regulator_panels.h"
 #include "common/dialogs.h"
 #include "export/chart_export.h"
 #include "storage/reader.h"
+#include "widgets/regulator_panels.h"
 
 class QAction;
 class QLabel;

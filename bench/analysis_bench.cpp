@@ -10,9 +10,9 @@
 #include <benchmark/benchmark.h>
 
 #include "analysis/scorecard.h"
+#include "analysis/ui/surface_window.h"
 #include "bench/window_bench_main.h"
 #include "widgets/surface_chart.h"
-#include "analysis/ui/surface_window.h"
 
 using namespace thermo;
 

@@ -13,14 +13,14 @@
 #include <fstream>
 #include <unistd.h>
 
-#include "widgets/sample_table.h"
+#include "analysis/replay.h"
 #include "archive_view/archive_table.h"
 #include "archive_view/archive_window.h"
-#include "widgets/cursor_chart.h"
-#include "analysis/replay.h"
 #include "common/scripted_dialogs.h"
 #include "storage/recorder.h"
 #include "tests/temp_dir.h"
+#include "widgets/cursor_chart.h"
+#include "widgets/sample_table.h"
 
 using namespace thermo;
 namespace fs = std::filesystem;

@@ -3,9 +3,9 @@
 // two control laws alone.
 #include <benchmark/benchmark.h>
 
-#include "run/cycle.h"
 #include "control/fuzzy.h"
 #include "control/pid.h"
+#include "run/cycle.h"
 
 using namespace thermo;
 

@@ -7,8 +7,8 @@
 #include <cmath>
 #include <qcustomplot.h>
 
-#include "ui_aux/program_setup.h"
 #include "export/chart_export.h"
+#include "ui_aux/program_setup.h"
 
 namespace {
 

@@ -12,8 +12,8 @@
 #include <mutex>
 #include <thread>
 
-#include "resources/embedded.h"
 #include "io/alarm_sound.h"
+#include "resources/embedded.h"
 #include "ui_aux/jpeg_codec.h"
 
 namespace {

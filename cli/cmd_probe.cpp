@@ -15,12 +15,12 @@
 #include "cli/commands.h"
 #include "common/options.h"
 #include "io/ds18b20.h"
-#include "run/heater_guard_link.h"
 #include "io/lpt.h"
 #include "io/onewire.h"
 #include "io/permission_advice.h"
 #include "io/serial_port.h"
 #include "io/serial_scan.h"
+#include "run/heater_guard_link.h"
 #include "storage/settings.h"
 
 namespace thermo::cli {

@@ -8,11 +8,11 @@
 #include <optional>
 #include <string>
 
-#include "run/interval.h"
 #include "cli/commands.h"
 #include "cli/stand_run.h"
 #include "common/numfmt.h"
 #include "common/options.h"
+#include "run/interval.h"
 
 namespace thermo::cli {
 

@@ -5,10 +5,10 @@
 #include <iostream>
 #include <string>
 
+#include "analysis/surface.h"
 #include "cli/commands.h"
 #include "cli/settings_sep.h"
 #include "common/options.h"
-#include "analysis/surface.h"
 #include "storage/settings.h"
 
 namespace thermo::cli {

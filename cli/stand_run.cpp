@@ -205,8 +205,8 @@ HeadlessResult runHeadless(const HeadlessRun& o, const char* command, std::ostre
                   << std::flush;
         } else {
             lines << s.Takt << ' ' << num(s.Temper) << ' ' << num(s.Oshibka) << ' '
-                  << num(s.OUT_Regul1) << ' ' << num(s.OUT_Regul2) << ' ' << num(s.OUT_Regul)
-                  << ' ' << static_cast<int>(r.heaterByte)
+                  << num(s.OUT_Regul1) << ' ' << num(s.OUT_Regul2) << ' ' << num(s.OUT_Regul) << ' '
+                  << static_cast<int>(r.heaterByte)
                   << (r.branch == OutputBranch::Alarm ? " ALARM" : "") << '\n'
                   << std::flush;
         }
@@ -214,9 +214,9 @@ HeadlessResult runHeadless(const HeadlessRun& o, const char* command, std::ostre
     }
     result.experiment = session.takeExperimentEnd();
     const bool allTicks =
-        !g_interrupted && (o.experiment ? result.experiment &&
-                                              result.experiment->how == ExperimentEnd::How::Completed
-                                        : session.running());
+        !g_interrupted &&
+        (o.experiment ? result.experiment && result.experiment->how == ExperimentEnd::How::Completed
+                      : session.running());
     session.shutdown(); // heater 0, port purged and closed
     result.status = allTicks ? 0 : 3;
     return result;

@@ -7,13 +7,13 @@
 #include <filesystem>
 #include <iostream>
 
-#include "ui_aux/program_setup.h"
-#include "widgets/sample_table.h"
 #include "archive_view/archive_table.h"
 #include "archive_view/archive_window.h"
-#include "widgets/cursor_chart.h"
 #include "common/scripted_dialogs.h"
 #include "storage/recorder.h"
+#include "ui_aux/program_setup.h"
+#include "widgets/cursor_chart.h"
+#include "widgets/sample_table.h"
 
 using namespace thermo;
 namespace fs = std::filesystem;

@@ -16,11 +16,11 @@
 #include <thread>
 
 #include "app/main_window.h"
-#include "ui_aux/program_setup.h"
 #include "common/scripted_dialogs.h"
 #include "io/sim_register_file.h"
 #include "sim/plant.h"
 #include "sim/pty_sensor.h"
+#include "ui_aux/program_setup.h"
 
 using namespace thermo;
 namespace fs = std::filesystem;
@@ -60,7 +60,8 @@ int main(int argc, char** argv) {
     StandDevices devices(settings.devices);
     ArchiveRecorder recorder;
     RunSession session(stand, devices, recorder);
-    TF_Glav w({stand, dialogs, devices, recorder, session, settings, (dir / "thermostand.INI").string()});
+    TF_Glav w(
+        {stand, dialogs, devices, recorder, session, settings, (dir / "thermostand.INI").string()});
     w.show();
     app.processEvents();
     w.FormShow();

@@ -3,8 +3,8 @@
 #include <QGroupBox>
 #include <QLabel>
 
-#include "widgets/indicators.h"
 #include "common/numfmt.h"
+#include "widgets/indicators.h"
 #include "widgets/membership_chart.h"
 #include "widgets/rule_grid.h"
 

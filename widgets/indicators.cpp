@@ -5,8 +5,8 @@
 
 #include <algorithm>
 
-#include "widgets/layout_font.h"
 #include "common/numfmt.h"
+#include "widgets/layout_font.h"
 
 namespace thermo {
 

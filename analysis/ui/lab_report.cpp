@@ -8,8 +8,8 @@
 #include <cmath>
 
 #include "analysis/config_history.h"
-#include "analysis/score_sheet.h"
 #include "analysis/run_path.h"
+#include "analysis/score_sheet.h"
 #include "analysis/step_span.h"
 #include "analysis/surface.h"
 #include "analysis/tuning.h"

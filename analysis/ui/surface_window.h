@@ -9,8 +9,8 @@
 
 #include <QWidget>
 
-#include "control/params.h"
 #include "analysis/surface.h"
+#include "control/params.h"
 
 class QLabel;
 

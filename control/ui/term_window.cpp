@@ -10,11 +10,11 @@
 #include <QShowEvent>
 #include <QVBoxLayout>
 
+#include "analysis/ui/surface_window.h"
+#include "ui_aux/show_window.h"
 #include "widgets/locale_sep.h"
 #include "widgets/membership_chart.h"
 #include "widgets/surface_chart.h"
-#include "analysis/ui/surface_window.h"
-#include "ui_aux/show_window.h"
 
 namespace thermo {
 

@@ -7,8 +7,8 @@
 #include <cmath>
 #include <string>
 
-#include "control/fuzzy.h"
 #include "analysis/surface.h"
+#include "control/fuzzy.h"
 
 using namespace thermo;
 

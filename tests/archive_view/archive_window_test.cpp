@@ -15,20 +15,20 @@
 #include <filesystem>
 #include <fstream>
 
-#include "widgets/indicators.h"
-#include "widgets/sample_table.h"
 #include "archive_view/archive_table.h"
 #include "archive_view/archive_window.h"
-#include "widgets/cursor_chart.h"
 #include "archive_view/sample_pick.h"
 #include "common/scripted_dialogs.h"
-#include "widgets/locale_sep.h"
-#include "widgets/rule_grid.h"
 #include "export/excel_export.h"
 #include "storage/recorder.h"
 #include "tests/captions_fit.h"
 #include "tests/temp_dir.h"
 #include "tests/workbook_reader.h"
+#include "widgets/cursor_chart.h"
+#include "widgets/indicators.h"
+#include "widgets/locale_sep.h"
+#include "widgets/rule_grid.h"
+#include "widgets/sample_table.h"
 
 using namespace thermo;
 namespace fs = std::filesystem;

@@ -65,8 +65,8 @@ protected:
 TEST_F(CliExport, ArchiveToWorkbook) {
     // An .xls name gets the extension of the xlsx content, and says so.
     const auto out = dir / "run.xlsx";
-    const std::string r = run(cli + " archive xlsx '" + archive.string() + "' '" +
-                              (dir / "run.xls").string() + "'");
+    const std::string r =
+        run(cli + " archive xlsx '" + archive.string() + "' '" + (dir / "run.xls").string() + "'");
     EXPECT_NE(r.find(out.string()), std::string::npos) << r;
     ASSERT_EQ(r.substr(r.rfind("exit")), "exit 0");
     const std::string check =

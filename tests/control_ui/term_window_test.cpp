@@ -9,9 +9,9 @@
 #include <QTest>
 
 #include "common/scripted_dialogs.h"
-#include "widgets/membership_chart.h"
 #include "control/ui/term_window.h"
 #include "tests/captions_fit.h"
+#include "widgets/membership_chart.h"
 
 namespace thermo {
 namespace {

@@ -7,9 +7,9 @@
 #include <numbers>
 #include <vector>
 
+#include "io/wav_file.h"
 #include "resources/embedded.h"
 #include "ui_aux/jpeg_codec.h"
-#include "io/wav_file.h"
 
 namespace {
 

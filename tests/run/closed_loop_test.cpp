@@ -14,9 +14,9 @@
 #include <string>
 #include <vector>
 
-#include "run/cycle.h"
 #include "analysis/identify.h"
 #include "analysis/tuning.h"
+#include "run/cycle.h"
 #include "sim/plant.h"
 
 using namespace thermo;

@@ -9,9 +9,9 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include "io/sim_register_file.h"
 #include "run/crash_guard.h"
 #include "run/devices.h"
-#include "io/sim_register_file.h"
 #include "tests/temp_dir.h"
 
 using namespace thermo;

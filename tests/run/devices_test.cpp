@@ -7,8 +7,8 @@
 #include <thread>
 #include <unistd.h>
 
-#include "run/devices.h"
 #include "common/scripted_dialogs.h"
+#include "run/devices.h"
 #include "sim/pty_sensor.h"
 #include "tests/temp_dir.h"
 

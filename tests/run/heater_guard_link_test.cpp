@@ -24,8 +24,8 @@ using namespace thermo;
 using namespace std::chrono_literals;
 namespace fs = std::filesystem;
 using thermo::testing::binDir;
-using thermo::testing::TempDir;
 using thermo::testing::slurp;
+using thermo::testing::TempDir;
 
 namespace {
 

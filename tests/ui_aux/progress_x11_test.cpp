@@ -6,8 +6,8 @@
 #include <QApplication>
 #include <QWindow>
 
-#include "ui_aux/program_setup.h"
 #include "ui_aux/procces.h"
+#include "ui_aux/program_setup.h"
 
 namespace {
 
