@@ -64,7 +64,8 @@ std::optional<int> parseCompareOptions(OptionParser& p, CompareOptions& o, int a
 }
 
 std::optional<int> readArchives(const std::vector<std::string>& files,
-                                std::vector<std::unique_ptr<ArchiveReader>>& archives) {
+                                std::vector<std::unique_ptr<ArchiveReader>>& archives,
+                                std::vector<CompareInput>& runs) {
     ScriptedDialogs dialogs(true);
     for (const std::string& file : files) {
         auto a = std::make_unique<ArchiveReader>();
@@ -73,6 +74,7 @@ std::optional<int> readArchives(const std::vector<std::string>& files,
             return 1;
         }
         (void)a->ReadConfigFile(file, dialogs);
+        runs.push_back({file, a.get()});
         archives.push_back(std::move(a));
     }
     return std::nullopt;
@@ -86,11 +88,9 @@ int archiveCompare(int argc, char** argv) {
     if (const auto end = parseCompareOptions(p, o, argc, argv))
         return *end;
     std::vector<std::unique_ptr<ArchiveReader>> archives;
-    if (const auto end = readArchives(o.files, archives))
-        return *end;
     std::vector<CompareInput> inputs;
-    for (std::size_t i = 0; i < o.files.size(); ++i)
-        inputs.push_back({o.files[i], archives[i].get()});
+    if (const auto end = readArchives(o.files, archives, inputs))
+        return *end;
     const Comparison c = compareRuns(inputs, o.align, static_cast<std::size_t>(o.step));
     const std::string out = json ? comparisonJson(c) : comparisonCsv(c);
     std::fwrite(out.data(), 1, out.size(), stdout);

@@ -69,11 +69,9 @@ int report(int argc, char** argv) {
     if (out.empty())
         return p.fail("-o OUT is needed");
     std::vector<std::unique_ptr<ArchiveReader>> archives;
-    if (const auto end = readArchives(o.files, archives))
-        return *end;
     std::vector<CompareInput> inputs;
-    for (std::size_t i = 0; i < o.files.size(); ++i)
-        inputs.push_back({o.files[i], archives[i].get()});
+    if (const auto end = readArchives(o.files, archives, inputs))
+        return *end;
 
     const std::string settingsPath = settings.empty() ? programSettingsPath() : settings;
     const TSettings stand = loadProgramSettings(settingsPath, settingsDecimalSeparator());

@@ -50,8 +50,10 @@ struct CompareOptions {
 // Declares FILE..., --align and --step on `p`, then parses. The status to
 // end with (0 after --help, 2 for a usage error) or nothing.
 std::optional<int> parseCompareOptions(OptionParser& p, CompareOptions& o, int argc, char** argv);
-// Every archive read, its messages on stderr; 1 when one could not be.
+// Every archive read, its messages on stderr; 1 when one could not be. The
+// runs to compare name the archives, which must outlive them.
 std::optional<int> readArchives(const std::vector<std::string>& files,
-                                std::vector<std::unique_ptr<ArchiveReader>>& archives);
+                                std::vector<std::unique_ptr<ArchiveReader>>& archives,
+                                std::vector<CompareInput>& runs);
 
 } // namespace thermo::cli

@@ -37,6 +37,11 @@ std::vector<std::uint8_t> chartToWmf(QCustomPlot& chart) {
 
 bool saveChartAsWmf(QCustomPlot& chart, const std::string& path, UserDialogs& dialogs) {
     const std::vector<std::uint8_t> bytes = chartToWmf(chart);
+    return saveFileWhole(
+        path, std::string_view(reinterpret_cast<const char*>(bytes.data()), bytes.size()), dialogs);
+}
+
+bool saveFileWhole(const std::string& path, std::string_view bytes, UserDialogs& dialogs) {
     std::string problem;
     const std::string target = saveTarget(path, &problem);
     if (target.empty()) {
@@ -51,8 +56,7 @@ bool saveChartAsWmf(QCustomPlot& chart, const std::string& path, UserDialogs& di
     };
     if (!file.open(QIODevice::WriteOnly))
         return fail();
-    if (file.write(reinterpret_cast<const char*>(bytes.data()), qint64(bytes.size())) !=
-        qint64(bytes.size())) {
+    if (file.write(bytes.data(), qint64(bytes.size())) != qint64(bytes.size())) {
         file.cancelWriting();
         return fail();
     }

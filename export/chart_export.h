@@ -5,6 +5,7 @@
 
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "common/dialogs.h"
@@ -30,6 +31,10 @@ struct MetafileDialog {
 // half-written file nor a damaged old one. A failure goes to the general
 // error report; false then.
 bool saveChartAsWmf(QCustomPlot& chart, const std::string& path, UserDialogs& dialogs);
+// Writes `bytes` to `path` whole or not at all (written beside it, then
+// renamed over it); a failure goes to the general error report as "Cannot
+// create file ...". The exports' and the analysis windows' saves share it.
+bool saveFileWhole(const std::string& path, std::string_view bytes, UserDialogs& dialogs);
 
 // The menu command "сохранить в *.WMF": the dialog (which asks before
 // overwriting), then the file. False when cancelled or failed.

@@ -7,7 +7,6 @@
 #include <QHeaderView>
 #include <QLabel>
 #include <QPushButton>
-#include <QSaveFile>
 #include <QSpinBox>
 #include <QSplitter>
 #include <QTableWidget>
@@ -15,7 +14,6 @@
 
 #include "analysis/score_sheet.h"
 #include "analysis/ui/score_window.h"
-#include "common/save_target.h"
 #include "common/scripted_dialogs.h"
 #include "export/chart_export.h"
 #include "widgets/compare_chart.h"
@@ -209,22 +207,6 @@ void CompareWindow::showComparison() {
                         : QStringLiteral("выберите от 2 до 6 архивов"));
 }
 
-bool CompareWindow::writeFile(const std::string& path, const QByteArray& bytes) {
-    std::string problem;
-    const std::string target = saveTarget(path, &problem);
-    if (target.empty()) {
-        dialogs_.errorReport("Cannot create file \"" + path + "\". " + problem);
-        return false;
-    }
-    QSaveFile file(QString::fromStdString(target));
-    const bool written =
-        file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size() && file.commit();
-    if (!written)
-        dialogs_.errorReport("Cannot create file \"" + path + "\". " +
-                             file.errorString().toStdString());
-    return written;
-}
-
 void CompareWindow::saveChart() {
     FileDialogRequest req;
     req.title = "сохранить график";
@@ -249,7 +231,7 @@ void CompareWindow::saveChart() {
     QBuffer buffer(&png);
     buffer.open(QIODevice::WriteOnly);
     chart->toPixmap(chart->width(), chart->height()).save(&buffer, "PNG");
-    (void)writeFile(*path, png);
+    (void)saveFileWhole(*path, std::string_view(png.constData(), png.size()), dialogs_);
 }
 
 void CompareWindow::saveTable() {
@@ -263,7 +245,7 @@ void CompareWindow::saveTable() {
     if (!path)
         return;
     lastTable_ = *path;
-    (void)writeFile(*path, QByteArray::fromStdString(comparisonCsv(comparison_)));
+    (void)saveFileWhole(*path, comparisonCsv(comparison_), dialogs_);
 }
 
 } // namespace thermo

@@ -74,7 +74,6 @@ signals:
 
 private:
     void showComparison();
-    [[nodiscard]] bool writeFile(const std::string& path, const QByteArray& bytes);
 
     UserDialogs& dialogs_;
     char sep_;

@@ -4,7 +4,6 @@
 #include <QHeaderView>
 #include <QLabel>
 #include <QPushButton>
-#include <QSaveFile>
 #include <QScrollBar>
 #include <QTableWidget>
 #include <QVBoxLayout>
@@ -12,7 +11,7 @@
 
 #include "analysis/compare.h"
 #include "analysis/score_sheet.h"
-#include "common/save_target.h"
+#include "export/chart_export.h"
 #include "widgets/locale_sep.h"
 #include "widgets/score_marks.h"
 #include "widgets/trend_chart.h"
@@ -174,20 +173,7 @@ void ScoreWindow::saveCsv() {
     lastFile_ = *path;
     // For the student's spreadsheet, in the locale it opens files in: the
     // figures as the table shows them, not to the last binary digit.
-    const std::string text = scorecardSheetCsv(segments_, sep_);
-    std::string problem;
-    const std::string target = saveTarget(*path, &problem);
-    if (target.empty()) {
-        dialogs_.errorReport("Cannot create file \"" + *path + "\". " + problem);
-        return;
-    }
-    QSaveFile file(QString::fromStdString(target));
-    const bool written = file.open(QIODevice::WriteOnly) &&
-                         file.write(text.data(), qint64(text.size())) == qint64(text.size()) &&
-                         file.commit();
-    if (!written)
-        dialogs_.errorReport("Cannot create file \"" + *path + "\". " +
-                             file.errorString().toStdString());
+    (void)saveFileWhole(*path, scorecardSheetCsv(segments_, sep_), dialogs_);
 }
 
 void ScoreWindow::hideEvent(QHideEvent* event) {
