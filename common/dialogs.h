@@ -5,6 +5,7 @@
 
 #include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace thermo {
@@ -64,6 +65,23 @@ public:
     virtual std::optional<std::vector<std::string>> askTexts(const TextsRequest& request) {
         (void)request;
         return std::nullopt;
+    }
+
+    // A save dialog as the analysis windows ask it: the name given last time
+    // offered again (and kept in `last` when another is chosen), an existing
+    // file's overwrite confirmed.
+    std::optional<std::string> saveFileNameAgain(std::string title, std::string filter,
+                                                 std::string defaultExt, std::string& last) {
+        FileDialogRequest req;
+        req.title = std::move(title);
+        req.filter = std::move(filter);
+        req.defaultExt = std::move(defaultExt);
+        req.initialName = last;
+        req.confirmOverwrite = true;
+        auto path = saveFileName(req);
+        if (path)
+            last = *path;
+        return path;
     }
 };
 

@@ -208,16 +208,10 @@ void CompareWindow::showComparison() {
 }
 
 void CompareWindow::saveChart() {
-    FileDialogRequest req;
-    req.title = "сохранить график";
-    req.filter = "рисунок PNG|*.png|метафайл WMF|*.wmf";
-    req.defaultExt = "png";
-    req.initialName = lastChart_;
-    req.confirmOverwrite = true;
-    const auto path = dialogs_.saveFileName(req);
+    const auto path = dialogs_.saveFileNameAgain(
+        "сохранить график", "рисунок PNG|*.png|метафайл WMF|*.wmf", "png", lastChart_);
     if (!path)
         return;
-    lastChart_ = *path;
     if (!chart->isVisible())
         chart->resize(kUnshownChart);
     if (QFileInfo(QString::fromStdString(*path)).suffix().compare("wmf", Qt::CaseInsensitive) ==
@@ -235,16 +229,10 @@ void CompareWindow::saveChart() {
 }
 
 void CompareWindow::saveTable() {
-    FileDialogRequest req;
-    req.title = "сохранить таблицу";
-    req.filter = "файлы .csv|*.csv";
-    req.defaultExt = "csv";
-    req.initialName = lastTable_;
-    req.confirmOverwrite = true;
-    const auto path = dialogs_.saveFileName(req);
+    const auto path =
+        dialogs_.saveFileNameAgain("сохранить таблицу", "файлы .csv|*.csv", "csv", lastTable_);
     if (!path)
         return;
-    lastTable_ = *path;
     (void)saveFileWhole(*path, comparisonCsv(comparison_), dialogs_);
 }
 

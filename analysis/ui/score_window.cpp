@@ -161,16 +161,9 @@ void ScoreWindow::selectRow(int row) {
 }
 
 void ScoreWindow::saveCsv() {
-    FileDialogRequest req;
-    req.title = "сохранить";
-    req.filter = "файлы .csv|*.csv";
-    req.defaultExt = "csv";
-    req.initialName = lastFile_;
-    req.confirmOverwrite = true;
-    const auto path = dialogs_.saveFileName(req);
+    const auto path = dialogs_.saveFileNameAgain("сохранить", "файлы .csv|*.csv", "csv", lastFile_);
     if (!path)
         return;
-    lastFile_ = *path;
     // For the student's spreadsheet, in the locale it opens files in: the
     // figures as the table shows them, not to the last binary digit.
     (void)saveFileWhole(*path, scorecardSheetCsv(segments_, sep_), dialogs_);
