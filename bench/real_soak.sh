@@ -36,6 +36,7 @@ if [ "${1:-}" = "--drive" ]; then
     xdotool type "$interval"
     click 50 89  # "применить"
     click 138 89 # "закрыть"
+    date +%H:%M:%S.%3N >"$work/started" # the run's ticks are the writes after it
     click 925 104 # "старт"
     sleep 5
     if [ ! -s "$work/Data/soak.txt" ]; then
@@ -87,6 +88,7 @@ interval=${3:-100}
 command -v xdotool >/dev/null || { echo "soak: needs xdotool (apt-get install xdotool)" >&2; exit 2; }
 work=$(mktemp -d /tmp/thermostand-soak.XXXXXX)
 mkdir -p "$work/bin" "$work/Data"
+: >"$work/restarts.log"
 # A copy of the programs, with a settings file of their own beside them: a
 # rebuild meanwhile does not pull the program from under the run, and the
 # build's settings stay as they are.
@@ -104,16 +106,20 @@ printf '[General]\nCOM port=1\n\n[devices]\nCOM1=%s\nLPT=sim:%s\n' "$work/adapte
 echo "soak: $minutes min at $interval ms in $work (load: $(cut -d' ' -f1-3 /proc/loadavg))"
 xvfb-run -a -s "-screen 0 1280x1024x24" "$0" --drive "$work" "$minutes" "$interval"
 
-# The tick period: the intervals between the heater writes of the run (the
-# last one is the program's goodbye, not a tick).
-python3 - "$work/sim.log" <<'PY'
+# The tick period: the intervals between the heater writes of the run, from
+# "старт" on (before it, the start-up's probes and the menus being driven;
+# the last write is the program's goodbye, not a tick).
+python3 - "$work/sim.log" "$(cat "$work/started" 2>/dev/null || echo 00:00:00)" <<'PY'
 import sys
+def seconds(clock):
+    h, m, s = clock.split(":")
+    return (int(h) * 60 + int(m)) * 60 + float(s)
+started = seconds(sys.argv[2])
 times = []
 for line in open(sys.argv[1]):
     f = line.split()
-    if len(f) > 1 and f[1] == "heater":
-        h, m, s = f[0].split(":")
-        times.append((int(h) * 60 + int(m)) * 60 + float(s))
+    if len(f) > 1 and f[1] == "heater" and seconds(f[0]) >= started:
+        times.append(seconds(f[0]))
 d = sorted((b - a) * 1000 for a, b in zip(times, times[1:-1]) if b >= a)
 if not d:
     sys.exit("soak: no ticks in the simulator's log")
