@@ -5,6 +5,7 @@
 #include <filesystem>
 #include <limits>
 
+#include "analysis/acting_config.h"
 #include "analysis/identify.h"
 #include "common/numfmt.h"
 
@@ -22,17 +23,14 @@ std::size_t fieldIndex(const char* name) {
     return names.size();
 }
 
-// The record that set the segment's setpoint. The scorecard may start a
-// segment where the change acted, before the record's own Takt: then the
-// record in force at its first sample still holds the old setpoint, and the
-// one that brought the new setpoint is the next with it.
-std::optional<TConfigRecord> recordOfSegment(const ArchiveReader& a, const SegmentScore& s) {
-    const auto k = a.configForPosition(s.first);
+// The record that acted on the sample at position p: at a step's first
+// sample, the one that brought its setpoint (the scorecard starts a segment
+// where the change acted); at position 1, what a run without a step ran
+// with, a change made before "старт" included.
+std::optional<TConfigRecord> recordActingOn(const ArchiveReader& a, std::size_t p) {
+    const auto k = configActingOn(a, p);
     if (!k)
         return std::nullopt;
-    for (std::size_t j = *k; j <= a.ConfigCount; ++j)
-        if (a.Configs[j].Zadan == s.setpoint)
-            return a.Configs[j];
     return a.Configs[*k];
 }
 
@@ -78,10 +76,7 @@ ComparedRun compareOne(const CompareInput& in, CompareAlign align, std::size_t s
             break;
         }
     }
-    if (run.step)
-        run.regulators = recordOfSegment(a, *run.step);
-    else if (a.ConfigCount > 0)
-        run.regulators = a.Configs[a.configForPosition(1).value_or(1)];
+    run.regulators = recordActingOn(a, run.step ? run.step->first : 1);
 
     const std::size_t n = a.SampleCount;
     std::vector<double> tod(n);

@@ -75,6 +75,18 @@ TEST(CompareNames, RegulatorsInForceNameTheRun) {
         EXPECT_EQ(regulatorsName(c.record, c.sep), c.name);
 }
 
+// A regulator switched on after "новый" and before "старт" (recorded by the
+// first recording tick, Takt 3) ran the whole run: a run without a step is
+// named after it, not after the record "новый" wrote.
+TEST(CompareNames, ARunWithoutAStepIsNamedAfterWhatRanFromItsFirstSample) {
+    ArchiveReader a;
+    fill(a, {25, 25, 25}, {{1, 25}, {3, 25}}, regulators(false, true));
+    a.Configs[1].PID_on = false;
+    const Comparison c = compareRuns({{"pid.txt", &a}, {"pid2.txt", &a}}, CompareAlign::Start);
+    ASSERT_FALSE(c.runs[0].step);
+    EXPECT_EQ(runName(c.runs[0], ','), "pid — ПИД 10 / 0,12 / 22");
+}
+
 TEST(CompareNames, LabelsAreFileNamesWithTheirFolderWhereTwoWouldBeAlike) {
     ArchiveReader a;
     const Comparison c = compareRuns({{"/lab/mon/run1.txt", &a},
