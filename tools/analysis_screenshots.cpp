@@ -31,6 +31,29 @@ namespace fs = std::filesystem;
 
 namespace {
 
+// An archive of 500 samples a second apart from `startS` (seconds of the
+// day) on a plant with some inertia: setpoint 33.5 from the start, 28 from
+// position 250, each record written as the recorder writes it (by the tick
+// that took the position). `gain` and `damping` make the regulator in `c`
+// lively or calm.
+void writeDemoRun(const std::string& path, TConfigRecord c, double gain, double damping,
+                  double startS) {
+    c.Interval = 1000;
+    double T = 22, v = 0;
+    for (int p = 1; p <= 500; ++p) {
+        if (p == 1 || p == 250) {
+            c.Takt = static_cast<std::uint16_t>(p == 1 ? 1 : p + 2);
+            c.Zadan = p == 1 ? 33.5 : 28;
+            const ConfigBytes b = encodeConfig(c);
+            appendRecord(path + "UST", b.data(), b.size());
+        }
+        v += gain * (c.Zadan - T) - damping * v;
+        T += v;
+        const SampleBytes b = encodeSample({T, 0, 0, (startS + p) / 86400.0});
+        appendRecord(path, b.data(), b.size());
+    }
+}
+
 // The lively run beside a calmer one under Regulator 2, in the comparison
 // window, and the first page of their report. True when every picture was
 // saved.
@@ -39,20 +62,7 @@ bool comparisonPictures(AnalysisWindows& analysis, const std::string& lively, co
     const std::string calm = (dir / "pid.txt").string();
     TConfigRecord c;
     c.PID_on = true;
-    c.Interval = 1000;
-    double T = 22, v = 0;
-    for (int p = 1; p <= 500; ++p) {
-        if (p == 1 || p == 250) {
-            c.Takt = static_cast<std::uint16_t>(p == 1 ? 1 : p + 2);
-            c.Zadan = p == 1 ? 33.5 : 28;
-            const ConfigBytes b = encodeConfig(c);
-            appendRecord(calm + "UST", b.data(), b.size());
-        }
-        v += 0.003 * (c.Zadan - T) - 0.09 * v;
-        T += v;
-        const SampleBytes b = encodeSample({T, 0, 0, (15 * 3600.0 + p) / 86400.0});
-        appendRecord(calm, b.data(), b.size());
-    }
+    writeDemoRun(calm, c, 0.003, 0.09, 15 * 3600.0);
     CompareWindow& w = analysis.compare;
     w.show();
     bool ok = w.setRuns({lively, calm});
@@ -92,24 +102,8 @@ int main(int argc, char** argv) {
     // A plant with some inertia under a lively regulator: it overshoots each
     // new setpoint and rings down into it.
     TConfigRecord c;
-    c.Takt = 1;
-    c.Zadan = 33.5;
     c.Fuzzy_on = true;
-    c.Interval = 1000;
-    double T = 22, v = 0;
-    for (int p = 1; p <= 500; ++p) {
-        if (p == 1 || p == 250) {
-            // As the recorder writes it: by the tick that took position p.
-            c.Takt = static_cast<std::uint16_t>(p == 1 ? 1 : p + 2);
-            c.Zadan = p == 1 ? 33.5 : 28;
-            const ConfigBytes b = encodeConfig(c);
-            appendRecord(path + "UST", b.data(), b.size());
-        }
-        v += 0.004 * (c.Zadan - T) - 0.06 * v;
-        T += v;
-        const SampleBytes b = encodeSample({T, 0, 0, (14 * 3600.0 + 10 * 60 + p) / 86400.0});
-        appendRecord(path, b.data(), b.size());
-    }
+    writeDemoRun(path, c, 0.004, 0.06, 14 * 3600.0 + 10 * 60);
 
     sim::PtySensorThread sensor([] { return 25.0; });
     Stand stand;
