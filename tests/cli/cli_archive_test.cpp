@@ -15,10 +15,13 @@
 
 #include "storage/recorder.h"
 #include "storage/settings.h"
+#include "tests/command_output.h"
 #include "tests/temp_dir.h"
 
 using namespace thermo;
+using thermo::testing::commandOutput;
 using thermo::testing::readFile;
+using thermo::testing::splitLines;
 using thermo::testing::TempDir;
 using thermo::testing::writeFile;
 
@@ -52,14 +55,6 @@ Result cli(const std::string& args, const TempDir& dir) {
     r.status = WIFEXITED(st) ? WEXITSTATUS(st) : -1;
     r.err = readFile(errFile);
     return r;
-}
-
-std::vector<std::string> lines(const std::string& text) {
-    std::vector<std::string> out;
-    std::istringstream in(text);
-    for (std::string l; std::getline(in, l);)
-        out.push_back(l);
-    return out;
 }
 
 // Three samples; configuration 1 from Takt 1 (setpoint 30), configuration 2
@@ -98,12 +93,12 @@ TEST(CliArchive, DumpWritesOneRowPerSampleWithItsConfiguration) {
     const Result r = cli("archive dump " + path, dir);
     EXPECT_EQ(r.status, 0) << r.err;
     EXPECT_EQ(r.err, "");
-    EXPECT_EQ(lines(r.out), (std::vector<std::string>{
-                                "position,time,temper,zadan,oshibka,config,summa_1,summa_2",
-                                "1,0.5,30,30,0,1,0,0",
-                                "2,0.5,29.75,30,0.25,1,0.1,2500000",
-                                "3,0.5,30.5,31.5,1,2,0.1,2500000",
-                            }));
+    EXPECT_EQ(splitLines(r.out), (std::vector<std::string>{
+                                     "position,time,temper,zadan,oshibka,config,summa_1,summa_2",
+                                     "1,0.5,30,30,0,1,0,0",
+                                     "2,0.5,29.75,30,0.25,1,0.1,2500000",
+                                     "3,0.5,30.5,31.5,1,2,0.1,2500000",
+                                 }));
 }
 
 TEST(CliArchive, DumpReplayMatchesTheArchiveWindow) {
@@ -111,7 +106,7 @@ TEST(CliArchive, DumpReplayMatchesTheArchiveWindow) {
     const std::string path = writeArchive(dir);
     const Result r = cli("archive dump --replay " + path, dir);
     ASSERT_EQ(r.status, 0) << r.err;
-    const auto rows = lines(r.out);
+    const auto rows = splitLines(r.out);
     ASSERT_EQ(rows.size(), 4u);
     EXPECT_EQ(rows[0], "position,time,temper,zadan,oshibka,config,summa_1,summa_2,r1,r2,r_total,"
                        "mu_mal_otkl,mu_norm_otkl,mu_bol_otkl,mu_mal_skor,mu_norm_skor,"
@@ -162,7 +157,7 @@ TEST(CliArchive, ScoreGivesTheFiguresOfEachSegment) {
     const std::string path = writeTwoSetpoints(dir);
     const Result csv = cli("archive score " + path, dir);
     ASSERT_EQ(csv.status, 0) << csv.err;
-    EXPECT_EQ(lines(csv.out),
+    EXPECT_EQ(splitLines(csv.out),
               (std::vector<std::string>{
                   "first,last,setpoint,start_temp,step,duration_s,rise_time_s,overshoot_pct,"
                   "peak_temp,peak_time_s,band,settling_time_s,steady_error,iae,ise,itae",
@@ -209,10 +204,10 @@ TEST(CliArchive, CompareTabulatesEachRunsStepAndTheReportNamesThem) {
     ASSERT_EQ(score.status, 0) << score.err;
     const Result csv = cli("archive compare " + a + " " + b, dir);
     ASSERT_EQ(csv.status, 0) << csv.err;
-    const std::vector<std::string> rows = lines(csv.out);
+    const std::vector<std::string> rows = splitLines(csv.out);
     ASSERT_EQ(rows.size(), 3u) << csv.out;
-    EXPECT_EQ(rows[0], "name," + lines(score.out)[0] + ",t0_s,best");
-    EXPECT_EQ(rows[1], "steps — ручной," + lines(score.out)[1] +
+    EXPECT_EQ(rows[0], "name," + splitLines(score.out)[0] + ",t0_s,best");
+    EXPECT_EQ(rows[1], "steps — ручной," + splitLines(score.out)[1] +
                            ",0,rise_time_s overshoot_pct iae ise itae");
     EXPECT_EQ(rows[2].rfind("lively — ручной,1,3,30,20,10,2,1,10,31,2,0.5,,,", 0), 0u) << rows[2];
     const Result json = cli("archive compare --json --align start " + a + " " + b, dir);
@@ -225,13 +220,7 @@ TEST(CliArchive, CompareTabulatesEachRunsStepAndTheReportNamesThem) {
     const Result report =
         cli("report " + a + " " + b + " -o " + pdf + " --student 'Иванов И. И.'", dir);
     ASSERT_EQ(report.status, 0) << report.err;
-    std::string text;
-    if (std::FILE* p = ::popen(("pdftotext " + pdf + " -").c_str(), "r")) {
-        char buf[4096];
-        for (std::size_t n; (n = std::fread(buf, 1, sizeof buf, p)) > 0;)
-            text.append(buf, n);
-        ::pclose(p);
-    }
+    const std::string text = commandOutput("pdftotext " + pdf + " -");
     for (const char* want : {"Иванов И. И.", "steps — ручной", "lively — ручной"})
         EXPECT_NE(text.find(want), std::string::npos) << want;
 }
@@ -261,7 +250,7 @@ TEST(CliSurface, GridFromTheSettingsFileInAnyLocale) {
 
     const Result r = cli("surface --grid 3 --settings " + ini, dir);
     ASSERT_EQ(r.status, 0) << r.err;
-    const auto rows = lines(r.out);
+    const auto rows = splitLines(r.out);
     ASSERT_EQ(rows.size(), 10u);
     EXPECT_EQ(rows[0], "otkl,skor,counts");
     const char* inputs[] = {"-1,-1", "-1,0", "-1,1", "1,-1", "1,0", "1,1", "3,-1", "3,0", "3,1"};
@@ -276,7 +265,7 @@ TEST(CliSurface, GridFromTheSettingsFileInAnyLocale) {
 
     // The default grid is 41 x 41.
     const Result d = cli("surface --settings " + ini, dir);
-    EXPECT_EQ(lines(d.out).size(), 1u + 41u * 41u);
+    EXPECT_EQ(splitLines(d.out).size(), 1u + 41u * 41u);
     for (const char* bad : {"surface --grid 1", "surface --grid x", "surface --grid"}) {
         const Result u = cli(bad, dir);
         EXPECT_EQ(u.status, 2) << bad;
@@ -293,7 +282,7 @@ TEST(CliArchive, ConfigsListsEveryField) {
     const std::string path = writeArchive(dir);
     const Result r = cli("archive configs " + path, dir);
     ASSERT_EQ(r.status, 0) << r.err;
-    const auto rows = lines(r.out);
+    const auto rows = splitLines(r.out);
     ASSERT_EQ(rows.size(), 3u);
     EXPECT_EQ(rows[0],
               "config,Takt,Zadan,C0_1,C1_1,C2_1,C0_2,C1_2,C2_2,otkl_left,otkl_right,skor_left,"
@@ -329,7 +318,7 @@ TEST(CliArchive, MissingAndEmptyArchives) {
     writeFile(alone, std::string(32, '\0'));
     const Result noConfig = cli("archive dump --replay " + alone, dir);
     EXPECT_EQ(noConfig.status, 0);
-    EXPECT_EQ(lines(noConfig.out).at(1), "1,0,0,,,,0,0,,,,,,,,,,");
+    EXPECT_EQ(splitLines(noConfig.out).at(1), "1,0,0,,,,0,0,,,,,,,,,,");
 
     const Result configs = cli("archive configs " + alone, dir);
     EXPECT_EQ(configs.status, 1);

@@ -20,11 +20,13 @@
 #include "export/chart_export.h"
 #include "export/wmf_paint_device.h"
 #include "export/wmf_writer.h"
+#include "tests/command_output.h"
 #include "tests/temp_dir.h"
 #include "widgets/trend_chart.h"
 
 namespace fs = std::filesystem;
 using namespace thermo;
+using thermo::testing::commandOutput;
 
 namespace {
 
@@ -309,19 +311,6 @@ TEST_F(ChartExport, FailedPrintRestoresTheOrientationBeforeReporting) {
     EXPECT_FALSE(fs::exists(bad));
 }
 
-// Run a command; its standard output (and error).
-std::string output(const std::string& cmd) {
-    std::string out;
-    FILE* p = popen((cmd + " 2>&1").c_str(), "r");
-    if (p == nullptr)
-        return out;
-    char buf[256];
-    while (fgets(buf, sizeof buf, p) != nullptr)
-        out += buf;
-    pclose(p);
-    return out;
-}
-
 // A PC without a printer answered "сохранить" with 'Cannot print on "".':
 // the print goes into a PDF file the user names instead.
 TEST_F(ChartExport, WithoutAPrinterThePrintGoesIntoAPdfTheUserNames) {
@@ -343,7 +332,7 @@ TEST_F(ChartExport, WithoutAPrinterThePrintGoesIntoAPdfTheUserNames) {
     // whole (a high-resolution printer draws them at its own dots per inch,
     // scaled once more: the legend cut, the tick labels blots).
     const fs::path pdf = dir / "trend.pdf";
-    const std::string info = output("pdfinfo '" + pdf.string() + "'");
+    const std::string info = commandOutput("pdfinfo '" + pdf.string() + "' 2>&1");
     int pages = 0;
     double w = 0, h = 0;
     const auto count = info.find("Pages:"), size = info.find("Page size:");
@@ -352,7 +341,7 @@ TEST_F(ChartExport, WithoutAPrinterThePrintGoesIntoAPdfTheUserNames) {
     ASSERT_EQ(std::sscanf(info.c_str() + size, "Page size: %lf x %lf", &w, &h), 2) << info;
     EXPECT_EQ(pages, 1);
     EXPECT_GT(w, h) << info;
-    const std::string text = output("pdftotext '" + pdf.string() + "' -");
+    const std::string text = commandOutput("pdftotext '" + pdf.string() + "' - 2>&1");
     EXPECT_NE(text.find("температура"), std::string::npos) << text;
     EXPECT_NE(text.find("задание"), std::string::npos) << text;
     EXPECT_NE(text.find("250"), std::string::npos) << text; // a tick label of the key axis

@@ -18,34 +18,17 @@
 #include "common/scripted_dialogs.h"
 #include "storage/recorder.h"
 #include "storage/step_note.h"
+#include "tests/command_output.h"
 #include "tests/temp_dir.h"
 #include "widgets/compare_chart.h"
 #include "widgets/locale_sep.h"
 
 using namespace thermo;
+using thermo::testing::commandOutput;
+using thermo::testing::splitLines;
 using thermo::testing::TempDir;
 
 namespace {
-
-std::string run(const std::string& command) {
-    std::string out;
-    if (std::FILE* p = ::popen(command.c_str(), "r")) {
-        char buf[4096];
-        std::size_t n;
-        while ((n = std::fread(buf, 1, sizeof buf, p)) > 0)
-            out.append(buf, n);
-        ::pclose(p);
-    }
-    return out;
-}
-
-std::vector<std::string> lines(const std::string& text) {
-    std::vector<std::string> out;
-    std::istringstream in(text);
-    for (std::string l; std::getline(in, l);)
-        out.push_back(l);
-    return out;
-}
 
 // A run of 400 ticks a second apart on a plant with some inertia, setpoint
 // 33.5 from the start and 28 from tick 202 (position 200); `gain` and
@@ -107,11 +90,11 @@ struct Rendered {
 
 Rendered render(const std::string& pdf, int pages, const TempDir& dir) {
     Rendered r;
-    r.text = run("pdftotext -layout '" + pdf + "' -");
+    r.text = commandOutput("pdftotext -layout '" + pdf + "' -");
     for (int p = 1; p <= pages; ++p) {
         const std::string prefix = dir.file("page" + std::to_string(p));
-        run("pdftoppm -r 50 -png -f " + std::to_string(p) + " -l " + std::to_string(p) +
-            " -singlefile '" + pdf + "' '" + prefix + "'");
+        commandOutput("pdftoppm -r 50 -png -f " + std::to_string(p) + " -l " + std::to_string(p) +
+                      " -singlefile '" + pdf + "' '" + prefix + "'");
         r.pages.emplace_back(QString::fromStdString(prefix + ".png"));
     }
     return r;
@@ -176,7 +159,7 @@ TEST(LabReport, TextFontsAndChartsOfAComparisonOfTwoRuns) {
     }
     EXPECT_NE(r.text.find("pid — ПИД 10 / 0" + std::string(1, sep) + "12 / 22"), std::string::npos);
     EXPECT_NE(r.text.find("fuzzy — fuzzy + Д"), std::string::npos);
-    const std::vector<std::string> text = lines(r.text);
+    const std::vector<std::string> text = splitLines(r.text);
     for (std::size_t f = 0; f < scoreFieldNames().size(); ++f) {
         const std::string heading = scoreHeading(f).toStdString();
         bool found = false;
@@ -198,7 +181,7 @@ TEST(LabReport, TextFontsAndChartsOfAComparisonOfTwoRuns) {
     }
 
     // Every font embedded.
-    const std::vector<std::string> fonts = lines(run("pdffonts '" + pdf + "'"));
+    const std::vector<std::string> fonts = splitLines(commandOutput("pdffonts '" + pdf + "'"));
     ASSERT_GE(fonts.size(), 3u);
     const std::size_t emb = fonts[0].find("emb");
     for (std::size_t i = 2; i < fonts.size(); ++i)
