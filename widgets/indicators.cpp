@@ -116,6 +116,8 @@ void fillBelow(QWidget* widget, int top) {
 }
 
 void HeaterLamp::draw(bool red) {
+    if (drawn_ && red_ == red)
+        return; // drawn every tick, mostly the same
     drawn_ = true;
     red_ = red;
     update();

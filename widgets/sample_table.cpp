@@ -3,6 +3,8 @@
 #include <QHeaderView>
 #include <QPainter>
 #include <QScrollBar>
+#include <QStyleOptionSlider>
+#include <algorithm>
 
 #include "widgets/layout_font.h"
 
@@ -92,9 +94,77 @@ void SampleCellDelegate::paint(QPainter* painter, const QStyleOptionViewItem& op
     painter->restore();
 }
 
+namespace {
+
+// Repaints only when what it draws changed: a run's table grows every tick,
+// and past a few hundred rows the slider keeps its size and place at the end.
+// A new row changes the range and then the value, so the check waits until
+// both are done.
+class SteadyScrollBar : public QScrollBar {
+public:
+    using QScrollBar::QScrollBar;
+
+protected:
+    void sliderChange(SliderChange change) override {
+        if (change == SliderOrientationChange) {
+            QScrollBar::sliderChange(change);
+            return;
+        }
+        if (checkQueued_)
+            return;
+        checkQueued_ = true;
+        QMetaObject::invokeMethod(
+            this,
+            [this] {
+                checkQueued_ = false;
+                if (!(drawnNow() == painted_))
+                    update();
+            },
+            Qt::QueuedConnection);
+    }
+    void paintEvent(QPaintEvent* event) override {
+        painted_ = drawnNow();
+        QScrollBar::paintEvent(event);
+    }
+
+private:
+    struct Drawn {
+        QRect slider;
+        bool atMinimum = false, atMaximum = false, empty = true;
+        bool operator==(const Drawn&) const = default;
+    };
+    Drawn drawnNow() const {
+        QStyleOptionSlider opt;
+        initStyleOption(&opt);
+        return {
+            style()->subControlRect(QStyle::CC_ScrollBar, &opt, QStyle::SC_ScrollBarSlider, this),
+            value() == minimum(), value() == maximum(), minimum() == maximum()};
+    }
+    Drawn painted_{QRect(-1, -1, 0, 0)};
+    bool checkQueued_ = false;
+};
+
+} // namespace
+
 SampleTable::SampleTable(QWidget* parent) : QTableView(parent), delegate_(this) {
     setObjectName("StringGrid1");
+    setVerticalScrollBar(new SteadyScrollBar(Qt::Vertical, this));
     setModel(&model_);
+    connect(&model_, &QAbstractItemModel::rowsInserted, this,
+            [this](const QModelIndex&, int first, int last) {
+                if (last + 1 == model_.rowCount() && pending_ != Pending::Other) {
+                    if (pending_ == Pending::Nothing)
+                        firstAppended_ = first;
+                    pending_ = Pending::RowsAppended;
+                } else {
+                    pending_ = Pending::Other;
+                }
+            });
+    const auto other = [this] { pending_ = Pending::Other; };
+    connect(&model_, &QAbstractItemModel::rowsRemoved, this, other);
+    connect(&model_, &QAbstractItemModel::rowsMoved, this, other);
+    connect(&model_, &QAbstractItemModel::modelReset, this, other);
+    connect(&model_, &QAbstractItemModel::layoutChanged, this, other);
     setItemDelegate(&delegate_);
     setFont(tableFont());
     horizontalHeader()->setFont(tableFont());
@@ -119,6 +189,26 @@ SampleTable::SampleTable(QWidget* parent) : QTableView(parent), delegate_(this) 
     setEditTriggers(QAbstractItemView::NoEditTriggers);
     setWordWrap(false);
     setShowGrid(true);
+}
+
+void SampleTable::doItemsLayout() {
+    const bool appended = pending_ == Pending::RowsAppended;
+    pending_ = Pending::Nothing;
+    if (!appended) {
+        QTableView::doItemsLayout();
+        return;
+    }
+    // The view calls this once it has cancelled its own pending layout; the
+    // rows above the new ones have not moved, so the scroll range and the new
+    // rows' place need doing. A table scrolled to its end moves its rows as
+    // the range grows, without scrolling them: they are moved here.
+    const int offset = verticalHeader()->offset();
+    updateGeometries();
+    if (const int moved = verticalHeader()->offset() - offset; moved != 0)
+        viewport()->scroll(0, -moved);
+    const int top = rowViewportPosition(firstAppended_);
+    if (top < viewport()->height())
+        viewport()->update(0, std::max(top, 0), viewport()->width(), viewport()->height());
 }
 
 void SampleTable::followNewest() {

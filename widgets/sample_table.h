@@ -53,6 +53,11 @@ public:
 
 // The view with the widths 46, 32, 31, rows 14 pixels high, a vertical
 // scroll bar only, movable columns and range selection.
+//
+// A run adds a row every tick. Qt lays a table out again and repaints all of
+// it for each row added; here rows added at the end only extend the scroll
+// range and paint where they appear (the rows already shown are scrolled, not
+// drawn again), and the scroll bar repaints only when what it draws changes.
 class SampleTable : public QTableView {
 public:
     explicit SampleTable(QWidget* parent = nullptr);
@@ -62,7 +67,14 @@ public:
     // was put, until scrolled back to the end).
     void followNewest();
 
+protected:
+    void doItemsLayout() override;
+
 private:
+    // What changed in the model since the table was last laid out.
+    enum class Pending { Nothing, RowsAppended, Other };
+    Pending pending_ = Pending::Nothing;
+    int firstAppended_ = 0;
     bool atEnd_ = true;
     SampleTableModel model_;
     SampleCellDelegate delegate_;
