@@ -83,8 +83,10 @@ private:
     HeaterGuardLink(int tie, pid_t pid) : tie_(tie), pid_(pid) {}
     void reap(std::chrono::milliseconds patience);
     void acknowledged(guard::MonoTime stamp);
+    // Stamps are whole milliseconds, cut down: only a difference beyond
+    // kAckTimeout is sure to be a full kAckTimeout of real time.
     [[nodiscard]] bool ackOverdue(guard::MonoTime now) const {
-        return unanswered_ > 0 && now - sent_[first_] >= guard::kAckTimeout;
+        return unanswered_ > 0 && now - sent_[first_] > guard::kAckTimeout;
     }
     // A guard that does not answer guards nothing; killed, it also lets go
     // of the registers' descriptors it shares.
