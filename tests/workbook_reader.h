@@ -1,10 +1,11 @@
 #pragma once
 // A workbook read back by an independent reader (openpyxl), for the tests of
 // every program that writes one.
-#include <cstdio>
 #include <filesystem>
 #include <string>
 #include <vector>
+
+#include "tests/command_output.h"
 
 namespace thermo::testing {
 
@@ -64,23 +65,7 @@ inline std::vector<std::string> dumpWorkbook(const std::filesystem::path& file,
         std::string(kPython) + " -c " + shellQuote(kDumpScript) + " " + shellQuote(file.string());
     for (const auto& c : cells)
         cmd += " " + shellQuote(c);
-    cmd += " 2>&1";
-    std::vector<std::string> lines;
-    FILE* p = popen(cmd.c_str(), "r");
-    if (p == nullptr)
-        return lines;
-    char buf[512];
-    std::string line;
-    while (fgets(buf, sizeof buf, p) != nullptr) {
-        line += buf;
-        if (!line.empty() && line.back() == '\n') {
-            line.pop_back();
-            lines.push_back(line);
-            line.clear();
-        }
-    }
-    pclose(p);
-    return lines;
+    return splitLines(commandOutput(cmd + " 2>&1"));
 }
 
 } // namespace thermo::testing
